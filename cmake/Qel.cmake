@@ -1,0 +1,76 @@
+# Shared build settings and helpers for the subsystem libraries, tests,
+# benchmarks and fuzz targets.
+
+add_library(qel_options INTERFACE)
+target_compile_options(qel_options INTERFACE
+  -Wall -Wextra -Werror -Wno-unused-parameter)
+target_include_directories(qel_options INTERFACE ${CMAKE_SOURCE_DIR})
+find_package(Threads REQUIRED)
+target_link_libraries(qel_options INTERFACE Threads::Threads)
+
+if(QEL_SANITIZE)
+  target_compile_options(qel_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(qel_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(QEL_TSAN)
+  target_compile_options(qel_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(qel_options INTERFACE -fsanitize=thread)
+endif()
+if(QEL_FUZZ)
+  # Libraries get coverage instrumentation; only fuzz targets link the driver.
+  target_compile_options(qel_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(qel_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# qel_subsystem(<name> [DEPS <targets>...] [PUBLIC_LIBS <libs>...])
+# Builds every .cpp below the folder (backend folders included) into the
+# static library qel_<name>.
+function(qel_subsystem name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_LIBS;EXCLUDE" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(pattern IN LISTS ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${pattern}")
+  endforeach()
+  add_library(qel_${name} STATIC ${srcs})
+  target_link_libraries(qel_${name} PUBLIC qel_options ${ARG_DEPS} ${ARG_PUBLIC_LIBS})
+endfunction()
+
+# qel_test(<name> SOURCES <files>... DEPS <targets>...)
+# One GoogleTest program; its tests are registered with CTest one by one.
+function(qel_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+endfunction()
+
+# qel_fuzz(<name> SOURCES <files>... DEPS <targets>...)
+# A libFuzzer target, also registered as a short CTest run over its seed
+# corpus (fuzz/corpus/<name>, when present) so the fuzz build is exercised.
+function(qel_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus-${name})
+  file(MAKE_DIRECTORY ${work})
+  set(dirs ${work})
+  if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+    list(APPEND dirs ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+  endif()
+  add_test(NAME fuzz.${name}
+    COMMAND ${name} -runs=20000 -max_len=65536 -timeout=10 -rss_limit_mb=2048 ${dirs})
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 900)
+endfunction()
+
+# qel_bench(<name> SOURCES <files>... DEPS <targets>...)
+function(qel_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS} benchmark::benchmark)
+endfunction()

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs every test: the plain build,
+# the AddressSanitizer+UndefinedBehaviorSanitizer build, the ThreadSanitizer
+# build of the threaded tests, and short runs of every fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+
+jobs=$(nproc)
+export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
+# Tests print their failures; CTest's closing summary is what CI reads.
+export GTEST_COLOR=no
+
+stage() { echo; echo "=== $* ==="; }
+
+stage "release build"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/release -j"$jobs"
+ctest --test-dir build/release -j"$jobs" --output-on-failure
+
+stage "ASan+UBSan build"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON -DQEL_BENCH=OFF
+cmake --build build/asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/asan -j"$jobs" --output-on-failure
+
+stage "TSan build (threaded tests)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_TSAN=ON -DQEL_BENCH=OFF
+cmake --build build/tsan -j"$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" -L threads --output-on-failure --no-tests=ignore
+
+stage "fuzz targets (short runs)"
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DQEL_FUZZ=ON -DQEL_TESTS=OFF -DQEL_BENCH=OFF
+cmake --build build/fuzz -j"$jobs"
+ctest --test-dir build/fuzz -j"$jobs" -L fuzz --output-on-failure --no-tests=ignore
