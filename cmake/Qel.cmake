@@ -96,9 +96,11 @@ function(qel_test_folder)
   foreach(src IN LISTS tests)
     get_filename_component(stem ${src} NAME_WE)
     string(REGEX REPLACE "_test$" "" stem ${stem})
+    # One label only: gtest_discover_tests flattens a list of labels into
+    # its PROPERTIES pairs.
     set(labels ${folder})
     if(stem MATCHES "_mt$")
-      list(APPEND labels threads)
+      set(labels threads)
     endif()
     set(deps ${ARG_DEPS})
     if(TARGET qel_test_support)
