@@ -1,0 +1,633 @@
+#include "foundation/kvIni.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <typeinfo>
+
+#include "foundation/kpExceptions.h"
+#include "foundation/kvIniBytes.h"
+#include "foundation/kvTextSaver.h"
+
+namespace foundation {
+
+using namespace ini_detail;
+
+// ---------------------------------------------------------------------------
+// Freeing a tree. Nested lists clear themselves while they are being
+// disposed; done by plain recursion, a deep chain of nested objects (a
+// damaged file may hold a hundred thousand) would overflow the stack. The
+// outermost Clear of a thread therefore collects the released children of
+// every nested Clear and frees them one by one.
+
+namespace {
+thread_local std::vector<TIniItem*>* tlsPendingFree = nullptr;
+
+void ReleaseChildren(std::vector<TIniItem*>& released) {
+  if (tlsPendingFree) {
+    tlsPendingFree->insert(tlsPendingFree->end(), released.begin(), released.end());
+    return;
+  }
+  std::vector<TIniItem*> pending;
+  pending.swap(released);
+  struct Scope {
+    explicit Scope(std::vector<TIniItem*>* p) { tlsPendingFree = p; }
+    ~Scope() { tlsPendingFree = nullptr; }
+  } scope(&pending);
+  while (!pending.empty()) {
+    TIniItem* item = pending.back();
+    pending.pop_back();
+    item->Free();
+  }
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TIniItem
+
+TIniItem::TIniItem(const TByteString& name, const TByteString& value) : name_(name), value_(value) {}
+
+void TIniItem::Dispose() {
+  Detach();
+  TTextWriter::Dispose();
+}
+
+void TIniItem::Detach() {
+  if (!parent_) return;
+  TIniItem* removed = parent_->Extract(index_);
+  QEL_ASSERT(removed == this, "TIniItem.Index mismatch");
+}
+
+void TIniItem::WriteTo(TTextSaver* saver) { WriteIndented(saver, 0); }
+
+bool TIniItem::Contains(const TIniItem*) const { return false; }
+void TIniItem::NotifyAttach(bool) {}
+TIniItem* TIniItem::Clone() const { return new TIniItem(name_, value_); }
+bool TIniItem::IsKey() const { return !IsEmptyBytes(name_); }
+
+std::u16string TIniItem::GetName(const TIniItem* item) { return item ? ToU16(item->name_) : std::u16string(); }
+void TIniItem::SetName(TIniItem* item, std::u16string_view name) {
+  if (item) item->Rename(FromU16(name));
+}
+TByteString TIniItem::GetRawName(const TIniItem* item) { return item ? item->name_ : TByteString(); }
+void TIniItem::SetRawName(TIniItem* item, const TByteString& name) {
+  if (item) item->Rename(name);
+}
+std::u16string TIniItem::GetValue(const TIniItem* item) { return item ? ToU16(item->value_) : std::u16string(); }
+void TIniItem::SetValue(TIniItem* item, std::u16string_view value) {
+  if (item) item->value_ = FromU16(value);
+}
+TByteString TIniItem::GetRawValue(const TIniItem* item) { return item ? item->value_ : TByteString(); }
+void TIniItem::SetRawValue(TIniItem* item, const TByteString& value) {
+  if (item) item->value_ = value;
+}
+int32_t TIniItem::GetInteger(const TIniItem* item, int32_t def) {
+  return item ? ParseInt(item->value_, def) : def;
+}
+int64_t TIniItem::GetInt64(const TIniItem* item, int64_t def) { return item ? ParseInt64(item->value_, def) : def; }
+double TIniItem::GetFloat(const TIniItem* item, double def) { return item ? ParseFloat(item->value_, def) : def; }
+bool TIniItem::GetBool(const TIniItem* item, bool def) {
+  if (!item || Length(item->value_) != 1) return def;
+  const uint8_t b = Data(item->value_)[0];
+  if (b == '1') return true;
+  if (b == '0') return false;
+  return def;
+}
+void TIniItem::SetInteger(TIniItem* item, int32_t value) {
+  if (item) item->value_ = FromAscii(std::to_string(value));
+}
+void TIniItem::SetInt64(TIniItem* item, int64_t value) {
+  if (item) item->value_ = FromAscii(std::to_string(value));
+}
+void TIniItem::SetFloat(TIniItem* item, double value) {
+  if (item) item->value_ = FloatText(value, 16);
+}
+void TIniItem::SetBool(TIniItem* item, bool value) {
+  if (item) item->value_ = FromAscii(value ? "1" : "0");
+}
+TCommaList TIniItem::GetValueList(const TIniItem* item, uint8_t separator) {
+  TCommaList list;
+  if (item) list.Split(item->value_, separator);
+  return list;
+}
+int32_t TIniItem::GetValueIndex(const TIniItem* item, std::span<const std::u16string_view> names, bool ignoreCase,
+                                int32_t def) {
+  if (!item) return def;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const int c = ignoreCase ? CompareWithU16NoCase(item->value_, 0, Length(item->value_), names[i])
+                             : CompareWithU16(item->value_, names[i]);
+    if (c == 0) return static_cast<int32_t>(i);
+  }
+  return def;
+}
+
+void TIniItem::Rename(const TByteString& name) {
+  const bool bothEmpty = IsEmptyBytes(name_) && IsEmptyBytes(name);
+  if (bothEmpty || (!IsEmptyBytes(name_) && !IsEmptyBytes(name) && CompareBytesNoCase(name_, name) == 0) ||
+      !parent_) {
+    name_ = name;
+    return;
+  }
+  // The hash chains and the named count follow the name: take the item out
+  // and put it back at the same place under its new name.
+  TIniList* parent = parent_;
+  const int32_t at = index_;
+  TIniItem* self = parent->Extract(at);
+  QEL_ASSERT(self == this, "TIniItem.Index mismatch");
+  name_ = name;
+  parent->Insert(at, this);
+}
+
+// ---------------------------------------------------------------------------
+// TObjectList
+
+TIniList* TObjectList::GetObject(int32_t index) const {
+  if (index < 0 || index >= GetCount()) return nullptr;
+  return entries_[static_cast<size_t>(index)];
+}
+
+void TObjectList::Attach(TIniList* node, int32_t& ownPosition) {
+  if (entries_.capacity() == 0) entries_.reserve(8);
+  size_t at = entries_.size();
+  while (at > 0 && entries_[at - 1]->Index() > node->Index()) --at;
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at), node);
+  for (size_t i = at; i < entries_.size(); ++i) entries_[i]->ownPosition_ = static_cast<int32_t>(i);
+  ownPosition = static_cast<int32_t>(at);
+}
+
+void TObjectList::Detach(TIniList* node, int32_t ownPosition, const char* mismatch) {
+  QEL_ASSERT(ownPosition >= 0 && ownPosition < GetCount() && entries_[static_cast<size_t>(ownPosition)] == node,
+             mismatch);
+  entries_.erase(entries_.begin() + ownPosition);
+  for (size_t i = static_cast<size_t>(ownPosition); i < entries_.size(); ++i)
+    entries_[i]->ownPosition_ = static_cast<int32_t>(i);
+}
+
+TIniSection* TSectionList::GetSection(int32_t index) const { return static_cast<TIniSection*>(GetObject(index)); }
+
+// ---------------------------------------------------------------------------
+// TIniList
+
+void TIniList::Dispose() {
+  Clear();
+  TIniItem::Dispose();
+}
+
+TIniItem* TIniList::GetChild(int32_t index) const {
+  if (index < 0 || index >= GetCount()) return nullptr;
+  return children_[static_cast<size_t>(index)];
+}
+
+bool TIniList::Contains(const TIniItem* node) const {
+  // A list without children holds nothing below it; this keeps attaching a
+  // new block to a deep chain from walking the whole chain.
+  if (children_.empty()) return node == this;
+  for (const TIniItem* p = node; p; p = p->parent_)
+    if (p == this) return true;
+  return false;
+}
+
+TIniList* TIniList::NewEmpty() const { return new TIniList(); }
+
+TIniItem* TIniList::Clone() const {
+  // Iterative, for the same reason as freeing: nesting depth is not bounded.
+  TIniList* root = NewEmpty();
+  struct Frame {
+    const TIniList* source;
+    TIniList* target;
+    size_t next;
+  };
+  std::vector<Frame> stack;
+  root->name_ = name_;
+  root->value_ = value_;
+  stack.push_back({this, root, 0});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next == f.source->children_.size()) {
+      f.target->keyInsertPos_ = std::min(f.source->keyInsertPos_, f.target->GetCount());
+      stack.pop_back();
+      continue;
+    }
+    const TIniItem* child = f.source->children_[f.next++];
+    TIniList* target = f.target;
+    if (auto* list = dynamic_cast<const TIniList*>(child)) {
+      TIniList* copy = list->NewEmpty();
+      copy->name_ = list->name_;
+      copy->value_ = list->value_;
+      target->Add(copy);
+      stack.push_back({list, copy, 0});
+    } else {
+      target->Add(child->Clone());
+    }
+  }
+  return root;
+}
+
+void TIniList::CopyChildren(const TIniList* source) {
+  if (!source || source == this) {
+    if (source == this) {
+      // Cloning first keeps a list that copies itself from growing while it reads.
+      const int32_t n = GetCount();
+      std::vector<TIniItem*> clones;
+      for (int32_t i = 0; i < n; ++i) clones.push_back(children_[static_cast<size_t>(i)]->Clone());
+      for (TIniItem* c : clones) Add(c);
+    }
+    return;
+  }
+  for (const TIniItem* child : source->children_) Add(child->Clone());
+}
+
+void TIniList::Clear() {
+  if (objects_) {
+    objects_->Free();
+    objects_ = nullptr;
+  }
+  hash_.clear();
+  hash_.shrink_to_fit();
+  std::vector<TIniItem*> released;
+  released.swap(children_);
+  namedCount_ = 0;
+  keyInsertPos_ = 0;
+  for (TIniItem* child : released) {
+    child->parent_ = nullptr;
+    child->index_ = 0;
+    child->chain_ = nullptr;
+  }
+  ReleaseChildren(released);
+}
+
+int32_t TIniList::Add(TIniItem* node) {
+  const int32_t at = GetCount();
+  return Insert(at, node) ? node->index_ : -1;
+}
+
+bool TIniList::Insert(int32_t index, TIniItem* node) {
+  if (!node || index < 0 || index > GetCount() || node->Contains(this)) return false;
+  // A section belongs to a root only; refusing before anything moves keeps
+  // the tree whole.
+  if (dynamic_cast<TIniSection*>(node) && !dynamic_cast<TIniFile*>(this)) throw std::bad_cast();
+  if (TIniList* old = node->parent_) {
+    if (old == this && index >= node->index_) {
+      if (index == node->index_ || index == node->index_ + 1) return true;
+      --index;
+    }
+    TIniItem* removed = old->Extract(node->index_);
+    QEL_ASSERT(removed == node, "TIniItem.Index mismatch");
+  }
+  if (children_.size() == children_.capacity()) {
+    const size_t grown = children_.empty() ? 16 : children_.capacity() * 2;
+    QEL_ASSERT(grown > children_.capacity(), "TIniList: the children array cannot grow");
+    children_.reserve(grown);
+  }
+  children_.insert(children_.begin() + index, node);
+  for (size_t i = static_cast<size_t>(index); i < children_.size(); ++i)
+    children_[i]->index_ = static_cast<int32_t>(i);
+  node->parent_ = this;
+  node->chain_ = nullptr;
+  if (!IsEmptyBytes(node->name_)) {
+    if (!hash_.empty()) {
+      if (static_cast<size_t>(namedCount_) < hash_.size()) {
+        LinkHash(node);
+      } else {
+        DropHash();  // rebuilt, larger, at the next lookup
+      }
+    }
+    ++namedCount_;
+  }
+  node->NotifyAttach(true);
+  if (keyInsertPos_ > index) {
+    ++keyInsertPos_;
+  } else if (node->IsKey()) {
+    keyInsertPos_ = index + 1;
+  }
+  return true;
+}
+
+TIniItem* TIniList::Extract(int32_t index) {
+  if (index < 0 || index >= GetCount()) return nullptr;
+  TIniItem* child = children_[static_cast<size_t>(index)];
+  child->NotifyAttach(false);
+  if (!IsEmptyBytes(child->name_)) {
+    if (!hash_.empty()) UnlinkHash(child);
+    --namedCount_;
+  }
+  children_.erase(children_.begin() + index);
+  for (size_t i = static_cast<size_t>(index); i < children_.size(); ++i)
+    children_[i]->index_ = static_cast<int32_t>(i);
+  child->parent_ = nullptr;
+  child->index_ = 0;
+  child->chain_ = nullptr;
+  if (index < keyInsertPos_) --keyInsertPos_;
+  return child;
+}
+
+// --- the name hash -----------------------------------------------------------
+
+void TIniList::DropHash() {
+  hash_.clear();
+  for (TIniItem* c : children_) c->chain_ = nullptr;
+}
+
+uint32_t TIniList::HashSize() {
+  if (hash_.empty()) {
+    size_t size = 16;
+    while (size < static_cast<size_t>(namedCount_)) size *= 2;
+    hash_.assign(size, nullptr);
+    for (TIniItem* c : children_) {
+      if (IsEmptyBytes(c->name_)) continue;
+      TIniItem*& head = hash_[NameHash(c->name_) & (size - 1)];
+      c->chain_ = head;
+      head = c;
+    }
+  }
+  return static_cast<uint32_t>(hash_.size());
+}
+
+void TIniList::LinkHash(TIniItem* node) {
+  TIniItem** link = &hash_[NameHash(node->name_) & (hash_.size() - 1)];
+  while (*link && (*link)->index_ > node->index_) link = &(*link)->chain_;
+  node->chain_ = *link;
+  *link = node;
+}
+
+void TIniList::UnlinkHash(TIniItem* node) {
+  TIniItem** link = &hash_[NameHash(node->name_) & (hash_.size() - 1)];
+  while (*link && *link != node) link = &(*link)->chain_;
+  QEL_ASSERT(*link == node, "TIniList: a named child is missing from its hash chain");
+  *link = node->chain_;
+  node->chain_ = nullptr;
+}
+
+// --- lookups ------------------------------------------------------------------
+
+bool TIniList::IsKeyFilter(const TIniItem* item) { return item->IsKey(); }
+bool TIniList::IsPlainItem(const TIniItem* item) { return typeid(*item) == typeid(TIniItem); }
+
+TIniItem* TIniList::FindFiltered(const TIniList* list, std::u16string_view name, Filter filter) {
+  return FindFilteredRange(list, name, 1, static_cast<int32_t>(name.size()), filter);
+}
+
+TIniItem* TIniList::FindFilteredRange(const TIniList* list, std::u16string_view s, int32_t start, int32_t count,
+                                      Filter filter) {
+  if (start < 1) start = 1;
+  const size_t first = static_cast<size_t>(start) - 1;
+  if (!list || list->namedCount_ == 0 || count <= 0 || first >= s.size()) return nullptr;
+  const std::u16string_view name = s.substr(first, static_cast<size_t>(count));
+  auto* self = const_cast<TIniList*>(list);
+  const uint32_t size = self->HashSize();
+  for (TIniItem* c = self->hash_[HashU16NoCase(name) & (size - 1)]; c; c = c->chain_) {
+    if (filter(c) && CompareWithU16NoCase(c->name_, 0, Length(c->name_), name) == 0) return c;
+  }
+  return nullptr;
+}
+
+TIniItem* TIniList::FindFilteredRaw(const TIniList* list, const TByteString& bytes, int32_t start, int32_t count,
+                                    Filter filter) {
+  if (start < 0) start = 0;
+  count = std::min(count, Length(bytes) - start);
+  if (!list || list->namedCount_ == 0 || count <= 0) return nullptr;
+  auto* self = const_cast<TIniList*>(list);
+  const uint32_t size = self->HashSize();
+  const uint8_t* p = Data(bytes) + start;
+  for (TIniItem* c = self->hash_[HashBytesNoCase(p, count) & (size - 1)]; c; c = c->chain_) {
+    if (filter(c) && CompareBytesRangeNoCase(Data(c->name_), Length(c->name_), p, count) == 0) return c;
+  }
+  return nullptr;
+}
+
+TIniItem* TIniList::FindIndexed(const TIniList* list, std::u16string_view prefix, int32_t number, Filter filter) {
+  if (!list || list->namedCount_ == 0) return nullptr;
+  const std::string digits = std::to_string(number);
+  if (prefix.empty() && digits.empty()) return nullptr;
+  auto* self = const_cast<TIniList*>(list);
+  const uint32_t size = self->HashSize();
+  // The hash of the prefix continued over the digits, without building the name.
+  uint32_t h = HashU16NoCase(prefix);
+  for (char d : digits) h = HashStepByte(h, static_cast<uint8_t>(d));
+  const int32_t nd = static_cast<int32_t>(digits.size());
+  for (TIniItem* c = self->hash_[h & (size - 1)]; c; c = c->chain_) {
+    if (!filter(c)) continue;
+    const int32_t len = Length(c->name_);
+    if (len < nd) continue;
+    const uint8_t* name = Data(c->name_);
+    if (!std::equal(digits.begin(), digits.end(), name + (len - nd))) continue;
+    if (CompareWithU16NoCase(c->name_, 0, len - nd, prefix) == 0) return c;
+  }
+  return nullptr;
+}
+
+TIniItem* TIniList::FindKey(const TIniList* list, std::u16string_view name) {
+  return FindFiltered(list, name, &IsKeyFilter);
+}
+TIniItem* TIniList::FindKeyRaw(const TIniList* list, const TByteString& bytes, int32_t start, int32_t count) {
+  return FindFilteredRaw(list, bytes, start, count, &IsKeyFilter);
+}
+TIniItem* TIniList::FindKeyIndexed(const TIniList* list, std::u16string_view prefix, int32_t number) {
+  return FindIndexed(list, prefix, number, &IsKeyFilter);
+}
+TIniObject* TIniList::FindObject(const TIniList* list, std::u16string_view name) {
+  return FindNode<TIniObject>(list, name);
+}
+
+TIniObject* TIniList::FindObjectOfType(const TIniList* list, std::u16string_view name, std::u16string_view type) {
+  if (!list || list->namedCount_ == 0 || name.empty()) return nullptr;
+  auto* self = const_cast<TIniList*>(list);
+  const uint32_t size = self->HashSize();
+  for (TIniItem* c = self->hash_[HashU16NoCase(name) & (size - 1)]; c; c = c->chain_) {
+    auto* obj = dynamic_cast<TIniObject*>(c);
+    if (obj && CompareWithU16NoCase(c->name_, 0, Length(c->name_), name) == 0 &&
+        CompareWithU16NoCase(c->value_, 0, Length(c->value_), type) == 0)
+      return obj;
+  }
+  return nullptr;
+}
+
+TIniObject* TIniList::FirstObject(const TIniList* list) {
+  if (!list || !list->objects_) return nullptr;
+  return static_cast<TIniObject*>(list->objects_->GetObject(0));
+}
+
+TIniObject* TIniList::NextObject(const TIniList* list, const TIniObject* object) {
+  if (!list || !object) return nullptr;
+  QEL_ASSERT(object->parent_ == list, "TIniList.NextObject: the object belongs to another list");
+  return static_cast<TIniObject*>(list->objects_->GetObject(object->ownPosition_ + 1));
+}
+
+TIniItem* TIniList::InsertNewKey(const TByteString& name) {
+  auto* key = new TIniItem(name, TByteString());
+  Insert(keyInsertPos_, key);
+  return key;
+}
+
+TIniItem* TIniList::ForceKey(TIniList* list, std::u16string_view name) {
+  if (!list || name.empty()) return nullptr;
+  if (TIniItem* found = FindFiltered(list, name, &IsPlainItem)) return found;
+  return list->InsertNewKey(FromU16(name));
+}
+
+TIniItem* TIniList::ForceKeyRaw(TIniList* list, const TByteString& bytes, int32_t start, int32_t count) {
+  if (start < 0) start = 0;
+  count = std::min(count, Length(bytes) - start);
+  if (!list || count <= 0) return nullptr;
+  if (TIniItem* found = FindFilteredRaw(list, bytes, start, count, &IsPlainItem)) return found;
+  return list->InsertNewKey(SubBytes(bytes, start, count));
+}
+
+TIniItem* TIniList::ForceKeyIndexed(TIniList* list, std::u16string_view prefix, int32_t number) {
+  if (!list) return nullptr;
+  if (TIniItem* found = FindIndexed(list, prefix, number, &IsPlainItem)) return found;
+  std::u16string name(prefix);
+  for (char d : std::to_string(number)) name.push_back(static_cast<char16_t>(d));
+  return list->InsertNewKey(FromU16(name));
+}
+
+TIniItem* TIniList::FindPath(TIniList* list, std::u16string_view path, char16_t separator, bool create) {
+  if (!list) return nullptr;
+  if (path.empty()) return list;
+  TIniList* node = list;
+  size_t pos = 0;
+  for (;;) {
+    const size_t sep = path.find(separator, pos);
+    if (sep == std::u16string_view::npos) break;
+    const std::u16string_view segment = path.substr(pos, sep - pos);
+    pos = sep + 1;
+    auto* root = dynamic_cast<TIniFile*>(node);
+    TIniList* next = nullptr;
+    if (root && !root->parent_) {
+      if (segment.empty()) {
+        next = create ? root : nullptr;
+      } else {
+        next = FindNode<TIniSection>(root, segment);
+        if (!next && create) next = TIniFile::ForceSection(root, segment);
+      }
+    } else {
+      next = segment.empty() ? FirstObject(node) : FindObject(node, segment);
+      if (!next && create) next = TIniObject::Create(node, segment, u"");
+    }
+    if (!next) return nullptr;
+    node = next;
+  }
+  const std::u16string_view last = path.substr(pos);
+  if (last.empty()) return node;
+  if (TIniItem* found = FindNode<TIniItem>(node, last)) return found;
+  if (!create) return nullptr;
+  const TByteString raw = FromU16(last);
+  return ForceKeyRaw(node, raw, 0, Length(raw));
+}
+
+TIniItem* TIniList::ForcePath(TIniList* list, std::u16string_view path) { return FindPath(list, path, u':', true); }
+
+std::u16string TIniList::ReadString(const TIniList* list, std::u16string_view key, std::u16string_view def) {
+  const TIniItem* item = FindKey(list, key);
+  return item ? TIniItem::GetValue(item) : std::u16string(def);
+}
+bool TIniList::ReadBool(const TIniList* list, std::u16string_view key, bool def) {
+  return TIniItem::GetBool(FindKey(list, key), def);
+}
+void TIniList::WriteString(TIniList* list, std::u16string_view key, std::u16string_view value) {
+  TIniItem::SetValue(ForceKey(list, key), value);
+}
+
+// ---------------------------------------------------------------------------
+// TIniSection, TIniObject, TIniFile
+
+TIniSection::TIniSection(bool withBlankItem) {
+  if (withBlankItem) Add(new TIniItem());
+}
+
+TIniList* TIniSection::NewEmpty() const { return new TIniSection(false); }
+
+void TIniSection::NotifyAttach(bool attached) {
+  auto* root = dynamic_cast<TIniFile*>(parent_);
+  if (!root) throw std::bad_cast();
+  if (attached) {
+    root->sections_->Attach(this, ownPosition_);
+  } else {
+    root->sections_->Detach(this, ownPosition_, "TIniSection.SectionIndex mismatch");
+  }
+}
+
+TIniObject* TIniObject::Create(TIniList* parent, std::u16string_view name, std::u16string_view type) {
+  auto* obj = new TIniObject();
+  obj->name_ = FromU16(name);
+  obj->value_ = FromU16(type);
+  if (parent) {
+    int32_t at = parent->keyInsertPos_;
+    if (parent->objects_ && parent->objects_->GetCount() > 0)
+      at = parent->objects_->GetObject(parent->objects_->GetCount() - 1)->Index() + 1;
+    if (!parent->Insert(at, obj)) {
+      obj->Free();
+      return nullptr;
+    }
+  }
+  return obj;
+}
+
+TIniList* TIniObject::NewEmpty() const { return new TIniObject(); }
+
+void TIniObject::NotifyAttach(bool attached) {
+  TIniList* parent = parent_;
+  if (attached) {
+    if (!parent->objects_) parent->objects_ = new TObjectList();
+    parent->objects_->Attach(this, ownPosition_);
+  } else if (parent->objects_) {
+    parent->objects_->Detach(this, ownPosition_, "TIniObject.ObjectIndex mismatch");
+  }
+}
+
+TIniFile::TIniFile() : TIniSection(false) { sections_ = new TSectionList(); }
+
+void TIniFile::Dispose() {
+  Clear();
+  if (sections_) {
+    sections_->Free();
+    sections_ = nullptr;
+  }
+  TIniSection::Dispose();
+}
+
+TIniList* TIniFile::NewEmpty() const { return new TIniFile(); }
+
+void TIniFile::Clear() {
+  if (sections_) sections_->entries_.clear();
+  TIniSection::Clear();
+}
+
+TIniSection* TIniFile::FindSection(const TIniFile* ini, std::u16string_view name) {
+  if (!ini) return nullptr;
+  if (name.empty()) return const_cast<TIniFile*>(ini);
+  return FindNode<TIniSection>(ini, name);
+}
+
+TIniSection* TIniFile::ForceSection(TIniFile* ini, std::u16string_view name) {
+  if (!ini) return nullptr;
+  if (name.empty()) return ini;
+  if (TIniSection* found = FindNode<TIniSection>(ini, name)) return found;
+  auto* section = new TIniSection(true);
+  section->name_ = FromU16(name);
+  ini->Add(section);
+  return section;
+}
+
+std::u16string IniReadString(const TIniFile* ini, std::u16string_view section, std::u16string_view key,
+                             std::u16string_view def) {
+  return TIniList::ReadString(TIniFile::FindSection(ini, section), key, def);
+}
+int32_t IniReadInteger(const TIniFile* ini, std::u16string_view section, std::u16string_view key, int32_t def) {
+  return TIniItem::GetInteger(TIniList::FindKey(TIniFile::FindSection(ini, section), key), def);
+}
+double IniReadFloat(const TIniFile* ini, std::u16string_view section, std::u16string_view key, double def) {
+  return TIniItem::GetFloat(TIniList::FindKey(TIniFile::FindSection(ini, section), key), def);
+}
+bool IniReadBool(const TIniFile* ini, std::u16string_view section, std::u16string_view key, bool def) {
+  return TIniItem::GetBool(TIniList::FindKey(TIniFile::FindSection(ini, section), key), def);
+}
+void IniWriteString(TIniFile* ini, std::u16string_view section, std::u16string_view key,
+                    std::u16string_view value) {
+  TIniItem::SetValue(TIniList::ForceKey(TIniFile::ForceSection(ini, section), key), value);
+}
+void IniWriteInteger(TIniFile* ini, std::u16string_view section, std::u16string_view key, int32_t value) {
+  TIniItem::SetInteger(TIniList::ForceKey(TIniFile::ForceSection(ini, section), key), value);
+}
+
+}  // namespace foundation

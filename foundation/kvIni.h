@@ -1,0 +1,280 @@
+// The object model of every configuration text: a tree that keeps each line
+// (keys, comments, blank lines, sections and nested object blocks) in file
+// order, queried by name through hashed lookups and written back unchanged.
+//
+// Lookups and getters accept a missing node (the result of a failed lookup)
+// and answer their default; they are static members taking the node first,
+// so that chains such as
+//   TIniItem::GetInteger(TIniList::FindKey(TIniFile::FindSection(ini, u"main"), u"opt_x"), 0)
+// never call through a null pointer.
+//
+// Ownership: a list owns one reference to each child. Insert and Add take
+// over the caller's reference; Extract hands the list's reference back.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/SysObj.h"
+#include "foundation/kvByteString.h"
+#include "foundation/kvByteStringLists.h"
+#include "foundation/kvTextSaver.h"
+
+namespace foundation {
+
+class TIniList;
+class TIniObject;
+class TIniSection;
+class TIniFile;
+
+// One line: a key (name and value), or a raw line (comment, unparsed text,
+// blank line) held in the value with an empty name.
+class TIniItem : public TTextWriter {
+ public:
+  QEL_CLASSNAME(TIniItem)
+  TIniItem() = default;
+  TIniItem(const TByteString& name, const TByteString& value);
+  void Dispose() override;
+
+  void WriteTo(TTextSaver* saver) override;
+  virtual void WriteIndented(TTextSaver* saver, int level);
+  virtual bool Contains(const TIniItem* node) const;
+  virtual void NotifyAttach(bool attached);
+  // A new node holding one reference for the caller.
+  virtual TIniItem* Clone() const;
+  virtual bool IsKey() const;
+
+  TIniList* Parent() const { return parent_; }
+  int32_t Index() const { return index_; }
+  const TByteString& RawName() const { return name_; }
+  const TByteString& RawValue() const { return value_; }
+
+  // Null-safe accessors: a missing item gives the default or an empty text,
+  // and setters on a missing item do nothing.
+  static std::u16string GetName(const TIniItem* item);
+  static void SetName(TIniItem* item, std::u16string_view name);
+  static TByteString GetRawName(const TIniItem* item);
+  static void SetRawName(TIniItem* item, const TByteString& name);
+  static std::u16string GetValue(const TIniItem* item);
+  static void SetValue(TIniItem* item, std::u16string_view value);
+  static TByteString GetRawValue(const TIniItem* item);
+  static void SetRawValue(TIniItem* item, const TByteString& value);
+  static int32_t GetInteger(const TIniItem* item, int32_t def);
+  static int64_t GetInt64(const TIniItem* item, int64_t def);
+  static double GetFloat(const TIniItem* item, double def);
+  // Exactly "1" is true and exactly "0" false; anything else gives the default.
+  static bool GetBool(const TIniItem* item, bool def);
+  static void SetInteger(TIniItem* item, int32_t value);
+  static void SetInt64(TIniItem* item, int64_t value);
+  // Fixed point with 16 decimals, trailing zeros and a trailing "." removed.
+  static void SetFloat(TIniItem* item, double value);
+  static void SetBool(TIniItem* item, bool value);
+  static TCommaList GetValueList(const TIniItem* item, uint8_t separator);
+  static int32_t GetValueIndex(const TIniItem* item, std::span<const std::u16string_view> names, bool ignoreCase,
+                               int32_t def);
+
+  // Takes the item out of its parent (the parent's reference goes with it).
+  void Detach();
+
+ private:
+  friend class TIniList;
+  friend class TIniObject;
+  friend class TIniSection;
+  friend class TIniFile;
+  friend class TObjectList;
+  void Rename(const TByteString& name);
+
+  TIniList* parent_ = nullptr;
+  int32_t index_ = 0;
+  TIniItem* chain_ = nullptr;
+  TByteString name_;
+  TByteString value_;
+};
+
+// The child objects of one list, ordered by their child index.
+class TObjectList : public TRefObject {
+ public:
+  QEL_CLASSNAME(TObjectList)
+  int32_t GetCount() const { return static_cast<int32_t>(entries_.size()); }
+  // nullptr out of range.
+  TIniList* GetObject(int32_t index) const;
+
+ private:
+  friend class TIniList;
+  friend class TIniObject;
+  friend class TIniSection;
+  friend class TIniFile;
+  void Attach(TIniList* node, int32_t& ownPosition);
+  void Detach(TIniList* node, int32_t ownPosition, const char* mismatch);
+  std::vector<TIniList*> entries_;
+};
+
+// The sections of one root, in child order.
+class TSectionList : public TObjectList {
+ public:
+  QEL_CLASSNAME(TSectionList)
+  TIniSection* GetSection(int32_t index) const;
+};
+
+// An item with ordered children and a case-insensitive name hash in which
+// the child that stands last wins.
+class TIniList : public TIniItem {
+ public:
+  QEL_CLASSNAME(TIniList)
+  TIniList() = default;
+  void Dispose() override;
+
+  void WriteIndented(TTextSaver* saver, int level) override;
+  bool Contains(const TIniItem* node) const override;
+  TIniItem* Clone() const override;
+  bool IsKey() const override { return false; }
+  // A new, empty list of the same class, holding one reference for the caller.
+  virtual TIniList* NewEmpty() const;
+  // Drops every child; children referenced elsewhere survive, detached.
+  virtual void Clear();
+  // Replaces the children by those of a list, or by the parsed text of any
+  // other writer.
+  virtual void Assign(TTextWriter* source);
+
+  int32_t GetCount() const { return static_cast<int32_t>(children_.size()); }
+  TIniItem* GetChild(int32_t index) const;
+  int32_t KeyInsertPosition() const { return keyInsertPos_; }
+  TObjectList* GetObjectList() const { return objects_; }
+
+  // Index of the new child, or -1 when refused.
+  int32_t Add(TIniItem* node);
+  // Refused (false) for a missing node, a bad index, or a node that contains
+  // this list.
+  bool Insert(int32_t index, TIniItem* node);
+  // The child with the list's reference, or nullptr for a bad index.
+  TIniItem* Extract(int32_t index);
+  // Appends clones of every child of source, in order.
+  void CopyChildren(const TIniList* source);
+
+  static TIniItem* FindKey(const TIniList* list, std::u16string_view name);
+  static TIniItem* FindKeyRaw(const TIniList* list, const TByteString& bytes, int32_t start, int32_t count);
+  static TIniItem* FindKeyIndexed(const TIniList* list, std::u16string_view prefix, int32_t number);
+  template <class T>
+  static T* FindNode(const TIniList* list, std::u16string_view name) {
+    return static_cast<T*>(FindFiltered(list, name, &IsA<T>));
+  }
+  template <class T>
+  static T* FindNodeRange(const TIniList* list, std::u16string_view s, int32_t start, int32_t count) {
+    return static_cast<T*>(FindFilteredRange(list, s, start, count, &IsA<T>));
+  }
+  template <class T>
+  static T* FindNodeRaw(const TIniList* list, const TByteString& bytes, int32_t start, int32_t count) {
+    return static_cast<T*>(FindFilteredRaw(list, bytes, start, count, &IsA<T>));
+  }
+  static TIniObject* FindObject(const TIniList* list, std::u16string_view name);
+  static TIniObject* FindObjectOfType(const TIniList* list, std::u16string_view name, std::u16string_view type);
+  static TIniObject* FirstObject(const TIniList* list);
+  static TIniObject* NextObject(const TIniList* list, const TIniObject* object);
+  static TIniItem* ForceKey(TIniList* list, std::u16string_view name);
+  static TIniItem* ForceKeyRaw(TIniList* list, const TByteString& bytes, int32_t start, int32_t count);
+  static TIniItem* ForceKeyIndexed(TIniList* list, std::u16string_view prefix, int32_t number);
+  static TIniItem* FindPath(TIniList* list, std::u16string_view path, char16_t separator, bool create);
+  static TIniItem* ForcePath(TIniList* list, std::u16string_view path);
+  static std::u16string ReadString(const TIniList* list, std::u16string_view key, std::u16string_view def);
+  static bool ReadBool(const TIniList* list, std::u16string_view key, bool def);
+  static void WriteString(TIniList* list, std::u16string_view key, std::u16string_view value);
+
+ protected:
+  using Filter = bool (*)(const TIniItem*);
+  template <class T>
+  static bool IsA(const TIniItem* item) {
+    return dynamic_cast<const T*>(item) != nullptr;
+  }
+  static bool IsKeyFilter(const TIniItem* item);
+  static bool IsPlainItem(const TIniItem* item);
+  static TIniItem* FindFiltered(const TIniList* list, std::u16string_view name, Filter filter);
+  static TIniItem* FindFilteredRange(const TIniList* list, std::u16string_view s, int32_t start, int32_t count,
+                                     Filter filter);
+  static TIniItem* FindFilteredRaw(const TIniList* list, const TByteString& bytes, int32_t start, int32_t count,
+                                   Filter filter);
+  static TIniItem* FindIndexed(const TIniList* list, std::u16string_view prefix, int32_t number, Filter filter);
+  TIniItem* InsertNewKey(const TByteString& name);
+  // The children and the list state, shared with the objects and sections
+  // that keep their positions in the lists above them.
+  int32_t ownPosition_ = 0;
+
+ private:
+  friend class TIniItem;
+  friend class TObjectList;
+  friend class TIniObject;
+  friend class TIniSection;
+  friend class TIniFile;
+  uint32_t HashSize();
+  void DropHash();
+  void LinkHash(TIniItem* node);
+  void UnlinkHash(TIniItem* node);
+  void ClearChildren();
+
+  std::vector<TIniItem*> children_;
+  std::vector<TIniItem*> hash_;
+  int32_t namedCount_ = 0;
+  int32_t keyInsertPos_ = 0;
+  TObjectList* objects_ = nullptr;
+};
+
+// A section, opened in the text by its name in square brackets; only ever a
+// child of a TIniFile.
+class TIniSection : public TIniList {
+ public:
+  QEL_CLASSNAME(TIniSection)
+  // With the flag the section starts with one blank raw item, which stays
+  // behind the keys and gives the empty line before the next section.
+  explicit TIniSection(bool withBlankItem = false);
+  void WriteIndented(TTextSaver* saver, int level) override;
+  void NotifyAttach(bool attached) override;
+  TIniList* NewEmpty() const override;
+};
+
+// A nested block "object <name>: <type>" closed by "end"; the name is the
+// item's name and the type its value.
+class TIniObject : public TIniList {
+ public:
+  QEL_CLASSNAME(TIniObject)
+  TIniObject() = default;
+  // A new object; with a parent it is inserted right after the parent's last
+  // child object (or at its key insert position) and the parent owns it.
+  static TIniObject* Create(TIniList* parent, std::u16string_view name, std::u16string_view type);
+  void WriteIndented(TTextSaver* saver, int level) override;
+  void NotifyAttach(bool attached) override;
+  TIniList* NewEmpty() const override;
+};
+
+// The document root; keys and lines before the first section are its own.
+class TIniFile : public TIniSection {
+ public:
+  QEL_CLASSNAME(TIniFile)
+  TIniFile();
+  void Dispose() override;
+  void WriteIndented(TTextSaver* saver, int level) override;
+  TIniList* NewEmpty() const override;
+  void Clear() override;
+  void Assign(TTextWriter* source) override;
+
+  TSectionList* GetSectionList() const { return sections_; }
+  // An empty name gives the root itself.
+  static TIniSection* FindSection(const TIniFile* ini, std::u16string_view name);
+  static TIniSection* ForceSection(TIniFile* ini, std::u16string_view name);
+
+ private:
+  friend class TIniSection;
+  TSectionList* sections_ = nullptr;
+};
+
+// Document-level reads (over FindSection) and writes (over ForceSection).
+std::u16string IniReadString(const TIniFile* ini, std::u16string_view section, std::u16string_view key,
+                             std::u16string_view def);
+int32_t IniReadInteger(const TIniFile* ini, std::u16string_view section, std::u16string_view key, int32_t def);
+double IniReadFloat(const TIniFile* ini, std::u16string_view section, std::u16string_view key, double def);
+bool IniReadBool(const TIniFile* ini, std::u16string_view section, std::u16string_view key, bool def);
+void IniWriteString(TIniFile* ini, std::u16string_view section, std::u16string_view key, std::u16string_view value);
+void IniWriteInteger(TIniFile* ini, std::u16string_view section, std::u16string_view key, int32_t value);
+
+}  // namespace foundation

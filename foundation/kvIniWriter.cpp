@@ -1,0 +1,163 @@
+#include "foundation/kvIniWriter.h"
+
+#include <typeinfo>
+
+#include "foundation/kvIniBytes.h"
+#include "foundation/kvTextSaver.h"
+
+namespace foundation {
+
+using namespace ini_detail;
+
+namespace {
+
+void WriteRaw(TTextSaver* saver, const TByteString& b) {
+  if (!IsEmptyBytes(b)) saver->WriteBytes(Data(b), Length(b), 0, Length(b));
+}
+
+void WriteObjectHeader(TTextSaver* saver, const TIniItem* obj, int level) {
+  saver->WriteIndent(level);
+  const TByteString& name = obj->RawName();
+  const TByteString& type = obj->RawValue();
+  if (IsEmptyBytes(name) && IsEmptyBytes(type)) {
+    saver->WriteBytes("object");
+  } else {
+    saver->WriteBytes("object ");
+    WriteRaw(saver, name);
+    if (!IsEmptyBytes(type)) {
+      saver->WriteBytes(":");
+      WriteRaw(saver, type);
+    } else if (name.View().find(':') != std::string_view::npos) {
+      // The reader takes the text after the last ":" as the type; a closing
+      // ":" keeps a name that holds one whole.
+      saver->WriteBytes(":");
+    }
+  }
+  saver->NewLine();
+}
+
+void WriteSectionHeader(TTextSaver* saver, const TIniItem* section) {
+  saver->WriteBytes("[");
+  WriteRaw(saver, section->RawName());
+  saver->WriteBytes("]");
+  saver->NewLine();
+}
+
+// Writes the children of a list with an explicit stack: a tree loaded from a
+// damaged file may nest objects deeper than the machine stack allows.
+// Nodes of the model's own list classes are expanded here; any other class
+// writes itself through its virtual WriteIndented.
+void WriteChildren(TTextSaver* saver, const TIniList* list, int level) {
+  struct Frame {
+    const TIniList* list;
+    int32_t next;
+    int level;
+    int endLevel;  // >= 0: write "end" at this indentation when done
+  };
+  std::vector<Frame> stack{{list, 0, level, -1}};
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.list->GetCount()) {
+      const int endLevel = f.endLevel;
+      stack.pop_back();
+      if (endLevel >= 0) {
+        saver->WriteIndent(endLevel);
+        saver->WriteBytes("end");
+        saver->NewLine();
+      }
+      continue;
+    }
+    TIniItem* child = f.list->GetChild(f.next++);
+    const int at = f.level;
+    const std::type_info& type = typeid(*child);
+    if (type == typeid(TIniObject)) {
+      WriteObjectHeader(saver, child, at);
+      stack.push_back({static_cast<TIniList*>(child), 0, at + 2, at});
+    } else if (type == typeid(TIniSection)) {
+      WriteSectionHeader(saver, child);
+      stack.push_back({static_cast<TIniList*>(child), 0, at, -1});
+    } else if (type == typeid(TIniList) || type == typeid(TIniFile)) {
+      stack.push_back({static_cast<TIniList*>(child), 0, at, -1});
+    } else {
+      child->WriteIndented(saver, at);
+    }
+  }
+}
+
+}  // namespace
+
+void TIniItem::WriteIndented(TTextSaver* saver, int level) {
+  if (!IsEmptyBytes(name_) || !IsEmptyBytes(value_)) {
+    saver->WriteIndent(level);
+    if (!IsEmptyBytes(name_)) {
+      WriteRaw(saver, name_);
+      saver->WriteBytes("=");
+    }
+    WriteRaw(saver, value_);
+  }
+  saver->NewLine();
+}
+
+void TIniList::WriteIndented(TTextSaver* saver, int level) { WriteChildren(saver, this, level); }
+
+void TIniSection::WriteIndented(TTextSaver* saver, int level) {
+  WriteSectionHeader(saver, this);
+  WriteChildren(saver, this, level);
+}
+
+void TIniObject::WriteIndented(TTextSaver* saver, int level) {
+  WriteObjectHeader(saver, this, level);
+  WriteChildren(saver, this, level + 2);
+  saver->WriteIndent(level);
+  saver->WriteBytes("end");
+  saver->NewLine();
+}
+
+void TIniFile::WriteIndented(TTextSaver* saver, int level) { WriteChildren(saver, this, level); }
+
+bool SaveIniToStream(TIniFile* ini, TStream* stream, bool withBom) {
+  if (!stream) return false;
+  TRef<TStreamTextSaver> saver = MakeRef<TStreamTextSaver>(stream, false);
+  bool ok = true;
+  try {
+    if (withBom) saver->WriteBom();
+    if (ini) ini->WriteIndented(saver.Get(), 0);
+  } catch (const EStreamError&) {
+    ok = false;
+  }
+  // The final flush lies outside the guard: its error reaches the caller.
+  saver->Finish();
+  return ok;
+}
+
+bool SaveIniToFile(TIniFile* ini, const std::u16string& fileName) {
+  TStream* stream = WriteFile(fileName, false);
+  if (!stream) return false;
+  bool ok = false;
+  try {
+    ok = SaveIniToStream(ini, stream, true);
+    stream->SetSize(stream->GetPosition());
+  } catch (...) {
+    stream->Free();
+    throw;
+  }
+  stream->Free();
+  return ok;
+}
+
+std::vector<uint8_t> SaveIniToBytes(TIniFile* ini) {
+  TRef<TValueTextSaver> saver = MakeRef<TValueTextSaver>();
+  if (ini) ini->WriteIndented(saver.Get(), 0);
+  saver->Finish();
+  return saver->TakeResult();
+}
+
+std::u16string UnescapeIniText(const TByteString& value) {
+  const std::vector<uint8_t> bytes = UnescapeIniBytes(value.View(), 0, Length(value));
+  if (bytes.empty()) return std::u16string();
+  std::u16string s;
+  UTF8BytesToUnicode(bytes, 0, static_cast<int>(bytes.size()), s);
+  return s;
+}
+
+}  // namespace foundation

@@ -1,0 +1,61 @@
+// Feeds arbitrary bytes to the GIF loader (still picture and frames atlas)
+// and to the reader's frame skipping, and checks what must hold for any
+// input: the reader's errors arrive as exceptions inside the loader (never
+// the process's end), an atlas is as wide as its frames and a still picture
+// has the size of its first frame.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "container/kvZLib.h"
+#include "decoders/FPReadGif.h"
+#include "decoders/SysGifLoader.h"
+#include "foundation/kvStream.h"
+#include "imaging/ImagingInit.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+foundation::TMemoryStream* StreamOf(const uint8_t* data, size_t size) {
+  auto* s = new foundation::TMemoryStream();
+  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
+  s->SetPosition(0);
+  return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  imaging::InitImaging();
+  // Atlases of a few megapixels keep each input fast and within memory.
+  decoders::GifAtlasPixelLimit = int64_t(4) << 20;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  imaging::TLevelProvider none;
+  for (bool atlas : {false, true}) {
+    foundation::TMemoryStream* s = StreamOf(data, size);
+    imaging::TBitmapStore* store = decoders::LoadGifImage(s, u"fuzz.gif", false, none, atlas);
+    if (store) {
+      auto* tag = imaging::TBitmapStore::FindAttachment<container::TTilesTag>(store);
+      if (tag) Check(store->Params.Width == tag->FrameWidth * tag->FrameCount && tag->FrameCount >= 1);
+      store->Free();
+    }
+    s->Free();
+  }
+  // Skipping frames walks the same data without decoding it.
+  foundation::TMemoryStream* s = StreamOf(data, size);
+  auto* reader = new decoders::TFPReaderGif();
+  if (reader->InternalCheck(s)) {
+    s->SetPosition(13);
+    for (int i = 0; i < 64 && reader->SkipFrame(s); ++i) {
+    }
+  }
+  reader->Free();
+  s->Free();
+  return 0;
+}

@@ -1,0 +1,64 @@
+// Feeds arbitrary bytes to the JPEG loader and decodes what it accepts, and
+// checks what must hold for any input: a refusal leaves the stream where it
+// was, the library's errors arrive as exceptions (never the process's end),
+// and a decoded level has the size the header promises at its scale.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "decoders/DecodersInit.h"
+#include "decoders/SysJpegLoader.h"
+#include "foundation/kpExceptions.h"
+#include "foundation/kvStream.h"
+#include "imaging/ImagingInit.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+// Levels are decoded only up to this many pixels, so a header that promises
+// a huge picture is explored at a scale the fuzzer's memory limit allows.
+constexpr int64_t kMaxDecodedPixels = int64_t(4) << 20;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  imaging::InitImaging();
+  decoders::InitDecoders();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  auto* s = new foundation::TMemoryStream();
+  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
+  s->SetPosition(0);
+  decoders::ScanJpegIccProfile(s);
+  s->SetPosition(0);
+  imaging::TLevelProvider none;
+  imaging::TBitmapStore* store = decoders::LoadJpegBitmapStore(s, u"fuzz.jpg", false, none);
+  if (!store) {
+    Check(s->GetPosition() == 0);
+    s->Free();
+    return 0;
+  }
+  auto* jpeg = static_cast<decoders::TJpegBitmapStore*>(store);
+  const int32_t w = store->Params.Width, h = store->Params.Height;
+  for (int32_t level = 3; level >= 0; --level) {
+    const int64_t lw = (int64_t(w) + (1 << level) - 1) >> level, lh = (int64_t(h) + (1 << level) - 1) >> level;
+    if (lw * lh > kMaxDecodedPixels) break;
+    imaging::TMipLevelResult r;
+    try {
+      jpeg->LoadMipLevel(r, level);
+    } catch (const foundation::EAssertionFailed&) {
+      break;  // "JPEG error #<code>"
+    }
+    Check(r.Bitmap && r.Owned && r.Bitmap->Width == lw && r.Bitmap->Height == lh);
+    r.Bitmap->Free();
+    if (level <= 1) break;  // the full size adds little once 1/2 decoded
+  }
+  store->Free();
+  s->Free();
+  return 0;
+}

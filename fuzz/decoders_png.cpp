@@ -1,0 +1,53 @@
+// Feeds arbitrary bytes to the PNG loader and converts what it accepts, and
+// checks what must hold for any input: a refusal leaves the stream where it
+// was, an accepted picture has a size within the pixel cap, and level 0
+// always arrives in the declared size and format (blank when it does not
+// convert).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "decoders/SysPng.h"
+#include "decoders/SysPngLoader.h"
+#include "foundation/kvStream.h"
+#include "imaging/ImagingInit.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  imaging::InitImaging();
+  decoders::InitSysPng();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  auto* s = new foundation::TMemoryStream();
+  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
+  s->SetPosition(0);
+  decoders::ScanPngIccProfile(s);
+  s->SetPosition(0);
+  imaging::TLevelProvider none;
+  imaging::TBitmapStore* store = decoders::LoadPngBitmapStore(s, u"fuzz.png", false, none);
+  if (!store) {
+    Check(s->GetPosition() == 0);
+    s->Free();
+    return 0;
+  }
+  const int32_t w = store->Params.Width, h = store->Params.Height;
+  Check(w > 0 && h > 0 && int64_t(w) * h <= (int64_t(1) << 28));
+  auto* png = static_cast<decoders::TPngBitmapStore*>(store);
+  imaging::TMipLevelResult r;
+  png->LoadMipLevel(r, 0);
+  Check(r.Bitmap && r.Owned && r.Bitmap->Width == w && r.Bitmap->Height == h &&
+        r.Bitmap->PixelFormat == store->Params.PixelFormat);
+  r.Bitmap->Free();
+  store->Free();
+  s->Free();
+  return 0;
+}

@@ -1,0 +1,33 @@
+// The colour-management services the bitmap layer asks of the platform: the
+// display's profile file, the folder of installed profiles and the files of
+// standard colour spaces. Paths are in the internal "Z:\..." form; an empty
+// answer means "none", so the caller keeps sRGB.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform::color {
+
+class ColorBackend {
+ public:
+  virtual ~ColorBackend() = default;
+  // The screen's ICM profile file, or empty when the display offers none.
+  virtual std::u16string monitorProfilePath() = 0;
+  // The folder of installed profiles with a trailing "\", or empty.
+  virtual std::u16string colorDirectory() = 0;
+  // The profile file of a standard colour space, or empty when unknown.
+  virtual std::u16string standardColorSpaceProfile(int32_t space) = 0;
+};
+
+// Installs a backend (nullptr: the Linux backend) and answers the previous one.
+ColorBackend* setColorBackend(ColorBackend* backend);
+// The Linux backend, made on first use.
+ColorBackend* linuxColorBackend();
+
+// The services, answered by the installed backend (the Linux one by default).
+std::u16string getICMProfile();
+std::u16string getColorDirectory();
+std::u16string getStandardColorSpaceProfile(int32_t space);
+
+}  // namespace platform::color

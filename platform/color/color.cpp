@@ -1,0 +1,22 @@
+#include "platform/color/api.h"
+
+#include <atomic>
+
+namespace platform::color {
+
+namespace {
+std::atomic<ColorBackend*> g_backend{nullptr};
+
+ColorBackend* Backend() {
+  ColorBackend* b = g_backend.load(std::memory_order_acquire);
+  return b ? b : linuxColorBackend();
+}
+}  // namespace
+
+ColorBackend* setColorBackend(ColorBackend* backend) { return g_backend.exchange(backend); }
+
+std::u16string getICMProfile() { return Backend()->monitorProfilePath(); }
+std::u16string getColorDirectory() { return Backend()->colorDirectory(); }
+std::u16string getStandardColorSpaceProfile(int32_t space) { return Backend()->standardColorSpaceProfile(space); }
+
+}  // namespace platform::color

@@ -1,0 +1,65 @@
+#include "player/PlayerStartup.h"
+
+#include <vector>
+
+#include "container/kvQelLoader2.h"
+#include "foundation/kvCaseFolding.h"
+#include "foundation/kvFileUtils.h"
+#include "foundation/kvStream.h"
+#include "imaging/kvColorProfile.h"
+
+namespace player {
+
+namespace {
+
+foundation::TCommand* FindSwitch(foundation::TCommandsStorage* Commands, const std::u16string& Name) {
+  return Commands ? Commands->FindCommand(Name) : foundation::FindCommandLineSwitch(Name);
+}
+
+}  // namespace
+
+void SetupColorProfile(foundation::TCommandsStorage* Commands) {
+  std::u16string monitor;
+  imaging::GetMonitorColorProfilePath(monitor, 0);
+  container::SetMonitorProfilePath(monitor);
+  if (FindSwitch(Commands, u"noicc")) {
+    container::SetNoColorManagement(true);
+    return;
+  }
+  foundation::TCommand* icc = FindSwitch(Commands, u"icc");
+  if (!icc) return;
+  std::u16string name = icc->GetCount() > 0 && icc->GetItem(0) ? icc->GetItem(0)->Text : std::u16string();
+  if (name.empty() || foundation::SameText(name, u"auto")) name = monitor;
+  if (foundation::SameText(name, u"sRGB")) {
+    container::SetCommandLineProfile(imaging::SRGBColorProfile, false);
+  } else if (foundation::SameText(name, u"AdobeRGB")) {
+    container::SetCommandLineProfile(imaging::AdobeRGBColorProfile, false);
+  } else if (foundation::SameText(name, u"RaderAZO")) {
+    container::SetCommandLineProfile(imaging::RaderAZOColorProfile, false);
+  } else if (name.empty() || !foundation::FileExists(name)) {
+    container::SetCommandLineProfile(nullptr, false);
+  } else {
+    std::vector<uint8_t> bytes;
+    imaging::TColorProfile* profile = nullptr;
+    if (foundation::ReadFileBytes(name, bytes)) profile = imaging::CreateColorProfile(bytes, foundation::ExtractFileName(name));
+    if (profile)
+      container::SetCommandLineProfile(profile, true);
+    else
+      container::SetCommandLineProfile(imaging::SRGBColorProfile, false);
+  }
+}
+
+std::u16string LocateShowFile(const std::u16string& ExeName) {
+  const std::u16string previewProject = container::PreviewProjectName();
+  if (!previewProject.empty() && foundation::SameFileName(ExeName, container::PreviewExeName())) return ExeName;
+  const std::u16string ext = foundation::ExtractFileExt(ExeName);
+  if (foundation::SameText(ext, u".exe")) return ExeName;
+  if (ext == u".app") {
+    const std::u16string data = foundation::IncludeTrailingBackslash(ExeName) + u"Contents\\Resources\\slideshow.dat";
+    if (foundation::FileExists(data)) return data;
+    return foundation::ChangeFileExt(ExeName, u".qlshow");
+  }
+  return ExeName;
+}
+
+}  // namespace player

@@ -1,0 +1,321 @@
+#include "foundation/kvIni.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "foundation/kvIniParser.h"
+#include "foundation/kvCaseFolding.h"
+
+using namespace foundation;
+
+namespace {
+
+TByteString B(std::string_view s) { return s.empty() ? TByteString() : TByteString::FromBytes(s); }
+
+TIniItem* Key(const char* name, const char* value) { return new TIniItem(B(name), B(value)); }
+TIniItem* Raw(const char* text) { return new TIniItem(TByteString(), B(text)); }
+
+// Children of a list as "name=value" (raw lines as their text).
+std::vector<std::string> Lines(const TIniList* list) {
+  std::vector<std::string> out;
+  for (int32_t i = 0; i < list->GetCount(); ++i) {
+    const TIniItem* c = list->GetChild(i);
+    std::string name(c->RawName().View()), value(c->RawValue().View());
+    out.push_back(name.empty() ? value : name + "=" + value);
+  }
+  return out;
+}
+
+TRef<TIniFile> Parse(std::string_view text) {
+  TRef<TIniFile> ini = MakeRef<TIniFile>();
+  TIniParserParams params(B(text));
+  ParseIniLines(ini.Get(), params, ini.Get());
+  return ini;
+}
+
+// Every invariant of a list: indices, parent links, named count (through
+// lookups: each name finds its last holder), object list order.
+void CheckInvariants(const TIniList* list) {
+  std::map<std::string, int32_t> lastOf;
+  for (int32_t i = 0; i < list->GetCount(); ++i) {
+    const TIniItem* c = list->GetChild(i);
+    ASSERT_EQ(c->Index(), i);
+    ASSERT_EQ(c->Parent(), list);
+    std::string lower(c->RawName().View());
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (!lower.empty() && c->IsKey()) lastOf[lower] = i;
+  }
+  for (const auto& [name, index] : lastOf) {
+    std::u16string n(name.begin(), name.end());
+    const TIniItem* found = TIniList::FindKey(list, n);
+    ASSERT_NE(found, nullptr) << name;
+    EXPECT_EQ(found->Index(), index) << name;
+  }
+  ASSERT_LE(list->KeyInsertPosition(), list->GetCount());
+  int32_t prev = -1, k = 0;
+  for (const TIniObject* o = TIniList::FirstObject(list); o; o = TIniList::NextObject(list, o), ++k) {
+    EXPECT_GT(o->Index(), prev);
+    prev = o->Index();
+  }
+  int32_t objects = 0;
+  for (int32_t i = 0; i < list->GetCount(); ++i) objects += dynamic_cast<TIniObject*>(list->GetChild(i)) != nullptr;
+  EXPECT_EQ(k, objects);
+}
+
+}  // namespace
+
+TEST(IniItem, GettersAcceptAMissingItem) {
+  EXPECT_EQ(TIniItem::GetInteger(nullptr, 7), 7);
+  EXPECT_EQ(TIniItem::GetInt64(nullptr, -8), -8);
+  EXPECT_EQ(TIniItem::GetFloat(nullptr, 1.25), 1.25);
+  EXPECT_TRUE(TIniItem::GetBool(nullptr, true));
+  EXPECT_EQ(TIniItem::GetValue(nullptr), u"");
+  EXPECT_EQ(TIniItem::GetName(nullptr), u"");
+  EXPECT_EQ(TIniList::FindKey(nullptr, u"x"), nullptr);
+  EXPECT_EQ(TIniList::ForceKey(nullptr, u"x"), nullptr);
+  EXPECT_EQ(TIniFile::FindSection(nullptr, u"main"), nullptr);
+  TIniItem::SetValue(nullptr, u"v");  // does nothing
+  TIniItem::SetInteger(nullptr, 1);
+  TRef<TIniFile> ini = MakeRef<TIniFile>();
+  EXPECT_EQ(TIniItem::GetInteger(TIniList::FindKey(TIniFile::FindSection(ini.Get(), u"none"), u"k"), 3), 3);
+}
+
+TEST(IniItem, TypedValuesParseStrictly) {
+  struct Row {
+    const char* value;
+    int32_t asInt;
+    int boolResult;  // -1 default
+  } rows[] = {
+      {"1", 1, 1},      {"0", 0, 0},    {"-7", -7, -1},  {"12abc", 99, -1}, {"0x10", 99, -1},
+      {"yes", 99, -1},  {"01", 1, -1},  {"", 99, -1},    {" 1", 1, -1},     {"true", 99, -1},
+      {"2147483648", 99, -1},
+  };
+  for (const auto& r : rows) {
+    TRef<TIniItem> item = TRef<TIniItem>::Adopt(Key("k", r.value));
+    EXPECT_EQ(TIniItem::GetInteger(item.Get(), 99), r.asInt) << r.value;
+    const bool b = TIniItem::GetBool(item.Get(), true);
+    const bool b2 = TIniItem::GetBool(item.Get(), false);
+    if (r.boolResult < 0) {
+      EXPECT_TRUE(b && !b2) << r.value;
+    } else {
+      EXPECT_EQ(b, r.boolResult == 1) << r.value;
+      EXPECT_EQ(b2, r.boolResult == 1) << r.value;
+    }
+  }
+  TRef<TIniItem> f = TRef<TIniItem>::Adopt(Key("f", "1.5E3"));
+  EXPECT_EQ(TIniItem::GetFloat(f.Get(), 0), 1500.0);
+  for (auto [v, text] : std::vector<std::pair<double, std::string>>{{0.5, "0.5"}, {2, "2"}, {-0.25, "-0.25"}}) {
+    TIniItem::SetFloat(f.Get(), v);
+    EXPECT_EQ(std::string(f->RawValue().View()), text);
+  }
+  TIniItem::SetBool(f.Get(), true);
+  EXPECT_EQ(std::string(f->RawValue().View()), "1");
+  TIniItem::SetInt64(f.Get(), -9000000000LL);
+  EXPECT_EQ(TIniItem::GetInt64(f.Get(), 0), -9000000000LL);
+
+  TIniItem::SetValue(f.Get(), u"10,x,2.5");
+  const TCommaList parts = TIniItem::GetValueList(f.Get(), ',');
+  EXPECT_EQ(parts.GetCount(), 3);
+  EXPECT_EQ(parts.GetInt(0, -1), 10);
+  EXPECT_EQ(parts.GetInt(1, -1), -1);
+  EXPECT_EQ(parts.GetFloat(2, 0), 2.5);
+  EXPECT_EQ(TIniItem::GetValueList(nullptr, ',').GetCount(), 0);
+
+  const std::u16string_view names[] = {u"left", u"Center", u"right"};
+  TIniItem::SetValue(f.Get(), u"center");
+  EXPECT_EQ(TIniItem::GetValueIndex(f.Get(), names, true, -1), 1);
+  EXPECT_EQ(TIniItem::GetValueIndex(f.Get(), names, false, -1), -1);
+  EXPECT_EQ(TIniItem::GetValueIndex(nullptr, names, true, -5), -5);
+}
+
+TEST(IniList, LastDuplicateWinsAndBothLinesStay) {
+  TRef<TIniFile> ini = Parse("[s]\nx=1\ny=0\nX=2\n");
+  TIniSection* s = TIniFile::FindSection(ini.Get(), u"S");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(TIniItem::GetInteger(TIniList::FindKey(s, u"x"), 0), 2);
+  EXPECT_EQ(Lines(s), (std::vector<std::string>{"x=1", "y=0", "X=2"}));
+  // Removing the later one uncovers the earlier one.
+  TIniItem* later = s->Extract(2);
+  later->Free();
+  EXPECT_EQ(TIniItem::GetInteger(TIniList::FindKey(s, u"x"), 0), 1);
+}
+
+TEST(IniList, ForceKeyInsertsAfterTheLastKey) {
+  TRef<TIniFile> ini = MakeRef<TIniFile>();
+  TIniSection* s = TIniFile::ForceSection(ini.Get(), u"main");
+  ASSERT_EQ(s->GetCount(), 1);  // the blank item
+  TIniList::WriteString(s, u"k1", u"a");
+  TIniList::WriteString(s, u"k2", u"b");
+  EXPECT_EQ(Lines(s), (std::vector<std::string>{"k1=a", "k2=b", ""}));
+  TIniItem::SetName(s->GetChild(0), u"renamed");
+  TIniList::WriteString(s, u"k3", u"c");
+  EXPECT_EQ(Lines(s), (std::vector<std::string>{"renamed=a", "k2=b", "k3=c", ""}));
+  s->GetChild(0)->Free();  // freeing an attached node takes it out
+  TIniList::WriteString(s, u"k4", u"d");
+  EXPECT_EQ(Lines(s), (std::vector<std::string>{"k2=b", "k3=c", "k4=d", ""}));
+  // An existing key is reused, a raw line or a list of that name is not.
+  EXPECT_EQ(TIniList::ForceKey(s, u"K2"), s->GetChild(0));
+  CheckInvariants(s);
+
+  EXPECT_EQ(TIniFile::FindSection(ini.Get(), u""), ini.Get());
+  const int32_t before = ini->GetCount();
+  EXPECT_EQ(TIniFile::ForceSection(ini.Get(), u""), ini.Get());
+  EXPECT_EQ(ini->GetCount(), before);
+}
+
+TEST(IniList, RenameInLetterCaseKeepsThePlace) {
+  TRef<TIniFile> ini = Parse("a=1\nb=2\nc=3\n");
+  TIniItem* b = ini->GetChild(1);
+  TIniItem::SetName(b, u"B");
+  EXPECT_EQ(b->Index(), 1);
+  EXPECT_EQ(TIniList::FindKey(ini.Get(), u"b"), b);
+  TIniItem::SetName(b, u"zz");
+  EXPECT_EQ(b->Index(), 1);
+  EXPECT_EQ(TIniList::FindKey(ini.Get(), u"b"), nullptr);
+  EXPECT_EQ(TIniList::FindKey(ini.Get(), u"ZZ"), b);
+  CheckInvariants(ini.Get());
+}
+
+TEST(IniList, InsertRefusesCyclesAndKeepsSameSlotMoves) {
+  TRef<TIniFile> ini = Parse("[s]\nobject A:T\n  object B:T\n  k=1\n  end\nend\n");
+  TIniSection* s = TIniFile::FindSection(ini.Get(), u"s");
+  TIniObject* a = TIniList::FindObject(s, u"A");
+  TIniObject* b = TIniList::FindObject(a, u"B");
+  ASSERT_TRUE(a && b);
+  EXPECT_FALSE(a->Insert(0, a));
+  EXPECT_FALSE(b->Insert(0, a));
+  TIniItem* loose = Raw("loose");
+  EXPECT_FALSE(a->Insert(-1, loose));
+  EXPECT_FALSE(a->Insert(a->GetCount() + 1, loose));
+  loose->Free();
+  TIniItem* k = TIniList::FindKey(b, u"k");
+  EXPECT_TRUE(b->Insert(k->Index(), k));
+  EXPECT_TRUE(b->Insert(k->Index() + 1, k));
+  EXPECT_EQ(k->Parent(), b);
+  // Moving a node to another list takes it out of the first.
+  EXPECT_TRUE(s->Insert(0, k));
+  EXPECT_EQ(TIniList::FindKey(b, u"k"), nullptr);
+  EXPECT_EQ(TIniList::FindKey(s, u"k"), k);
+  // A section may only be attached to a root; the tree stays whole.
+  TIniSection* loneSection = new TIniSection();
+  EXPECT_THROW(a->Add(loneSection), std::bad_cast);
+  EXPECT_EQ(loneSection->Parent(), nullptr);
+  loneSection->Free();
+  CheckInvariants(s);
+  CheckInvariants(a);
+}
+
+TEST(IniList, HashStaysRightUnderRandomEdits) {
+  // A reference model (a vector of names) against the list under inserts,
+  // extracts and renames that cross the hash's growth points.
+  std::mt19937 rng(1234);
+  TRef<TIniList> list = MakeRef<TIniList>();
+  for (int step = 0; step < 3000; ++step) {
+    const int op = static_cast<int>(rng() % 10);
+    const int32_t n = list->GetCount();
+    if (op < 5 || n == 0) {
+      const std::string name = "k" + std::to_string(rng() % 97);
+      const int32_t at = static_cast<int32_t>(rng() % (static_cast<uint32_t>(n) + 1));
+      ASSERT_TRUE(list->Insert(at, rng() % 7 == 0 ? Raw("; c") : Key(name.c_str(), "v")));
+    } else if (op < 8) {
+      list->Extract(static_cast<int32_t>(rng() % static_cast<uint32_t>(n)))->Free();
+    } else {
+      const std::u16string name = u"K" + std::u16string(1, static_cast<char16_t>(u'a' + rng() % 26));
+      TIniItem::SetName(list->GetChild(static_cast<int32_t>(rng() % static_cast<uint32_t>(n))), name);
+    }
+    if (step % 50 == 0) {
+      TIniList::FindKey(list.Get(), u"k1");  // builds the table now and then
+      CheckInvariants(list.Get());
+    }
+  }
+  CheckInvariants(list.Get());
+}
+
+TEST(IniList, IndexedKeysAndPaths) {
+  TRef<TIniFile> ini = Parse("[A]\nvol12=x\nVol012=y\nVol-3=z\nobject B:T\n  K=deep\n  object C:U\n  end\nend\n");
+  TIniSection* a = TIniFile::FindSection(ini.Get(), u"a");
+  EXPECT_EQ(TIniItem::GetValue(TIniList::FindKeyIndexed(a, u"Vol", 12)), u"x");
+  EXPECT_EQ(TIniItem::GetValue(TIniList::FindKeyIndexed(a, u"VOL", -3)), u"z");
+  EXPECT_EQ(TIniList::FindKeyIndexed(a, u"Vol", 120), nullptr);
+  TIniItem* made = TIniList::ForceKeyIndexed(a, u"Vol", 7);
+  EXPECT_EQ(TIniItem::GetName(made), u"Vol7");
+
+  EXPECT_EQ(TIniItem::GetValue(TIniList::FindPath(ini.Get(), u"A:B:K", u':', false)), u"deep");
+  EXPECT_EQ(TIniItem::GetValue(TIniList::FindPath(ini.Get(), u"A.B.K", u'.', false)), u"deep");
+  EXPECT_EQ(TIniList::FindPath(ini.Get(), u"A:X:K", u':', false), nullptr);
+  EXPECT_EQ(TIniList::FindPath(ini.Get(), u"A:B:", u':', false), TIniList::FindObject(a, u"B"));
+  EXPECT_EQ(TIniList::FindPath(ini.Get(), u"A:B:C", u':', false), TIniList::FindObjectOfType(TIniList::FindObject(a, u"B"), u"c", u"u"));
+  EXPECT_EQ(TIniList::FindPath(ini.Get(), u":K", u':', false), nullptr);
+
+  TRef<TIniFile> fresh = MakeRef<TIniFile>();
+  TIniItem* k = TIniList::ForcePath(fresh.Get(), u"A:B:K");
+  ASSERT_NE(k, nullptr);
+  EXPECT_TRUE(k->IsKey());
+  TIniObject* b = dynamic_cast<TIniObject*>(k->Parent());
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(TIniItem::GetName(b), u"B");
+  EXPECT_EQ(b->Parent(), TIniFile::FindSection(fresh.Get(), u"A"));
+  EXPECT_EQ(TIniList::ForcePath(fresh.Get(), u"A:B:K"), k);
+  TIniItem* rootKey = TIniList::ForcePath(fresh.Get(), u":top");
+  EXPECT_EQ(rootKey->Parent(), fresh.Get());
+}
+
+TEST(IniList, ObjectsEnumerateInFileOrderAndCreateAfterTheLastObject) {
+  TRef<TIniFile> ini = Parse("[s]\nk=1\nobject O1:T\nend\n; note\nobject O2:T\nend\n");
+  TIniSection* s = TIniFile::FindSection(ini.Get(), u"s");
+  TIniObject* o3 = TIniObject::Create(s, u"O3", u"T");
+  TIniObject* first = TIniObject::Create(nullptr, u"free", u"X");
+  ASSERT_TRUE(s->Insert(1, first));  // before O1
+  std::vector<std::u16string> names;
+  for (TIniObject* o = TIniList::FirstObject(s); o; o = TIniList::NextObject(s, o)) names.push_back(TIniItem::GetName(o));
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"free", u"O1", u"O2", u"O3"}));
+  EXPECT_EQ(o3->Index(), s->GetCount() - 1);
+  EXPECT_EQ(s->GetObjectList()->GetCount(), 4);
+  EXPECT_EQ(s->GetObjectList()->GetObject(4), nullptr);
+  // NextObject with an object of another list is an internal error.
+  TRef<TIniFile> other = Parse("[t]\nobject Z\nend\n");
+  EXPECT_THROW(TIniList::NextObject(s, TIniList::FirstObject(TIniFile::FindSection(other.Get(), u"t"))),
+               EAssertionFailed);
+  CheckInvariants(s);
+}
+
+TEST(IniList, CloneAndFreeKeepTheLiveObjectCount) {
+  InitCaseFolding();  // its lazily made pages are live objects
+  const int live = LiveObjectCount();
+  {
+    TRef<TIniFile> ini = Parse("top=1\n[a]\nx=1\nobject O:T\n  y=2\nend\n[b]\nz=3\n");
+    TRef<TIniItem> copy = TRef<TIniItem>::Adopt(ini->Clone());
+    auto* root = dynamic_cast<TIniFile*>(copy.Get());
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(root->GetSectionList()->GetCount(), 2);
+    EXPECT_EQ(TIniItem::GetName(root->GetSectionList()->GetSection(1)), u"b");
+    EXPECT_EQ(IniReadInteger(root, u"a", u"x", 0), 1);
+    EXPECT_EQ(TIniItem::GetInteger(TIniList::FindPath(root, u"a:O:y", u':', false), 0), 2);
+    EXPECT_EQ(IniReadString(root, u"", u"top", u""), u"1");
+
+    // A node held elsewhere survives Clear, detached.
+    TIniSection* a = TIniFile::FindSection(ini.Get(), u"a");
+    TRef<TIniItem> held = TRef<TIniItem>::AddRef(TIniList::FindKey(a, u"x"));
+    ini->Clear();
+    EXPECT_EQ(held->Parent(), nullptr);
+    EXPECT_EQ(ini->GetSectionList()->GetCount(), 0);
+  }
+  EXPECT_EQ(LiveObjectCount(), live);
+}
+
+TEST(IniFile, DocumentLevelReadsAndWrites) {
+  TRef<TIniFile> ini = MakeRef<TIniFile>();
+  IniWriteString(ini.Get(), u"Main", u"name", u"Show");
+  IniWriteInteger(ini.Get(), u"main", u"count", 12);
+  EXPECT_EQ(IniReadString(ini.Get(), u"MAIN", u"NAME", u"?"), u"Show");
+  EXPECT_EQ(IniReadInteger(ini.Get(), u"main", u"count", 0), 12);
+  EXPECT_EQ(IniReadFloat(ini.Get(), u"main", u"count", 0), 12.0);
+  EXPECT_EQ(IniReadBool(ini.Get(), u"main", u"missing", true), true);
+  EXPECT_EQ(IniReadString(ini.Get(), u"nosection", u"name", u"dflt"), u"dflt");
+  EXPECT_EQ(ini->GetSectionList()->GetCount(), 1);
+}
