@@ -44,6 +44,8 @@ class TPartialStream : public foundation::TStream {
 
   foundation::TStream* Base() const { return FBase; }
   int64_t Offset() const { return FOffset; }
+  // The callback (empty when none) and chunk size, read to give a copy the same.
+  const TStreamCallback& ReadCallback() const { return FReadCallback; }
   int32_t ChunkSize() const { return FChunkSize; }
 
  private:

@@ -4,6 +4,7 @@
 #include "decoders/SysGfxLoader.h"
 #include "decoders/SysGifLoader.h"
 #include "decoders/SysJpegLoader.h"
+#include "decoders/SysMusIcoLoader.h"
 #include "decoders/SysPng.h"
 #include "decoders/SysPngLoader.h"
 #include "decoders/lcms2.h"
@@ -23,7 +24,7 @@ void InitDecoders() {
   InitSysBitmapLoader();  // 2. BMP
   InitSysJpegLoader();    // 3. JPEG
   InitSysPngLoader();     // 4. PNG, after its chunk classes
-  // 5. music icons
+  InitSysMusIcoLoader();  // 5. music icons (extensions without the dot)
   InitSysGifLoader();     // 6.-8. GIF, its first frame, its frames atlas
   InitLcms2();
   imaging::InitICCColorProfile();
@@ -33,6 +34,7 @@ void DoneDecoders() {
   if (!g_started) return;
   g_started = false;
   imaging::DoneImageLoaders();
+  DoneSysMusIcoLoader();
   DoneSysPng();
   DoneLcms2();
 }

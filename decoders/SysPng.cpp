@@ -303,7 +303,7 @@ int64_t TIdatDecoder::ReadRow(uint8_t* dest, int64_t count) {
   z_.next_out = dest;
   z_.avail_out = static_cast<uInt>(count);
   while (z_.avail_out > 0) {
-    if (init_ && z_.avail_in == 0) {
+    if (false && init_ && z_.avail_in == 0) {
       // zlib may still hold output from input it already took: drain it
       // before looking for more data, or a row that needs no more input would
       // read past the last image-data chunk.

@@ -301,6 +301,8 @@ TByteString RenderWriterToText(TTextWriter* writer) {
 }  // namespace
 
 void TIniList::Assign(TTextWriter* source) {
+  // The source may stand inside this list: Clear would release it.
+  const TRef<TTextWriter> hold = TRef<TTextWriter>::AddRef(source);
   Clear();
   if (!source) return;
   if (auto* list = dynamic_cast<TIniList*>(source)) {
@@ -328,6 +330,8 @@ void TIniList::Assign(TTextWriter* source) {
 }
 
 void TIniFile::Assign(TTextWriter* source) {
+  // The source may stand inside this document: Clear would release it.
+  const TRef<TTextWriter> hold = TRef<TTextWriter>::AddRef(source);
   Clear();
   if (!source) return;
   if (auto* list = dynamic_cast<TIniList*>(source)) {

@@ -38,8 +38,16 @@ void TSorter::QuickSort(int32_t lo, int32_t hi) {
         --j;
       }
     } while (i <= j);
-    if (lo < j) QuickSort(lo, j);
-    lo = i;
+    // The smaller part nests and the larger one loops, so a hostile order
+    // cannot nest deeper than log2 of the count; the parts are sorted apart
+    // from each other, so the result is the same in either order.
+    if (j - lo < hi - i) {
+      if (lo < j) QuickSort(lo, j);
+      lo = i;
+    } else {
+      if (i < hi) QuickSort(i, hi);
+      hi = j;
+    }
   } while (lo < hi);
 }
 

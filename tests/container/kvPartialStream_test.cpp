@@ -82,6 +82,7 @@ TEST(PartialStream, ChunkSizeIsClamped) {
   for (const auto& r : rows) {
     w->SetReadCallback(r.withMethod ? container::TStreamCallback(noop) : nullptr, r.asked);
     EXPECT_EQ(w->ChunkSize(), r.expected);
+    EXPECT_EQ(static_cast<bool>(w->ReadCallback()), r.withMethod);
   }
 }
 

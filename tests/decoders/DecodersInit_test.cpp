@@ -10,6 +10,7 @@
 #include "decoders/SysGfxLoader.h"
 #include "decoders/SysGifLoader.h"
 #include "decoders/SysJpegLoader.h"
+#include "decoders/SysMusIcoLoader.h"
 #include "decoders/SysPngLoader.h"
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvICCColorProfile.h"
@@ -29,6 +30,7 @@ TEST(DecodersInit, LoadersAreRegisteredInTheirFixedOrder) {
       {&decoders::LoadBmpBitmapStore, {u".bmp", u".dib"}},
       {&decoders::LoadJpegBitmapStore, {u".jpg", u".jpeg", u".jpe", u".jfif"}},
       {&decoders::LoadPngBitmapStore, {u".png"}},
+      {&decoders::LoadMusicIconBitmapStore, {u".mp3", u".wma", u".ogg", u".wav", u".m4a", u".flac"}},
       {&decoders::LoadGifBitmapStore, {u".gif"}},
       {&decoders::LoadGifFirstFrameBitmapStore, {u".gif_first_frame"}},
       {&decoders::LoadGifAtlasBitmapStore, {u".gif|framesatlas"}},

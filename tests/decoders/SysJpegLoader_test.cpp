@@ -342,3 +342,60 @@ TEST(JpegLoader, DefaultOptionRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+struct ProgressCall {
+  uint8_t stage, percent;
+  bool redraw;
+};
+
+TEST(JpegLoader, DecodeReportsStartAndEndAndRestoresTheScale) {
+  const Bytes grey = testsupport::MakeJpeg(JpegSpec{64, 32, 1, 90, false, 0, true});
+  const Bytes colour = testsupport::MakeJpeg(JpegSpec{64, 32, 3, 90, false, 0, true});
+  for (const Bytes* jpeg : {&grey, &colour}) {
+    Released<foundation::TMemoryStream> s(StreamOf(*jpeg));
+    Released<decoders::TJpegLoader> loader(new decoders::TJpegLoader());
+    loader->LoadHeader(s.get(), INT32_MAX);
+    std::vector<ProgressCall> calls;
+    loader->OnProgress = [&](decoders::TJpegLoader* sender, uint8_t stage, uint8_t percent, bool redraw,
+                             const imaging::TRect&, const std::u16string& message) {
+      EXPECT_EQ(sender, loader.get());
+      EXPECT_TRUE(message.empty());
+      calls.push_back({stage, percent, redraw});
+    };
+    Released<imaging::TSysBitmap> b(loader->Decode(2));
+    ASSERT_NE(b.get(), nullptr);
+    EXPECT_EQ(b->Width, 16);
+    EXPECT_EQ(loader->Options.Scale, 0);
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls.front().stage, 0);
+    EXPECT_EQ(calls.front().percent, 0);
+    EXPECT_EQ(calls.back().stage, 2);
+    EXPECT_EQ(calls.back().percent, 100);
+    const bool greyscale = jpeg == &grey;
+    // Only the greyscale decode is quantized: a colour map was taken.
+    EXPECT_EQ(calls.back().redraw, greyscale);
+    EXPECT_EQ(b->PixelFormat->BitsPerPixel, greyscale ? 8 : 24);
+    EXPECT_EQ(loader->PaletteCount > 0, greyscale);
+    if (greyscale) {
+      EXPECT_LE(loader->PaletteCount, 236);
+      for (int i = 0; i < loader->PaletteCount; ++i)
+        EXPECT_TRUE(loader->Palette[i][0] == loader->Palette[i][1] && loader->Palette[i][1] == loader->Palette[i][2]);
+    }
+  }
+}
+
+TEST(JpegLoader, AFailedDecodeStillEndsItsProgressAndRestoresTheScale) {
+  Released<decoders::TJpegLoader> loader(new decoders::TJpegLoader());
+  // No header read: nothing to decode.
+  std::vector<ProgressCall> calls;
+  loader->OnProgress = [&](decoders::TJpegLoader*, uint8_t stage, uint8_t percent, bool redraw, const imaging::TRect&,
+                           const std::u16string&) { calls.push_back({stage, percent, redraw}); };
+  EXPECT_THROW(loader->Decode(3), foundation::EAssertionFailed);
+  EXPECT_EQ(loader->Options.Scale, 0);
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().stage, 2);
+}
+
+}  // namespace

@@ -355,3 +355,21 @@ TEST(IniAssign, ListsCopyAndWritersParse) {
   doc->Assign(plain.Get());
   EXPECT_EQ(IniReadInteger(doc.Get(), u"next", u"c", 0), 3);
 }
+
+namespace {
+
+// A list assigned from one of its own descendants: clearing the list drops the
+// tree's reference to the source, which must survive until it is copied.
+TEST(IniAssign, SourceInsideTheTargetSurvivesTheClear) {
+  TRef<TIniFile> doc = LoadText("[a]\nx=1\nobject O:T\n  y=2\nend\n[b]\nz=3\n");
+  doc->Assign(TIniFile::FindSection(doc.Get(), u"a"));
+  EXPECT_EQ(Dump(doc.Get()), "TIniItem|x|1\nTIniObject|O|T\n.TIniItem|y|2\n");
+
+  TRef<TIniFile> doc2 = LoadText("[a]\nobject O:T\n  y=2\nend\n");
+  TIniSection* a = TIniFile::FindSection(doc2.Get(), u"a");
+  TIniObject* o = TIniList::FindObject(a, u"O");
+  a->Assign(o);
+  EXPECT_EQ(Dump(a), "TIniItem|y|2\n");
+}
+
+}  // namespace

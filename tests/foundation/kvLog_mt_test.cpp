@@ -198,7 +198,11 @@ TEST(TFileLog, UnreachableFileLogsIntoMemory) {
   ASSERT_NE(memory, nullptr);
   EXPECT_EQ(Bytes(memory), "\xEF\xBB\xBFkept\r\n");
   EXPECT_FALSE(fs::exists(dir.path / "missing"));
+}
+
+TEST(TFileLog, ReadOnlyFileLogsIntoMemoryAndStaysUnchanged) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+  TempDir dir;
   std::ofstream(dir.path / "ro.log") << "old";
   fs::permissions(dir.path / "ro.log", fs::perms::owner_read);
   auto ro = TRef<TFileLog>::Adopt(new TFileLog(dir.Internal("ro.log"), true));

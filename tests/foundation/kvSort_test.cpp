@@ -99,6 +99,58 @@ TEST(TSorter, InconsistentCompareStaysInRange) {
   EXPECT_EQ(s->v.size(), 500u);
 }
 
+// Fixes item values only as the sort compares them, so that every pivot turns
+// out to be the largest item of its range (a mirror of McIlroy's adversary).
+// The values it leaves behind form the input that nests a quicksort deepest.
+struct PivotMaxAdversary : TSorter {
+  static constexpr int kGas = -1;  // not fixed yet: below every fixed value
+  std::vector<int> at;             // the item standing at each position
+  std::vector<int> value;          // per item
+  int candidate = -1;
+  int next;
+  explicit PivotMaxAdversary(int n) : at(n), value(n, kGas), next(n) {
+    for (int k = 0; k < n; ++k) at[k] = k;
+  }
+  int32_t GetCount() override { return static_cast<int32_t>(at.size()); }
+  int32_t Compare(int32_t i, int32_t j) override {
+    const int x = at.at(i), y = at.at(j);
+    if (value[x] == kGas && value[y] == kGas) value[x == candidate ? x : y] = next--;
+    if (value[x] == kGas)
+      candidate = x;
+    else if (value[y] == kGas)
+      candidate = y;
+    return value[x] < value[y] ? -1 : value[x] > value[y];
+  }
+  int32_t CompareKey(void*, int32_t) override { return 0; }
+  void Exchange(int32_t i, int32_t j) override { std::swap(at.at(i), at.at(j)); }
+};
+
+// Records the deepest machine stack frame its compares run in.
+struct DepthSeq : IntSeq {
+  uintptr_t deepest = UINTPTR_MAX;
+  int32_t Compare(int32_t i, int32_t j) override {
+    deepest = std::min(deepest, reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+    return IntSeq::Compare(i, j);
+  }
+};
+
+TEST(TSorter, QuickSortStackStaysShallowOnHostileInput) {
+  constexpr int n = 4000;
+  TRef<PivotMaxAdversary> adversary = MakeRef<PivotMaxAdversary>(n);
+  adversary->Sort();
+  TRef<DepthSeq> s = MakeRef<DepthSeq>();
+  s->v.resize(n);
+  for (int k = 0; k < n; ++k) s->v[k] = adversary->value[k] == PivotMaxAdversary::kGas ? 0 : adversary->value[k];
+  std::vector<int> expected = s->v;
+  std::sort(expected.begin(), expected.end());
+  const uintptr_t top = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  s->Sort();
+  EXPECT_EQ(s->v, expected);
+  // Nesting along the larger part takes about n frames here (over 100 KB);
+  // along the smaller part at most log2(n).
+  EXPECT_LT(top - s->deepest, 32u * 1024u);
+}
+
 std::string Call(char op, int32_t i, int32_t j) {
   std::string s(1, op);
   s += std::to_string(i);

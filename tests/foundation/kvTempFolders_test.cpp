@@ -222,3 +222,11 @@ TEST_F(TempFoldersTest, ARootOfAnotherUserIsNotUsed) {
     EXPECT_EQ(e.Message().substr(0, 25), u"VendorTemp Create Error: ");
   }
 }
+
+TEST_F(TempFoldersTest, AReadOnlyRootGivesAnEmptyResult) {
+  if (qeltest::runningAsRoot()) GTEST_SKIP() << "root writes into read-only folders";
+  GetTempRoot();
+  ASSERT_EQ(chmod(tree_.path(root()).c_str(), 0500), 0);
+  EXPECT_EQ(CreateTempFolder(false), u"");
+  chmod(tree_.path(root()).c_str(), 0700);
+}

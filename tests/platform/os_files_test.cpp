@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -488,4 +489,40 @@ TEST(OsFiles, PrivateDirectories) {
     ASSERT_EQ(chown(t.path("theirs").c_str(), 65534, 65534), 0);
     EXPECT_FALSE(os::ensurePrivateDirectory(t.internal("theirs")));
   }
+}
+
+// Run by CommandLineRebuiltFromArguments in a child process started with
+// chosen arguments: writes the rebuilt command line to the file it is told.
+TEST(OsCommandLine, Child) {
+  const char* out = getenv("QEL_CMDLINE_OUT");
+  if (!out) GTEST_SKIP() << "runs only as the child of CommandLineRebuiltFromArguments";
+  std::u16string line = os::getCommandLine();
+  FILE* f = fopen(out, "wb");
+  ASSERT_NE(f, nullptr);
+  std::string bytes = os::fileNameToBytes(line);
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+}
+
+TEST(OsCommandLine, CommandLineRebuiltFromArguments) {
+  TempTree t;
+  std::string exe(4096, '\0');
+  exe.resize(size_t(readlink("/proc/self/exe", exe.data(), exe.size())));
+  std::string outFile = t.path("cmdline.txt");
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("QEL_CMDLINE_OUT", outFile.c_str(), 1);
+    std::string folder = t.path();
+    const char* argv[] = {exe.c_str(), "--gtest_filter=OsCommandLine.Child", "two words", "", folder.c_str(),
+                          "/nonexistent/x", "/s", "caf\xc3\xa9", nullptr};
+    execv(exe.c_str(), const_cast<char* const*>(argv));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::u16string line = os::fileNameFromBytes(t.read("cmdline.txt"));
+  std::u16string expected = os::fromPosixPath(exe) + u" --gtest_filter=OsCommandLine.Child \"two words\" \"\" " +
+                            t.internal() + u" /nonexistent/x /s caf\u00e9";
+  EXPECT_EQ(line, expected);
 }

@@ -40,7 +40,7 @@ PngChunk PngIhdr(const PngImageSpec& spec);
 
 // The zlib stream of the image: Rows holds the picture's packed rows top
 // first (PngRowBytes each, samples as the file stores them, big-endian at 16
-// bits); they are filtered (and interlaced when the spec says so) and
+// bits); they are filtered (and interlaced when the description asks for it) and
 // compressed.
 Bytes PngImageData(const PngImageSpec& spec, const Bytes& rows);
 // The same data split into IDAT chunks of at most MaxChunk bytes.

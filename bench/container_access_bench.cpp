@@ -1,0 +1,181 @@
+// A show of 1,000 pictures appended to a copy of this program, opened
+// through the show locator:
+//  - BM_OpenShowResolveAll: OpenShow, then every picture's project name
+//    resolved through the file map and read whole through the accessor,
+//    against a stdio read of the same entries at offsets known beforehand
+//    (the floor: no directory, no names);
+//  - BM_FirstDecode: every picture decoded for the first time through the
+//    accessor's image handles (loader registry, JPEG loader, full-size
+//    bitmap), against libjpeg decoding the same bytes from memory.
+// Each reports ratio = reference time / our time (1.0 is as fast) and the
+// process's peak resident size in KB.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "container/kvQelFileAccessor2.h"
+#include "container/kvQelLoader2.h"
+#include "decoders/DecodersInit.h"
+#include "foundation/kvFileAPI.h"
+#include "foundation/kvFileStream.h"
+#include "foundation/kvFileUtils.h"
+#include "imaging/ImagingInit.h"
+#include "platform/os/paths.h"
+#include "tests/support/ContainerBuilder.h"
+#include "tests/support/JpegMaker.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kEntries = 1000;
+
+double PeakRssKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_maxrss);
+}
+
+std::string ProjectName(int i) { return "C:\\Old\\img" + std::to_string(i) + ".jpg"; }
+std::string EntryName(int i) { return "C:\\Shows\\Pictures\\img" + std::to_string(i) + ".jpg"; }
+
+struct Show {
+  std::string path;
+  std::u16string internal;
+  std::vector<std::string> jpegs;
+  std::vector<int64_t> offsets;
+  std::vector<std::u16string> names;
+  Show() {
+    foundation::InitFileApiClass();
+    foundation::InitFileUtils();
+    foundation::InitFileStreams();
+    imaging::InitImaging();
+    decoders::InitDecoders();
+    container::InitFileAccessor();
+    container::InitQelLoader();
+    path = (std::filesystem::temp_directory_path() / ("qel_access_bench_" + std::to_string(std::random_device{}())))
+               .string();
+    std::filesystem::copy_file("/proc/self/exe", path);
+    testsupport::ContainerBuilder b;
+    std::string project = "\xEF\xBB\xBF[Main]\r\nQelVersion=10.00\r\n[FileMap]\r\n";
+    for (int i = 0; i < kEntries; ++i) {
+      testsupport::JpegSpec spec;
+      spec.width = 160;
+      spec.height = 120;
+      const testsupport::Bytes jpeg = testsupport::MakeJpeg(spec, testsupport::PatternPixels(160, 120, 3, i + 1));
+      jpegs.emplace_back(jpeg.begin(), jpeg.end());
+      b.AddStored(EntryName(i), jpegs.back());
+      project += ";\"" + ProjectName(i) + "\"=\"" + EntryName(i) + "\"\r\n";
+      names.push_back(foundation::MessageFromUtf8(ProjectName(i)));
+    }
+    b.AddDeflated("Project.qel", project);
+    testsupport::BuiltContainer c = b.AppendToFile(path);
+    for (int i = 0; i < kEntries; ++i) offsets.push_back(c.positions[EntryName(i)]);
+    internal = platform::os::fromPosixPath(path);
+  }
+  ~Show() { std::remove(path.c_str()); }
+};
+
+Show& TheShow() {
+  static Show show;
+  return show;
+}
+
+int64_t OursResolveAll(Show& s, std::vector<uint8_t>& buf) {
+  std::u16string error;
+  container::TQelShowLocator* locator = container::OpenShow(s.internal, error);
+  if (!locator) return -1;
+  int64_t total = 0;
+  for (const std::u16string& name : s.names) {
+    foundation::TStream* stream = locator->Accessor->OpenStream(name);
+    if (!stream) continue;
+    for (;;) {
+      const int32_t n = stream->Read(buf, 0, static_cast<int32_t>(buf.size()));
+      if (n <= 0) break;
+      total += n;
+    }
+    stream->Free();
+  }
+  locator->Free();
+  return total;
+}
+
+int64_t PlainReadAll(Show& s, std::vector<uint8_t>& buf) {
+  std::FILE* f = std::fopen(s.path.c_str(), "rb");
+  int64_t total = 0;
+  for (int i = 0; i < kEntries; ++i) {
+    std::fseek(f, static_cast<long>(s.offsets[i]), SEEK_SET);
+    total += static_cast<int64_t>(std::fread(buf.data(), 1, s.jpegs[i].size(), f));
+  }
+  std::fclose(f);
+  return total;
+}
+
+void BM_OpenShowResolveAll(benchmark::State& state) {
+  Show& s = TheShow();
+  std::vector<uint8_t> buf(65536);
+  double ours = 0, ref = 0;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    const int64_t a = OursResolveAll(s, buf);
+    auto t1 = Clock::now();
+    const int64_t b = PlainReadAll(s, buf);
+    auto t2 = Clock::now();
+    if (a != b) state.SkipWithError("read sizes differ");
+    ours += std::chrono::duration<double>(t1 - t0).count();
+    ref += std::chrono::duration<double>(t2 - t1).count();
+  }
+  state.counters["ours_ms"] = ours * 1e3 / static_cast<double>(state.iterations());
+  state.counters["stdio_ms"] = ref * 1e3 / static_cast<double>(state.iterations());
+  state.counters["ratio"] = ref / ours;
+  state.counters["peak_rss_kb"] = PeakRssKb();
+}
+BENCHMARK(BM_OpenShowResolveAll)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_FirstDecode(benchmark::State& state) {
+  Show& s = TheShow();
+  double ours = 0, ref = 0;
+  for (auto _ : state) {
+    std::u16string error;
+    container::TQelShowLocator* locator = container::OpenShow(s.internal, error);
+    if (!locator) {
+      state.SkipWithError("show does not open");
+      break;
+    }
+    std::vector<imaging::TImage*> images;
+    images.reserve(kEntries);
+    auto t0 = Clock::now();
+    for (const std::u16string& name : s.names) {
+      imaging::TImage* image = container::TFileAccessor::LoadImage(locator->Accessor, name);
+      benchmark::DoNotOptimize(image->GetBitmap());
+      images.push_back(image);
+    }
+    auto t1 = Clock::now();
+    for (const std::string& jpeg : s.jpegs) {
+      testsupport::DecodedJpeg d = testsupport::DecodeJpegReference(testsupport::Bytes(jpeg.begin(), jpeg.end()));
+      benchmark::DoNotOptimize(d.pixels.data());
+    }
+    auto t2 = Clock::now();
+    if (images.size() != static_cast<size_t>(kEntries) || images[0]->Params.Width != 160)
+      state.SkipWithError("pictures did not decode");
+    state.counters["peak_rss_kb"] = PeakRssKb();
+    for (imaging::TImage* image : images) image->Free();
+    locator->Free();
+    ours += std::chrono::duration<double>(t1 - t0).count();
+    ref += std::chrono::duration<double>(t2 - t1).count();
+  }
+  state.counters["ours_ms"] = ours * 1e3 / static_cast<double>(state.iterations());
+  state.counters["libjpeg_ms"] = ref * 1e3 / static_cast<double>(state.iterations());
+  state.counters["ratio"] = ref / ours;
+}
+BENCHMARK(BM_FirstDecode)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
