@@ -188,10 +188,8 @@ foundation::TStream* TFileSource::OpenStream(const std::u16string& Name) {
   Lock->Enter();
   try {
     stream = DoOpen(Name);
-  } catch (const foundation::Exception&) {
+  } catch (const std::exception&) {
     // A damaged entry or an unreadable file is a missing file to the caller.
-    stream = nullptr;
-  } catch (const std::bad_alloc&) {
     stream = nullptr;
   }
   Lock->Leave();

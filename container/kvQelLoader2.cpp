@@ -1,5 +1,6 @@
 #include "container/kvQelLoader2.h"
 
+#include <cstring>
 #include <vector>
 
 #include "container/kvPartialStream.h"
@@ -93,20 +94,34 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
       const std::u16string name = u"ColorSpaceExe_" + Source->Name + u"].KVGFX";
       foundation::TStream* stream = locator->Accessor->OpenStream(name);
       if (!stream) return nullptr;
+      // Whoever asks for a transform (a loader thread) must never receive a
+      // decoding error: a table that fails anywhere is no table.
       imaging::TImage* image = nullptr;
       try {
-        image = imaging::LoadImage(stream, name, true);
+        image = imaging::LoadImage(stream, name, false);
       } catch (const std::exception&) {
         image = nullptr;
       }
+      stream->Free();
       if (!image) return nullptr;
-      // Only a table of the one shape the format has is trusted; anything
-      // else would colour every picture wrongly.
-      if (image->Params.Width != 32 || image->Params.Height != 1024) {
+      // Only a decoded table of the one shape the format has is trusted;
+      // anything else would colour every picture wrongly.
+      bool usable = false;
+      try {
+        TImageDecodedCheck decoded = EmbeddedTableDecodedHook;
+        usable = image->Params.Width == 32 && image->Params.Height == 1024 && (!decoded || decoded(image));
+      } catch (const std::exception&) {
+        usable = false;
+      }
+      if (!usable) {
         image->Free();
         return nullptr;
       }
-      return new TEmbededColorTransform(Source, Destination, image);
+      try {
+        return new TEmbededColorTransform(Source, Destination, image);
+      } catch (const std::exception&) {
+        return nullptr;  // the constructor released the image
+      }
     }
   }
   return gPreviousCreateTransform ? gPreviousCreateTransform(Source, Destination) : nullptr;
@@ -117,6 +132,7 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
 std::atomic<bool> ColorManagementOff{false};
 std::atomic<bool> EmbeddedTransformsOff{false};
 TCreateQelSource CreateQelSourceHook = nullptr;
+TImageDecodedCheck EmbeddedTableDecodedHook = nullptr;
 
 // ---- TMappedFileSource ---------------------------------------------------------------------------
 
@@ -300,13 +316,16 @@ TEmbededColorTransform::TEmbededColorTransform(imaging::TColorProfile* Source, i
                                                imaging::TImage* Image)
     : imaging::TColorTransform(Source, Destination) {
   try {
-    imaging::TBitmap* bitmap = Image ? Image->GetBitmap() : nullptr;
-    if (bitmap && imaging::pfR8G8B8) {
+    // The store converts the table to 24 bits whatever the loader decoded it as.
+    auto* bitmap = dynamic_cast<imaging::TSysBitmap*>(
+        Image && Image->Store && imaging::pfR8G8B8
+            ? Image->Store->GetBitmap(0, imaging::pfR8G8B8, imaging::TSysBitmap::StaticClass())
+            : nullptr);
+    if (bitmap && bitmap->BytesPerPixel() == 3) {
       Table = imaging::CreateSysBitmap(bitmap->Width, bitmap->Height, imaging::pfR8G8B8);
       if (Table) {
         for (int32_t y = 0; y < bitmap->Height; ++y)
-          bitmap->GetPixels24(std::span<imaging::TFColor>(Table->Rows24(y), static_cast<size_t>(bitmap->Width)), 0,
-                              0, y, bitmap->Width);
+          std::memcpy(Table->Row(y), bitmap->Row(y), static_cast<size_t>(bitmap->Width) * 3);
         AddIdentityToTable(Table);
       }
     }

@@ -106,6 +106,12 @@ class TEmbededColorTransform : public imaging::TColorTransform {
   imaging::TSysBitmap* Table = nullptr;
 };
 
+// Whether a colour-table image really came from its data (a converted image
+// that fails to decode is a plain substitute of the right size). Filled at
+// start-up with the converted-image loader's own answer; none trusts the image.
+using TImageDecodedCheck = bool (*)(imaging::TImage* Image);
+extern TImageDecodedCheck EmbeddedTableDecodedHook;
+
 // Adds the identity levels to a 32 x 1024 table of stored differences.
 void AddIdentityToTable(imaging::TSysBitmap* Table);
 

@@ -6,6 +6,7 @@
 #include "container/ContainerKey.h"
 #include "container/kvPartialStream.h"
 #include "container/kvZLib.h"
+#include "foundation/kpLog.h"
 #include "foundation/kvIniParser.h"
 #include "platform/os/api.h"
 
@@ -139,6 +140,11 @@ TStream* OpenEntryStream(TStream* base, int64_t position, int64_t size, int32_t 
         memory->Free();
         throw;
       }
+      // Data cut short is accepted as far as it goes (stored shows may hold
+      // such entries), but it is worth a line in the log.
+      if (inflate->CutShort())
+        foundation::GetLog()->Add(u"Container: deflate data at " + DecimalText(position) +
+                                  u" cut short after " + DecimalText(memory->GetSize()) + u" bytes");
       inflate->Free();
       window->Free();
       return memory;

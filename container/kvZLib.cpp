@@ -29,7 +29,9 @@ int ZCheck(int code) {
 }
 
 const char* GetZlibVersion() {
-  static const char* const version = zlibVersion();
+  // The text the image decoders hand to inflateInit_; zlib compares only its
+  // first digit, so it fits every 1.x library.
+  static const char* const version = "1.2.11";
   return version;
 }
 
@@ -96,7 +98,7 @@ TZDecompressionStream::~TZDecompressionStream() {
 }
 
 void TZDecompressionStream::InitZStream() {
-  ZCheck(inflateInit_(&ZStream, GetZlibVersion(), static_cast<int>(sizeof(z_stream))));
+  ZCheck(inflateInit_(&ZStream, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))));
   ZInitialised = true;
 }
 
@@ -108,7 +110,7 @@ TInflateStream::TInflateStream(TStream* source, int64_t declaredSize)
 }
 
 void TInflateStream::InitZStream() {
-  ZCheck(inflateInit2_(&ZStream, -15, GetZlibVersion(), static_cast<int>(sizeof(z_stream))));
+  ZCheck(inflateInit2_(&ZStream, -15, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))));
   ZInitialised = true;
 }
 
@@ -126,7 +128,10 @@ int32_t TInflateStream::Read(std::span<uint8_t> buffer, int32_t offset, int32_t 
   while (ZStream.avail_out > 0 && !StreamEnded) {
     if (ZStream.avail_in == 0) {
       const int32_t got = Source->Read(std::span<uint8_t>(InBuffer, kInputBufferSize), 0, kInputBufferSize);
-      if (got <= 0) break;  // source exhausted: what was produced so far
+      if (got <= 0) {  // source exhausted: what was produced so far
+        FCutShort = true;
+        break;
+      }
       ZStream.next_in = InBuffer;
       ZStream.avail_in = static_cast<uInt>(got);
       SourcePos = Source->GetPosition();
@@ -206,7 +211,7 @@ void TInflator::Inflate(TStream* source, TStream* dest) {
   ZStream = z_stream{};
   ZStream.zalloc = ZAllocMem;
   ZStream.zfree = ZFreeMem;
-  ZCheck(inflateBackInit_(&ZStream, 15, Window, GetZlibVersion(), static_cast<int>(sizeof(z_stream))));
+  ZCheck(inflateBackInit_(&ZStream, 15, Window, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))));
   cleanup.initialised = true;
 
   InflateContext ctx{this, nullptr};

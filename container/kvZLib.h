@@ -42,8 +42,9 @@ using TZProgressEvent = std::function<void(foundation::TStream* sender)>;
 // codes pass and are returned.
 int ZCheck(int code);
 
-// The version text of the zlib the program is linked with, kept on first use;
-// handed to the init calls.
+// The zlib version text "1.2.11", kept in a global; the image decoders hand it
+// to inflateInit_ (zlib checks only its first digit). The streams here pass
+// the installed library's own version.
 const char* GetZlibVersion();
 
 // zlib's allocator callbacks: items x size bytes from the program's heap.
@@ -110,6 +111,9 @@ class TInflateStream : public TZDecompressionStream {
   void SetSize(int64_t size) override;
   int32_t Read(std::span<uint8_t> buffer, int32_t offset, int32_t count) override;
   int32_t Write(std::span<const uint8_t> buffer, int32_t offset, int32_t count) override;
+  // True once the source ran out before the end of the deflate data (the
+  // reads then came back short without an error); kept across a restart.
+  bool CutShort() const { return FCutShort; }
 
  protected:
   void InitZStream() override;
@@ -118,6 +122,7 @@ class TInflateStream : public TZDecompressionStream {
   int64_t DeclaredSize;
   int64_t Position = 0;
   bool StreamEnded = false;
+  bool FCutShort = false;
 };
 
 // Copies raw deflate data from one stream to another in one go through

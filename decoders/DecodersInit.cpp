@@ -33,8 +33,10 @@ void InitDecoders() {
 void DoneDecoders() {
   if (!g_started) return;
   g_started = false;
-  imaging::DoneImageLoaders();
+  // The music-icon loader releases its shared stores and icon picture while
+  // the registry still lists it.
   DoneSysMusIcoLoader();
+  imaging::DoneImageLoaders();
   DoneSysPng();
   DoneLcms2();
 }

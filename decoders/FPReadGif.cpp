@@ -364,6 +364,11 @@ void TFPReaderGif::InternalRead(TStream* Stream, TDirectBitmap*& Bitmap) {
   if (!cont) return;
   if (Header.Packedbit & 0x80) ReadPalette(Stream, GlobalPalette, 2 << (Header.Packedbit & 7));
 
+  // Where the first image's data ended, and its own graphic control: the
+  // extensions between it and a second image belong to that second image.
+  int64_t afterImage = 0;
+  TGifGraphicsControlExtension firstControl{};
+  uint8_t firstHasControl = 0;
   for (;;) {
     const int64_t before = Stream->GetPosition();
     const uint8_t b = NextBlock(Stream);
@@ -376,8 +381,13 @@ void TFPReaderGif::InternalRead(TStream* Stream, TDirectBitmap*& Bitmap) {
     }
     if (b == ',') {
       if (imageRead_) {
+        // Back in front of the second image's own extensions, so that the
+        // next frame read finds its graphic control (delay, disposal,
+        // transparency) and the fields describe the first image.
         Animated = 1;
-        stepBack();
+        Stream->SetPosition(afterImage);
+        GraphicControl = firstControl;
+        HasGraphicControl = firstHasControl;
         break;
       }
       ReadDescriptorAndPalette(Stream);
@@ -396,6 +406,9 @@ void TFPReaderGif::InternalRead(TStream* Stream, TDirectBitmap*& Bitmap) {
         return;
       }
       imageRead_ = true;
+      afterImage = Stream->GetPosition();
+      firstControl = GraphicControl;
+      firstHasControl = HasGraphicControl;
       WriteScanLine(Bitmap);
       if (Animated) break;
     }
@@ -431,10 +444,11 @@ bool TFPReaderGif::SkipFrame(TStream* Stream) {
   do b = NextBlock(Stream);
   while (b != ',' && b != ';');
   if (b == ';') return false;
-  TGifImageDescriptor d{};
-  if (Stream->ReadBuf(&d, sizeof d) != int32_t(sizeof d)) return false;
+  // The descriptor becomes the current one: whoever indexes a file by
+  // skipping reads each frame's rectangle from it.
+  if (Stream->ReadBuf(&Descriptor, sizeof Descriptor) != int32_t(sizeof Descriptor)) return false;
   int64_t p = Stream->GetPosition();
-  if (d.Packedbit & 0x80) p += int64_t(3) << ((d.Packedbit & 7) + 1);
+  if (Descriptor.Packedbit & 0x80) p += int64_t(3) << ((Descriptor.Packedbit & 7) + 1);
   p += 1;  // the minimum code size
   for (;;) {
     if (!(SkipLength > 0 && p >= SkipStart && p < SkipStart + SkipLength)) {

@@ -15,13 +15,10 @@ namespace {
 
 const std::vector<std::u16string> kGfxExtensions{u".kvgfx", u".bmp", u".dib", u".png", u".gif|framesatlas"};
 
-// The partial stream's read callback and chunk size carried over to another
-// partial stream (when the container's stream exposes them).
-template <class P>
-void CopyReadCallback(P* From, P* To) {
-  if constexpr (requires { From->ReadCallback(); }) {
-    if (From->ReadCallback()) To->SetReadCallback(From->ReadCallback(), From->ChunkSize());
-  }
+// A container entry's read callback and chunk size, carried over to another
+// partial stream so later reading reports through the same callback.
+void CopyReadCallback(container::TPartialStream* From, container::TPartialStream* To) {
+  if (From->ReadCallback()) To->SetReadCallback(From->ReadCallback(), From->ChunkSize());
 }
 
 // A memory stream that refuses to grow past a limit: the inflated payload can
@@ -177,6 +174,12 @@ bool ReadGfxImage(TGfxImage* Image, foundation::TStream* Stream, const std::u16s
       auto* wrap = new container::TPartialStream(m, 0, m->GetSize(), true);
       CopyReadCallback(source, wrap);
       payload = wrap;
+    }
+    // The substitute for a payload that cannot hold the declared picture
+    // would be an allocation nothing in the file justifies.
+    if (int64_t(Image->Width) * Image->Height > std::max(GfxFreePixels, left * GfxMaxPixelsPerPayloadByte)) {
+      payload->Free();
+      return fail();
     }
     foundation::FreeObj(Image->Payload);
     Image->Payload = payload;

@@ -18,6 +18,13 @@ namespace decoders {
 // The colour of level 0 when the payload does not decode: opaque green.
 constexpr uint32_t GfxLoadFailColor = 0xFF00FF00;
 
+// A declared size must fit a BMP the payload can inflate to: raw deflate
+// expands at most 1032 times, and the smallest BMP pixel takes one bit.
+// Sizes up to GfxFreePixels are always accepted (the green substitute of a
+// small image costs little).
+constexpr int64_t GfxMaxPixelsPerPayloadByte = 1032 * 8;
+constexpr int64_t GfxFreePixels = int64_t(1) << 22;
+
 // One field value. Reference counted here so that the field list can
 // release its values like every other list of the system.
 class TFieldValue : public foundation::TRefObject {

@@ -1,6 +1,7 @@
 #include "decoders/SysGifLoader.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,9 +33,10 @@ TDirectBitmap* BuildAtlas(std::vector<TImgStore*>& frames, int32_t W, int32_t H)
     TImgStore* f = frames[static_cast<size_t>(i)];
     const int32_t cell = i * W;
     // 1. The frame at its place, clipped to its own cell.
+    const int32_t bw = f->Bitmap ? f->Bitmap->Width : 0, bh = f->Bitmap ? f->Bitmap->Height : 0;
     const int32_t x0 = std::min<int32_t>(f->Left, W), y0 = std::min<int32_t>(f->Top, H);
-    const int32_t x1 = std::min<int32_t>(f->Left + std::min<int32_t>(f->FrameWidth, f->Bitmap->Width), W);
-    const int32_t y1 = std::min<int32_t>(f->Top + std::min<int32_t>(f->FrameHeight, f->Bitmap->Height), H);
+    const int32_t x1 = std::min<int32_t>(f->Left + std::min<int32_t>(f->FrameWidth, bw), W);
+    const int32_t y1 = std::min<int32_t>(f->Top + std::min<int32_t>(f->FrameHeight, bh), H);
     for (int32_t y = y0; y < y1; ++y)
       std::memcpy(atlas->Row(y) + (cell + x0) * 4, f->Bitmap->Row(y - f->Top) + (x0 - f->Left) * 4,
                   static_cast<size_t>(x1 - x0) * 4);
@@ -72,7 +74,23 @@ TDirectBitmap* BuildAtlas(std::vector<TImgStore*>& frames, int32_t W, int32_t H)
   return atlas;
 }
 
-TImgStore* KeepFrame(TFPReaderGif* reader, TDirectBitmap* bitmap) {
+// Only the part of a frame inside its cell is ever used: a frame larger than
+// the logical screen is cut down at once, so the frames kept for the atlas
+// never take more memory than the atlas itself.
+TDirectBitmap* CropToCell(TDirectBitmap* bitmap, int32_t left, int32_t top, int32_t W, int32_t H) {
+  const int32_t cw = std::clamp(W - left, 0, bitmap->Width), ch = std::clamp(H - top, 0, bitmap->Height);
+  if (cw == bitmap->Width && ch == bitmap->Height) return bitmap;
+  TDirectBitmap* part = nullptr;
+  if (cw > 0 && ch > 0) {
+    part = new TDirectBitmap(cw, ch, pfA8R8G8B8);
+    for (int32_t y = 0; y < ch; ++y) std::memcpy(part->Row(y), bitmap->Row(y), static_cast<size_t>(cw) * 4);
+  }
+  bitmap->Free();
+  return part;
+}
+
+TImgStore* KeepFrame(TFPReaderGif* reader, TDirectBitmap* bitmap, int32_t W, int32_t H) {
+  bitmap = CropToCell(bitmap, reader->Descriptor.Left, reader->Descriptor.Top, W, H);
   auto* f = new TImgStore();
   f->Left = reader->Descriptor.Left;
   f->Top = reader->Descriptor.Top;
@@ -101,7 +119,7 @@ TBitmapStore* LoadGifImage(foundation::TStream* Stream, const std::u16string& Na
   TDirectBitmap* result = first;
   container::TTilesTag* tag = nullptr;
   std::vector<TImgStore*> frames;
-  int32_t total = 0;
+  int64_t total = 0;  // 64 bits: thousands of long delays pass 2^31 ms
   std::string delays;
   const int64_t cellPixels = int64_t(W) * H;
   // An atlas needs a logical screen whose single cell stays within the limit;
@@ -115,7 +133,7 @@ TBitmapStore* LoadGifImage(foundation::TStream* Stream, const std::u16string& Na
       total += duration;
       if (!delays.empty()) delays += ",";
       delays += std::to_string(duration);
-      frames.push_back(KeepFrame(reader.Get(), current));
+      frames.push_back(KeepFrame(reader.Get(), current, W, H));
       TDirectBitmap* next = nullptr;
       bool ok = false;
       try {
@@ -152,8 +170,8 @@ TBitmapStore* LoadGifImage(foundation::TStream* Stream, const std::u16string& Na
     tag->Columns = N;
     tag->FrameCount = N;
     tag->Rows = 1;
-    tag->TotalDuration = total;
-    tag->MeanDuration = total / N;
+    tag->TotalDuration = static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+    tag->MeanDuration = static_cast<int32_t>(total / N);
     tag->Delays = foundation::TByteString::FromBytes(delays);
     tag->LoopCount = reader->LoopCount;
   }

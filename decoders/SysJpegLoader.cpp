@@ -1,5 +1,6 @@
 #include "decoders/SysJpegLoader.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "imaging/ImagingAssert.h"
@@ -104,9 +105,14 @@ imaging::TBitmapStore* LoadJpegBitmapStore(foundation::TStream* Stream, const st
   if (loader) {
     int32_t w = 0, h = 0;
     loader->GetSize(w, h);
-    // A size no bitmap of this system may have is refused like a zero size,
-    // before a single pixel is allocated.
-    if (w == 0 || h == 0 || !imaging::BitmapSizeAllowed(w, h, 24)) foundation::FreeAndNil(loader);
+    // A size no bitmap of this system may have, or one the file's bytes
+    // cannot possibly describe, is refused like a zero size, before a single
+    // pixel is allocated.
+    const int64_t pixels = int64_t(w) * h;
+    const int64_t bytes = loader->Data->Stream->Size;
+    if (w == 0 || h == 0 || !imaging::BitmapSizeAllowed(w, h, 24) ||
+        pixels > std::max(JpegFreePixels, bytes * JpegMaxPixelsPerByte))
+      foundation::FreeAndNil(loader);
   }
   if (!loader) {
     Stream->SetPosition(start);
@@ -127,6 +133,10 @@ imaging::TColorProfile* ReadJpegColorProfile(foundation::TStream* Stream, const 
 
 void InitSysJpegLoader() {
   imaging::RegisterImageLoader(LoadJpegBitmapStore, kJpegExtensions);
+  // The loaders are cleared when the decoders stop, the profile readers only
+  // when the bitmap library stops: a restart must not list the reader twice.
+  for (const auto& item : imaging::ProfileLoaders())
+    if (item.Loader == &ReadJpegColorProfile) return;
   imaging::RegisterProfileLoader(ReadJpegColorProfile, kJpegExtensions);
 }
 

@@ -14,6 +14,12 @@ namespace decoders {
 // The player always decodes with the fast settings.
 extern bool JpegFastDecoding;
 
+// A header may promise at most this many pixels per byte of the file (and
+// any file up to JpegFreePixels): far more than any JPEG whose blocks carry
+// data compresses to, so only files that cannot hold their picture are refused.
+constexpr int64_t JpegMaxPixelsPerByte = 1024;
+constexpr int64_t JpegFreePixels = int64_t(1) << 22;
+
 class TJpegBitmapStore : public imaging::TSysBitmapStore {
  public:
   QEL_CLASSNAME(TJpegBitmapStore)

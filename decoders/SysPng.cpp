@@ -303,7 +303,7 @@ int64_t TIdatDecoder::ReadRow(uint8_t* dest, int64_t count) {
   z_.next_out = dest;
   z_.avail_out = static_cast<uInt>(count);
   while (z_.avail_out > 0) {
-    if (false && init_ && z_.avail_in == 0) {
+    if (init_ && z_.avail_in == 0) {
       // zlib may still hold output from input it already took: drain it
       // before looking for more data, or a row that needs no more input would
       // read past the last image-data chunk.
@@ -387,6 +387,7 @@ bool TIdatDecoder::CanCopy() const {
 }
 
 void TIdatDecoder::CopyRow(const uint8_t* src, int64_t y, int64_t x0, int64_t step, int64_t n) {
+  if (n <= 0) return;  // an empty picture has no rows to write
   uint8_t* pic = h_->PictureRow(y);
   uint8_t* alpha = h_->AlphaRow(y);
   const uint8_t* g = owner_->GammaTable.data();

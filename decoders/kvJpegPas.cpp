@@ -363,9 +363,18 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
     Guarded(d, StepStart);
     const int32_t w = static_cast<int32_t>(ci.output_width), h = static_cast<int32_t>(ci.output_height);
     if (!imaging::BitmapSizeAllowed(w, h, bits)) RaiseJpegError(JERR_IMAGE_TOO_BIG);
-    // A DIB: one block of lazily zeroed memory, rows addressed in image order.
-    bitmap = imaging::CreateDibBitmap(w, h, bits);
-    if (!bitmap) RaiseJpegError(JERR_OUT_OF_MEMORY);
+    // A top-down DIB: one block of lazily zeroed memory whose rows the
+    // library fills in memory order.
+    {
+      auto* dib = new imaging::TFastDIB();
+      try {
+        dib->SetSize(w, -h, bits);
+      } catch (...) {
+        dib->Free();
+        throw;
+      }
+      bitmap = imaging::CreateDibBitmapOf(dib, true);
+    }
     std::vector<uint8_t*> rows(bitmap->ScanLines().begin(), bitmap->ScanLines().end());
     std::vector<uint8_t> cmykRow(cmyk ? size_t(w) * 4 : 0);
     TReadRows read{rows.data(), cmyk ? cmykRow.data() : nullptr};

@@ -1,6 +1,7 @@
 #include "foundation/FloatGeometry.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace foundation {
@@ -28,7 +29,13 @@ TFloatPoint RectCenter(const TRect& r) {
 float FixedToSingle(int32_t value) { return float(value) * (1.0f / 65536.0f); }
 int32_t SingleToFixed(float x) {
   float v = x * 65536.0f - 0.5f;
-  return int32_t(std::nearbyintf(v));  // default rounding: nearest, halves to even
+  const float r = std::nearbyintf(v);  // default rounding: nearest, halves to even
+  // Beyond the 16.16 range the conversion would be undefined: saturate (and a
+  // value that is not a number becomes 0).
+  if (!(r == r)) return 0;
+  if (r >= 2147483648.0f) return INT32_MAX;
+  if (r < -2147483648.0f) return INT32_MIN;
+  return int32_t(r);
 }
 uint64_t FloatPointToFixedPoint(TFloatPoint p) {
   return uint64_t(uint32_t(SingleToFixed(p.X))) | (uint64_t(uint32_t(SingleToFixed(p.Y))) << 32);

@@ -120,9 +120,26 @@ int32_t TFileAPI::GetFileVersionMS(const std::u16string& path) {
   return -1;
 }
 
+namespace {
+// The length in UTF-16 units of UTF-8 bytes: one per sequence, two for the
+// four-byte ones.
+size_t Utf16Length(const std::string& bytes) {
+  size_t n = 0;
+  for (unsigned char c : bytes) {
+    if ((c & 0xC0) != 0x80) ++n;
+    if (c >= 0xF0) ++n;
+  }
+  return n;
+}
+}  // namespace
+
 bool TFileAPI::GetShortPathAnsi(const std::u16string& path, std::string& out) {
+  // The short form is asked for into a buffer of 260 characters: a longer one
+  // is not obtained.
+  constexpr size_t kShortBuffer = 260;
   std::string bytes;
-  if (os::getShortPathBytes(AddLongPathPrefix(path), bytes) && !bytes.empty()) {
+  if (os::getShortPathBytes(AddLongPathPrefix(path), bytes) && !bytes.empty() &&
+      Utf16Length(bytes) <= kShortBuffer) {
     out = bytes;
     return true;
   }

@@ -1,6 +1,7 @@
 #include "foundation/kvFileUtils.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "foundation/kpStringUtils.h"
 #include "foundation/kvCaseFolding.h"
@@ -19,6 +20,8 @@ constexpr uint32_t kAttrDirectory = os::FILE_ATTRIBUTE_DIRECTORY;
 constexpr uint32_t kAttrReadOnly = os::FILE_ATTRIBUTE_READONLY;
 constexpr uint32_t kAttrReparse = os::FILE_ATTRIBUTE_REPARSE_POINT;
 constexpr uint32_t kNoAttributes = os::INVALID_FILE_ATTRIBUTES;
+// The longest path the platform's file calls accept, prefix included.
+constexpr size_t kMaxPathCharacters = 32767;
 
 // Critical-error dialogs off for the length of a query.
 class TErrorModeScope {
@@ -257,10 +260,20 @@ bool FileExists(const std::u16string& path) {
 }
 
 bool CreateDirectoryTree(const std::u16string& path) {
-  std::u16string parent = ExtractFilePath(path, false);
-  if (parent.empty()) return false;
-  if (!DirectoryExists(parent) && !CreateDirectoryTree(parent)) return false;
-  return FileApi().CreateDirectory(path, nullptr);
+  // Names from shows can be long and deep: no path of more characters than
+  // any file system takes is tried, and the missing folders are collected in
+  // a loop (each one a prefix of the path) instead of one call per level.
+  if (path.size() > kMaxPathCharacters) return false;
+  std::vector<size_t> missing{path.size()};  // lengths, innermost first
+  for (;;) {
+    const std::u16string parent = ExtractFilePath(path.substr(0, missing.back()), false);
+    if (parent.empty()) return false;
+    if (DirectoryExists(parent)) break;
+    missing.push_back(parent.size());
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    if (!FileApi().CreateDirectory(path.substr(0, *it), nullptr)) return false;
+  return true;
 }
 
 bool ForceDirectories(const std::u16string& path) {
@@ -307,6 +320,8 @@ bool DeleteTree(const std::u16string& folder) {
 
 bool DeleteDirectory(const std::u16string& path) {
   std::u16string folder = ExcludeTrailingBackslash(path);
+  // An empty name would make the search "\*.*", the root of the drive.
+  if (folder.empty()) return false;
   uint32_t attrs = FileApi().GetFileAttributes(folder);
   // A link given as the folder: remove the link, keep its target.
   if (attrs != kNoAttributes && (attrs & kAttrReparse)) return FileApi().RemoveDirectory(folder);

@@ -223,6 +223,20 @@ TIniItem* TIniList::Clone() const {
   return root;
 }
 
+namespace {
+// Adds a node whose only reference the caller holds; a node the list refuses
+// (a section offered to a list that is not a root raises) is freed, not lost.
+void AddOwned(TIniList* list, TIniItem* node) {
+  try {
+    if (list->Add(node) >= 0) return;
+  } catch (...) {
+    node->Free();
+    throw;
+  }
+  node->Free();
+}
+}  // namespace
+
 void TIniList::CopyChildren(const TIniList* source) {
   if (!source || source == this) {
     if (source == this) {
@@ -230,11 +244,18 @@ void TIniList::CopyChildren(const TIniList* source) {
       const int32_t n = GetCount();
       std::vector<TIniItem*> clones;
       for (int32_t i = 0; i < n; ++i) clones.push_back(children_[static_cast<size_t>(i)]->Clone());
-      for (TIniItem* c : clones) Add(c);
+      for (size_t i = 0; i < clones.size(); ++i) {
+        try {
+          AddOwned(this, clones[i]);
+        } catch (...) {
+          for (size_t k = i + 1; k < clones.size(); ++k) clones[k]->Free();
+          throw;
+        }
+      }
     }
     return;
   }
-  for (const TIniItem* child : source->children_) Add(child->Clone());
+  for (const TIniItem* child : source->children_) AddOwned(this, child->Clone());
 }
 
 void TIniList::Clear() {

@@ -48,6 +48,10 @@ void RecreateLockFile(const std::u16string& lockFile) {
 }
 
 bool StaleFolderCallback(void*, int, const TFileParams& params, bool&) {
+  // ".lock" and "..lock" name no work folder: their stem is the root itself
+  // (or its parent), which holds the folders of every running process.
+  const std::u16string stem = ChangeFileExt(params.Name, u"");
+  if (stem.empty() || stem == u"." || stem == u"..") return false;
   try {
     std::u16string lockFile = gRoot + params.Name;
     // While its owner runs this raises: the owner holds the file without sharing.

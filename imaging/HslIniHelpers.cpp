@@ -80,7 +80,11 @@ void AdjustBitmapHsl(TSysBitmap* bitmap, const foundation::TRect& rect, float pr
   // touches memory outside the rows.
   const int32_t left = std::max(rect.Left, 0), right = std::min(rect.Right, sys->Width);
   const int32_t top = std::max(rect.Top, 0), bottom = std::min(rect.Bottom, sys->Height);
-  const int32_t dh = hueShift * 256 / 360, ds = saturationShift * 256 / 100, dl = lightnessShift * 256 / 100;
+  // Shifts come from show data: the products are taken in 64 bits so that no
+  // value overflows. Beyond +-255 a saturation or lightness step clamps alike.
+  const int32_t dh = static_cast<int32_t>(int64_t{hueShift} * 256 / 360);
+  const int32_t ds = static_cast<int32_t>(std::clamp<int64_t>(int64_t{saturationShift} * 256 / 100, -256, 256));
+  const int32_t dl = static_cast<int32_t>(std::clamp<int64_t>(int64_t{lightnessShift} * 256 / 100, -256, 256));
   for (int32_t y = top; y < bottom; ++y) {
     TFColorA* row = sys->Rows32(y);
     for (int32_t x = left; row && x < right; ++x) {

@@ -60,23 +60,27 @@ void TSysBitmap::GetPixels32(std::span<TFColorA> B, int32_t O, int32_t X, int32_
   CopyRowUnchecked(reinterpret_cast<uint8_t*>(B.data() + O), X, Y, C);
 }
 
+// Both rows work on whole 32-bit pixels without branches. c x a div 255 is
+// computed as (v + 1 + v shr 8) shr 8 with v = c x a, which equals the
+// truncating division for every v up to 255 x 255, and leaves c unchanged for
+// a = 255 by itself.
 void PremultiplyRow255(uint8_t* p, int32_t Count) {
-  for (int32_t i = 0; i < Count; ++i, p += 4) {
-    const uint32_t a = p[3];
-    if (a == 255) continue;
-    p[0] = static_cast<uint8_t>(p[0] * a / 255);
-    p[1] = static_cast<uint8_t>(p[1] * a / 255);
-    p[2] = static_cast<uint8_t>(p[2] * a / 255);
+  for (int32_t i = 0; i < Count; ++i) {
+    const uint32_t v = LoadU32(p + 4 * size_t(i));
+    const uint32_t a = v >> 24;
+    const uint32_t m0 = (v & 0xFF) * a, m1 = ((v >> 8) & 0xFF) * a, m2 = ((v >> 16) & 0xFF) * a;
+    const uint32_t c0 = (m0 + 1 + (m0 >> 8)) >> 8, c1 = (m1 + 1 + (m1 >> 8)) >> 8, c2 = (m2 + 1 + (m2 >> 8)) >> 8;
+    StoreU32(p + 4 * size_t(i), c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u));
   }
 }
 
 void PremultiplyRow256(uint8_t* p, int32_t Count) {
-  for (int32_t i = 0; i < Count; ++i, p += 4) {
-    const uint32_t a = p[3];
-    if (a == 255) continue;
-    p[0] = static_cast<uint8_t>((p[0] * a) >> 8);
-    p[1] = static_cast<uint8_t>((p[1] * a) >> 8);
-    p[2] = static_cast<uint8_t>((p[2] * a) >> 8);
+  for (int32_t i = 0; i < Count; ++i) {
+    const uint32_t v = LoadU32(p + 4 * size_t(i));
+    const uint32_t a = v >> 24;
+    const uint32_t c0 = ((v & 0xFF) * a) >> 8, c1 = (((v >> 8) & 0xFF) * a) >> 8, c2 = (((v >> 16) & 0xFF) * a) >> 8;
+    const uint32_t q = c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u);
+    StoreU32(p + 4 * size_t(i), a == 255 ? v : q);
   }
 }
 

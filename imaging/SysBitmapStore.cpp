@@ -100,12 +100,21 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
   } else if (S == O) {
     HalveBitmap32(source, out);
   } else {
-    TSysBitmap* t = CreateSysBitmap(w, h, S);
-    IMG_ASSERT(t, "");
-    TempBitmap hold(t);
-    t->Progress = Progress;
-    HalveBitmap32(source, t);
-    out->CopyFrom(t);  // un-premultiplies
+    // The premultiplied reduction goes straight into the output's memory and
+    // is un-premultiplied there row by row, with the progress a copy into the
+    // output would report; a separate premultiplied bitmap would only be
+    // copied once and dropped.
+    HalveBitmap32(source, out);
+    TPixelConverter* toOutput = PixelConverter(O, S);
+    IMG_ASSERT(toOutput, "");
+    const float step = 1.0f / static_cast<float>(h);
+    float fraction = 0.0f;
+    for (int32_t y = 0; y < h; ++y) {
+      if (!out->DoProgress(fraction)) break;
+      fraction += step;
+      toOutput->Convert(out->Row(y), out->Row(y), w);
+    }
+    out->DoProgress(1.0f);
   }
   Result.Bitmap = outHold.Release();
   Result.Owned = true;

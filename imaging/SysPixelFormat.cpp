@@ -309,6 +309,24 @@ void MapBytes(uint8_t* d, const uint8_t* s, int32_t count, const int32_t* from, 
     for (int k = 0; k < DS; ++k) d[k] = from[k] >= 0 ? s[from[k]] : def[k];
 }
 
+// Four bytes to four bytes as one 32-bit word per pixel: every output byte is
+// a shifted, masked source byte or a constant, so the loop has no branches and
+// no per-pixel table reads (the compiler turns it into vector shifts).
+void MapWords(uint8_t* d, const uint8_t* s, int32_t count, const int32_t* from, const uint8_t* def) {
+  uint32_t shift[4], mask[4], constant = 0;
+  for (int k = 0; k < 4; ++k) {
+    shift[k] = from[k] >= 0 ? uint32_t(8 * from[k]) : 0;
+    mask[k] = from[k] >= 0 ? 0xFFu : 0u;
+    if (from[k] < 0) constant |= uint32_t(def[k]) << (8 * k);
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t v = LoadU32(s + 4 * size_t(i));
+    const uint32_t w = constant | ((v >> shift[0]) & mask[0]) | (((v >> shift[1]) & mask[1]) << 8) |
+                       (((v >> shift[2]) & mask[2]) << 16) | (((v >> shift[3]) & mask[3]) << 24);
+    StoreU32(d + 4 * size_t(i), w);
+  }
+}
+
 }  // namespace
 
 void TByteConvertor::Convert(void* Dest, const void* Source, int32_t Count) {
@@ -324,7 +342,7 @@ void TByteConvertor::Convert(void* Dest, const void* Source, int32_t Count) {
       def[slots_[k].DestPos] = static_cast<uint8_t>(slots_[k].Default);
     }
     if (destStep_ == 4 && sourceStep_ == 4)
-      MapBytes<4, 4>(d, s, Count, from, def);
+      MapWords(d, s, Count, from, def);
     else if (destStep_ == 4)
       MapBytes<4, 3>(d, s, Count, from, def);
     else if (sourceStep_ == 4)
@@ -419,8 +437,32 @@ TBitConvertor::TBitConvertor(TCommonPixelFormat* Destination, TCommonPixelFormat
     }
     channels_.push_back(ch);
   }
-  if (sourceBytes_ <= 2) {
-    pixelTable_.resize(size_t(1) << (8 * sourceBytes_));
+  uint64_t constant = 0;
+  for (const Channel& ch : channels_)
+    if (ch.SourceShift < 0) constant |= uint64_t(ch.Constant) << ch.DestShift;
+  constantBits_ = static_cast<uint32_t>(constant);
+  int32_t mapped = 0;
+  for (const Channel& ch : channels_)
+    if (ch.SourceShift >= 0) ++mapped;
+  if (mapped <= 4) {
+    int k = 0;
+    for (const Channel& ch : channels_) {
+      if (ch.SourceShift < 0) continue;
+      fast_.SourceShift[k] = uint32_t(ch.SourceShift);
+      fast_.Mask[k] = ch.SourceMask;
+      fast_.DestShift[k] = uint32_t(ch.DestShift);
+      if (ch.DestBits > ch.SourceBits) {
+        fast_.Up[k] = uint32_t(ch.DestBits - ch.SourceBits);
+        fast_.Fill[k] = (1u << fast_.Up[k]) - 1;  // at most 31: a source channel has at least 1 bit
+      } else {
+        fast_.Down[k] = uint32_t(ch.SourceBits - ch.DestBits);
+      }
+      ++k;
+    }
+    fast_.Slots = std::max(k, 1);
+  }
+  if (sourceBytes_ == 1) {
+    pixelTable_.resize(256);
     for (size_t v = 0; v < pixelTable_.size(); ++v) pixelTable_[v] = MapPixel(static_cast<uint32_t>(v));
   }
 }
@@ -440,42 +482,160 @@ uint32_t TBitConvertor::MapPixel(uint32_t in) const {
   return static_cast<uint32_t>(out);
 }
 
+namespace {
+
+// Loads and stores of little-endian pixels of 1 to 4 bytes, a block at a time.
+void LoadPixels(uint32_t* in, const uint8_t* s, int32_t n, int32_t bytes) {
+  switch (bytes) {
+    case 1:
+      for (int32_t i = 0; i < n; ++i) in[i] = s[i];
+      break;
+    case 2:
+      for (int32_t i = 0; i < n; ++i) in[i] = LoadU16(s + 2 * size_t(i));
+      break;
+    case 3:
+      for (int32_t i = 0; i < n; ++i) {
+        const uint8_t* p = s + 3 * size_t(i);
+        in[i] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+      }
+      break;
+    default:
+      for (int32_t i = 0; i < n; ++i) in[i] = LoadU32(s + 4 * size_t(i));
+  }
+}
+
+void StorePixels(uint8_t* d, const uint32_t* out, int32_t n, int32_t bytes) {
+  switch (bytes) {
+    case 1:
+      for (int32_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(out[i]);
+      break;
+    case 2:
+      for (int32_t i = 0; i < n; ++i) StoreU16(d + 2 * size_t(i), static_cast<uint16_t>(out[i]));
+      break;
+    case 3:
+      for (int32_t i = 0; i < n; ++i) {
+        uint8_t* p = d + 3 * size_t(i);
+        p[0] = static_cast<uint8_t>(out[i]);
+        p[1] = static_cast<uint8_t>(out[i] >> 8);
+        p[2] = static_cast<uint8_t>(out[i] >> 16);
+      }
+      break;
+    default:
+      for (int32_t i = 0; i < n; ++i) StoreU32(d + 4 * size_t(i), out[i]);
+  }
+}
+
+}  // namespace
+
 void TBitConvertor::Convert(void* Dest, const void* Source, int32_t Count) {
   auto* d = static_cast<uint8_t*>(Dest);
   auto* s = static_cast<const uint8_t*>(Source);
-  if (!pixelTable_.empty()) {
-    // Small source pixels: one lookup per pixel.
-    for (int32_t i = 0; i < Count; ++i) {
-      const uint32_t in = sourceBytes_ == 1 ? s[0] : LoadU16(s);
-      const uint32_t out = pixelTable_[in];
-      if (destBytes_ == 2)
-        StoreU16(d, static_cast<uint16_t>(out));
-      else if (destBytes_ == 4)
-        StoreU32(d, out);
-      else
-        for (int32_t b = 0; b < destBytes_; ++b) d[b] = static_cast<uint8_t>(out >> (8 * b));
-      d += destBytes_;
-      s += sourceBytes_;
+  if (sourceBytes_ == 1) {
+    // One byte per source pixel: the whole-pixel table is small enough to stay in cache.
+    uint32_t out[256];
+    for (int32_t done = 0; done < Count;) {
+      const int32_t n = std::min<int32_t>(256, Count - done);
+      for (int32_t i = 0; i < n; ++i) out[i] = pixelTable_[s[i]];
+      StorePixels(d, out, n, destBytes_);
+      d += size_t(n) * size_t(destBytes_);
+      s += n;
+      done += n;
     }
     return;
   }
+  if (fast_.Slots > 0) {
+    if (sourceBytes_ == 2 && destBytes_ == 2) return ConvertDirect<uint16_t, 2, 2>(d, s, Count);
+    if (sourceBytes_ == 2 && destBytes_ == 4) return ConvertDirect<uint32_t, 2, 4>(d, s, Count);
+    if (sourceBytes_ == 4 && destBytes_ == 2) return ConvertDirect<uint32_t, 4, 2>(d, s, Count);
+    if (sourceBytes_ == 4 && destBytes_ == 4) return ConvertDirect<uint32_t, 4, 4>(d, s, Count);
+  }
+  if (sourceBytes_ <= 2 && destBytes_ <= 2)
+    ConvertBlocks<uint16_t>(d, s, Count);  // 16-bit lanes: twice the pixels per vector step
+  else
+    ConvertBlocks<uint32_t>(d, s, Count);
+}
+
+// Up to four mapped channels, every one through the same expression: equal
+// widths copy (up = down = 0), narrowing shifts down, widening shifts up and
+// fills the new low bits with ones; a value of 0 stays 0, and an unused slot
+// has mask 0. T holds a whole pixel (16 bits when both sides have 2 bytes, so
+// twice the pixels fit in a vector step).
+template <typename T, int SB, int DB>
+void TBitConvertor::ConvertDirect(uint8_t* d, const uint8_t* s, int32_t Count) const {
+  T sh[4], mask[4], up[4], down[4], fill[4], ds[4];
+  for (int k = 0; k < 4; ++k) {
+    sh[k] = static_cast<T>(fast_.SourceShift[k]);
+    mask[k] = static_cast<T>(fast_.Mask[k]);
+    up[k] = static_cast<T>(fast_.Up[k]);
+    down[k] = static_cast<T>(fast_.Down[k]);
+    fill[k] = static_cast<T>(fast_.Fill[k]);
+    ds[k] = static_cast<T>(fast_.DestShift[k]);
+  }
+  const T constant = static_cast<T>(constantBits_);
   for (int32_t i = 0; i < Count; ++i) {
-    uint32_t in = 0;
-    for (int32_t b = 0; b < sourceBytes_; ++b) in |= uint32_t(s[b]) << (8 * b);
-    uint64_t out = 0;
-    for (const Channel& ch : channels_) {
-      uint32_t v;
-      if (ch.SourceShift >= 0 && ch.Segment >= 0)
-        v = table_[static_cast<size_t>(ch.Segment) + ((in >> ch.SourceShift) & ch.SourceMask)];
-      else if (ch.SourceShift >= 0)
-        v = MapChannelValue((in >> ch.SourceShift) & ch.SourceMask, ch.SourceBits, ch.DestBits);
-      else
-        v = ch.Constant;
-      out |= uint64_t(v) << ch.DestShift;
+    const T in = static_cast<T>(SB == 2 ? LoadU16(s + 2 * size_t(i)) : LoadU32(s + 4 * size_t(i)));
+    T out = constant;
+    for (int k = 0; k < 4; ++k) {
+      const T v = static_cast<T>((in >> sh[k]) & mask[k]);
+      const T r = v ? static_cast<T>(static_cast<T>(static_cast<T>(v << up[k]) >> down[k]) | fill[k]) : T(0);
+      out = static_cast<T>(out | static_cast<T>(r << ds[k]));
     }
-    for (int32_t b = 0; b < destBytes_; ++b) d[b] = static_cast<uint8_t>(out >> (8 * b));
-    d += destBytes_;
-    s += sourceBytes_;
+    if constexpr (DB == 2)
+      StoreU16(d + 2 * size_t(i), static_cast<uint16_t>(out));
+    else
+      StoreU32(d + 4 * size_t(i), static_cast<uint32_t>(out));
+  }
+}
+
+// A block of pixels at a time, one channel at a time: the channel's mapping
+// (the same values as its lookup segment) is a few shifts that run over the
+// whole block without branches. T holds a whole source and destination pixel.
+template <typename T>
+void TBitConvertor::ConvertBlocks(uint8_t* d, const uint8_t* s, int32_t Count) const {
+  constexpr int32_t kBlock = 256;
+  uint32_t in32[kBlock];
+  T in[kBlock], out[kBlock];
+  for (int32_t done = 0; done < Count;) {
+    const int32_t n = std::min(kBlock, Count - done);
+    if constexpr (sizeof(T) == 2) {
+      if (sourceBytes_ == 2)
+        for (int32_t i = 0; i < n; ++i) in[i] = LoadU16(s + 2 * size_t(i));
+      else
+        for (int32_t i = 0; i < n; ++i) in[i] = s[i];
+    } else {
+      LoadPixels(in32, s, n, sourceBytes_);
+      for (int32_t i = 0; i < n; ++i) in[i] = in32[i];
+    }
+    for (int32_t i = 0; i < n; ++i) out[i] = static_cast<T>(constantBits_);
+    for (const Channel& ch : channels_) {
+      if (ch.SourceShift < 0) continue;
+      const T sh = static_cast<T>(ch.SourceShift), mask = static_cast<T>(ch.SourceMask),
+              ds = static_cast<T>(ch.DestShift);
+      if (ch.DestBits == ch.SourceBits) {
+        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<T>(out[i] | (((in[i] >> sh) & mask) << ds));
+      } else if (ch.DestBits < ch.SourceBits) {
+        const T down = static_cast<T>(ch.SourceBits - ch.DestBits);
+        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<T>(out[i] | ((((in[i] >> sh) & mask) >> down) << ds));
+      } else {
+        const T up = static_cast<T>(ch.DestBits - ch.SourceBits);
+        const T fill = static_cast<T>((uint32_t(1) << up) - 1);  // up <= 31: a source channel has at least 1 bit
+        for (int32_t i = 0; i < n; ++i) {
+          const T v = static_cast<T>((in[i] >> sh) & mask);
+          out[i] = static_cast<T>(out[i] | (static_cast<T>(v ? static_cast<T>((v << up) | fill) : T(0)) << ds));
+        }
+      }
+    }
+    if constexpr (sizeof(T) == 2) {
+      if (destBytes_ == 2)
+        for (int32_t i = 0; i < n; ++i) StoreU16(d + 2 * size_t(i), out[i]);
+      else
+        for (int32_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(out[i]);
+    } else {
+      StorePixels(d, out, n, destBytes_);
+    }
+    d += size_t(n) * size_t(destBytes_);
+    s += size_t(n) * size_t(sourceBytes_);
+    done += n;
   }
 }
 
@@ -501,88 +661,129 @@ void TAYto16Convertor::Convert(void* Dest, const void* Source, int32_t Count) {
   }
 }
 
+namespace {
+
+// Four 3-byte pixels are exactly three 32-bit words. These pack and unpack
+// them, so the 24-bit converters move words instead of single bytes.
+inline void Pack4x24(uint8_t* d, uint32_t p0, uint32_t p1, uint32_t p2, uint32_t p3) {
+  StoreU32(d, (p0 & 0xFFFFFFu) | (p1 << 24));
+  StoreU32(d + 4, ((p1 >> 8) & 0xFFFFu) | (p2 << 16));
+  StoreU32(d + 8, ((p2 >> 16) & 0xFFu) | (p3 << 8));
+}
+
+inline void Unpack4x24(const uint8_t* s, uint32_t& p0, uint32_t& p1, uint32_t& p2, uint32_t& p3) {
+  const uint32_t w0 = LoadU32(s), w1 = LoadU32(s + 4), w2 = LoadU32(s + 8);
+  p0 = w0 & 0xFFFFFFu;
+  p1 = ((w0 >> 24) | (w1 << 8)) & 0xFFFFFFu;
+  p2 = ((w1 >> 16) | (w2 << 16)) & 0xFFFFFFu;
+  p3 = w2 >> 8;
+}
+
+// A 16-bit 5-6-5 or 5-5-5 word as blue, green, red bytes in the low 24 bits.
+template <bool Green6>
+inline uint32_t Expand16(uint32_t w) {
+  const uint32_t b = (w & 31) << 3;
+  const uint32_t g = Green6 ? ((w >> 5) & 63) << 2 : ((w >> 5) & 31) << 3;
+  const uint32_t r = Green6 ? ((w >> 11) & 31) << 3 : ((w >> 10) & 31) << 3;
+  return b | (g << 8) | (r << 16);
+}
+
+template <bool Green6>
+void Expand16Row(uint8_t* d, const uint8_t* s, int32_t Count) {
+  int32_t i = 0;
+  for (; i + 4 <= Count; i += 4, d += 12, s += 8)
+    Pack4x24(d, Expand16<Green6>(LoadU16(s)), Expand16<Green6>(LoadU16(s + 2)), Expand16<Green6>(LoadU16(s + 4)),
+             Expand16<Green6>(LoadU16(s + 6)));
+  for (; i < Count; ++i, d += 3, s += 2) {
+    const uint32_t p = Expand16<Green6>(LoadU16(s));
+    d[0] = static_cast<uint8_t>(p);
+    d[1] = static_cast<uint8_t>(p >> 8);
+    d[2] = static_cast<uint8_t>(p >> 16);
+  }
+}
+
+}  // namespace
+
 void TRGBToRGBA::Convert(void* Dest, const void* Source, int32_t Count) {
   auto* d = static_cast<uint8_t*>(Dest);
   auto* s = static_cast<const uint8_t*>(Source);
-  for (int32_t i = 0; i < Count; ++i) {
+  int32_t i = 0;
+  for (; i + 4 <= Count; i += 4, d += 16, s += 12) {
+    uint32_t p0, p1, p2, p3;
+    Unpack4x24(s, p0, p1, p2, p3);
+    StoreU32(d, p0 | 0xFF000000u);
+    StoreU32(d + 4, p1 | 0xFF000000u);
+    StoreU32(d + 8, p2 | 0xFF000000u);
+    StoreU32(d + 12, p3 | 0xFF000000u);
+  }
+  for (; i < Count; ++i, d += 4, s += 3) {
     d[0] = s[0];
     d[1] = s[1];
     d[2] = s[2];
     d[3] = 255;
-    d += 4;
-    s += 3;
   }
 }
 
 void TRGBAToRGB::Convert(void* Dest, const void* Source, int32_t Count) {
   auto* d = static_cast<uint8_t*>(Dest);
   auto* s = static_cast<const uint8_t*>(Source);
-  for (int32_t i = 0; i < Count; ++i) {
+  int32_t i = 0;
+  for (; i + 4 <= Count; i += 4, d += 12, s += 16)
+    Pack4x24(d, LoadU32(s), LoadU32(s + 4), LoadU32(s + 8), LoadU32(s + 12));
+  for (; i < Count; ++i, d += 3, s += 4) {
     d[0] = s[0];
     d[1] = s[1];
     d[2] = s[2];
-    d += 3;
-    s += 4;
   }
 }
 
 void TR5G6B5ToBGR8::Convert(void* Dest, const void* Source, int32_t Count) {
-  auto* d = static_cast<uint8_t*>(Dest);
-  auto* s = static_cast<const uint8_t*>(Source);
-  for (int32_t i = 0; i < Count; ++i) {
-    const uint32_t w = LoadU16(s + 2 * i);
-    d[0] = static_cast<uint8_t>((w & 31) << 3);
-    d[1] = static_cast<uint8_t>(((w >> 5) & 63) << 2);
-    d[2] = static_cast<uint8_t>(((w >> 11) & 31) << 3);
-    d += 3;
-  }
+  Expand16Row<true>(static_cast<uint8_t*>(Dest), static_cast<const uint8_t*>(Source), Count);
 }
 
 void TX1R5G5B5ToBGR8::Convert(void* Dest, const void* Source, int32_t Count) {
-  auto* d = static_cast<uint8_t*>(Dest);
-  auto* s = static_cast<const uint8_t*>(Source);
-  for (int32_t i = 0; i < Count; ++i) {
-    const uint32_t w = LoadU16(s + 2 * i);
-    d[0] = static_cast<uint8_t>((w & 31) << 3);
-    d[1] = static_cast<uint8_t>(((w >> 5) & 31) << 3);
-    d[2] = static_cast<uint8_t>(((w >> 10) & 31) << 3);
-    d += 3;
-  }
+  Expand16Row<false>(static_cast<uint8_t*>(Dest), static_cast<const uint8_t*>(Source), Count);
 }
 
+// Both directions work on whole 32-bit pixels without branches. Premultiplying:
+// alpha 0 gives four zero bytes through the formula itself, alpha 255 keeps
+// the colour by a select.
 void TBGRAToPremulBGRA::Convert(void* Dest, const void* Source, int32_t Count) {
   auto* d = static_cast<uint8_t*>(Dest);
   auto* s = static_cast<const uint8_t*>(Source);
-  for (int32_t i = 0; i < Count; ++i, d += 4, s += 4) {
-    const uint32_t a = s[3];
-    if (a == 0) {
-      StoreU32(d, 0);
-    } else if (a == 255) {
-      std::memmove(d, s, 4);
-    } else {
-      d[0] = static_cast<uint8_t>((s[0] * a) >> 8);
-      d[1] = static_cast<uint8_t>((s[1] * a) >> 8);
-      d[2] = static_cast<uint8_t>((s[2] * a) >> 8);
-      d[3] = static_cast<uint8_t>(a);
-    }
+  for (int32_t i = 0; i < Count; ++i) {
+    const uint32_t v = LoadU32(s + 4 * size_t(i));
+    const uint32_t a = v >> 24;
+    const uint32_t c0 = ((v & 0xFF) * a) >> 8, c1 = (((v >> 8) & 0xFF) * a) >> 8, c2 = (((v >> 16) & 0xFF) * a) >> 8;
+    const uint32_t p = c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u);
+    StoreU32(d + 4 * size_t(i), a == 255 ? v : p);
   }
 }
+
+namespace {
+
+// 65280 div alpha; alpha 0 and 255 get 256, which leaves every colour byte as
+// it is ((c x 256) shr 8 = c), as those two alphas require.
+struct TUnpremulFactors {
+  uint32_t f[256];
+  constexpr TUnpremulFactors() : f() {
+    for (uint32_t a = 0; a < 256; ++a) f[a] = (a == 0 || a == 255) ? 256u : 65280u / a;
+  }
+};
+constexpr TUnpremulFactors kUnpremul;
+
+}  // namespace
 
 void TPremulBGRAToBGRA::Convert(void* Dest, const void* Source, int32_t Count) {
   auto* d = static_cast<uint8_t*>(Dest);
   auto* s = static_cast<const uint8_t*>(Source);
-  for (int32_t i = 0; i < Count; ++i, d += 4, s += 4) {
-    const uint32_t a = s[3];
-    if (a == 0 || a == 255) {
-      std::memmove(d, s, 4);
-    } else {
-      const uint32_t f = 65280 / a;
-      // The low byte keeps invalid data (colour above alpha) from spilling.
-      d[0] = static_cast<uint8_t>((s[0] * f) >> 8);
-      d[1] = static_cast<uint8_t>((s[1] * f) >> 8);
-      d[2] = static_cast<uint8_t>((s[2] * f) >> 8);
-      d[3] = static_cast<uint8_t>(a);
-    }
+  for (int32_t i = 0; i < Count; ++i) {
+    const uint32_t v = LoadU32(s + 4 * size_t(i));
+    const uint32_t f = kUnpremul.f[v >> 24];
+    // The low byte keeps invalid data (colour above alpha) from spilling.
+    const uint32_t c0 = (((v & 0xFF) * f) >> 8) & 0xFF, c1 = ((((v >> 8) & 0xFF) * f) >> 8) & 0xFF,
+                   c2 = ((((v >> 16) & 0xFF) * f) >> 8) & 0xFF;
+    StoreU32(d + 4 * size_t(i), c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u));
   }
 }
 

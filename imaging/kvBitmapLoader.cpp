@@ -14,6 +14,7 @@ namespace {
 using foundation::TStream;
 
 constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
+constexpr int64_t kMaxRlePixelsPerByte = 1024;
 
 void ReadExactly(TStream* s, void* buffer, int32_t count) {
   if (s->ReadBuf(buffer, count) != count) throw foundation::EStreamReadError();
@@ -262,8 +263,16 @@ TDirectBitmap* LoadBmpStream(foundation::TStream* Stream, bool ForceOpaque) {
   if (h.Compression == BI_RLE8 || h.Compression == BI_RLE4) {
     if ((h.Compression == BI_RLE8 && bits != 8) || (h.Compression == BI_RLE4 && bits != 4)) return nullptr;
     if (start + dataOffset > size) return nullptr;
+    // Runs may leave parts of a picture blank, but encoders write a code for
+    // every run of at most 255 pixels and a line end per row (about 128 pixels
+    // a byte at best); a claim of more than 1,024 pixels a byte is refused
+    // before anything is allocated.
+    if (width * rows > kMaxRlePixelsPerByte * (size - (start + dataOffset)) + 65536) return nullptr;
     Stream->SetPosition(start + dataOffset);
-    std::vector<uint8_t> data(static_cast<size_t>(size - (start + dataOffset)));
+    // Codes never need more than four bytes a pixel (a one-pixel delta) plus
+    // a line end a row; more is not read.
+    const int64_t most = 4 * width * rows + 4 * rows + 16;
+    std::vector<uint8_t> data(static_cast<size_t>(std::min(size - (start + dataOffset), most)));
     if (!data.empty() && Stream->ReadBuf(data.data(), static_cast<int32_t>(data.size())) != int32_t(data.size()))
       return nullptr;
     std::vector<uint8_t> indexes;

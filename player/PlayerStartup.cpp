@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "container/kvQelLoader2.h"
+#include "decoders/SysGfxLoader.h"
+#include "foundation/kpExceptions.h"
 #include "foundation/kvCaseFolding.h"
 #include "foundation/kvFileUtils.h"
 #include "foundation/kvStream.h"
@@ -16,7 +18,16 @@ foundation::TCommand* FindSwitch(foundation::TCommandsStorage* Commands, const s
   return Commands ? Commands->FindCommand(Name) : foundation::FindCommandLineSwitch(Name);
 }
 
+bool EmbeddedTableDecoded(imaging::TImage* Image) {
+  auto* store = dynamic_cast<decoders::TGfxBitmapStore*>(Image ? Image->Store : nullptr);
+  if (!store) return true;  // another loader's picture: decoded when it exists
+  Image->GetBitmap();       // converted images decode on first use
+  return store->Image && store->Image->Decoded;
+}
+
 }  // namespace
+
+void InstallEmbeddedTableCheck() { container::EmbeddedTableDecodedHook = EmbeddedTableDecoded; }
 
 void SetupColorProfile(foundation::TCommandsStorage* Commands) {
   std::u16string monitor;
@@ -41,7 +52,12 @@ void SetupColorProfile(foundation::TCommandsStorage* Commands) {
   } else {
     std::vector<uint8_t> bytes;
     imaging::TColorProfile* profile = nullptr;
-    if (foundation::ReadFileBytes(name, bytes)) profile = imaging::CreateColorProfile(bytes, foundation::ExtractFileName(name));
+    try {
+      if (foundation::ReadFileBytes(name, bytes))
+        profile = imaging::CreateColorProfile(bytes, foundation::ExtractFileName(name));
+    } catch (const foundation::Exception&) {
+      profile = nullptr;  // unreadable: sRGB below
+    }
     if (profile)
       container::SetCommandLineProfile(profile, true);
     else

@@ -22,4 +22,8 @@ void SetupColorProfile(foundation::TCommandsStorage* Commands = nullptr);
 // extension, means the container appended to the player.
 std::u16string LocateShowFile(const std::u16string& ExeName);
 
+// Lets the show locator refuse an embedded colour table whose converted
+// image did not decode (its substitute has the right size but no data).
+void InstallEmbeddedTableCheck();
+
 }  // namespace player

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   zlib1g-dev libjpeg62-turbo-dev liblcms2-dev libmpg123-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libsdl2-dev libepoxy-dev libegl-mesa0 libgl1-mesa-dri libegl1 libgles2

@@ -20,8 +20,9 @@ class TBroom : public foundation::TRefObject {
   }
   // Sets Current and emits one fan.
   void Generate(float angle);
-  float PivotFractionX() const { return PivotX / Area.Width; }
-  float PivotFractionY() const { return PivotY / Area.Height; }
+  // 0 for an empty area, which maps every point onto one line anyway.
+  float PivotFractionX() const { return Area.Width != 0 ? PivotX / Area.Width : 0.0f; }
+  float PivotFractionY() const { return Area.Height != 0 ? PivotY / Area.Height : 0.0f; }
 
   TArrowArea Area;
   float PivotX = 0, PivotY = 0, SoftAngle = 0, Current = 0, StartAngle = 0, EndAngle = 0, Offset = 0;

@@ -80,13 +80,17 @@ void TRoller3::ProjectAlong(double pos, double rollLine, double start, double& o
   z = -double(Perspective) * r * (1 - std::cos(w));
   if (b > 0 && z != 0 && std::fabs(double(Perspective)) > kTiny) {
     // The roll still hangs before the sheet: turn it about the start edge.
+    // The polar angle is taken of (start - position, h), i.e. of the point
+    // mirrored through the edge, so the turned point is mirrored back; without
+    // that the roll would jump to its mirror image behind the edge the moment
+    // the roll line reaches the sheet (and stand in view at the start).
     const double q = start - out;
     const double h = z / Perspective;
     const double rr = std::sqrt(h * h + q * q);
     double phi = std::fabs(q) <= kTiny ? kPi / 2 : std::atan(h / q);
     if (q < 0) phi += kPi;
-    out = start + rr * std::cos(phi + b / r);
-    z = -double(Perspective) * rr * std::sin(phi + b / r);
+    out = start - rr * std::cos(phi + b / r);
+    z = double(Perspective) * rr * std::sin(phi + b / r);
   }
 }
 

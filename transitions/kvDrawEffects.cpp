@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "foundation/kpExceptions.h"
 
@@ -303,6 +304,8 @@ bool TRollEffect2::BuildSeparators(TEffController* controller, const TRect& v) {
   std::vector<float> cols, rows;
   ColumnMap.clear();
   RowMap.clear();
+  // The first row and column name the cells; a grid without either has none.
+  if (controller->ColumnCount <= 0 || controller->RowCount <= 0) return false;
   for (int32_t c = 0; c < controller->ColumnCount; ++c) {
     const TRect& r = controller->GetTile(c, 0)->Rect;
     TRect clipped;
@@ -357,6 +360,18 @@ void TRollEffect2::RouteTriangle(const TTriVertex& p1, const TTriVertex& p2, con
   }
 }
 
+T3DPoint TRollEffect2::ProjectVertex(const TTriVertex& v) {
+  constexpr size_t kSize = 4096;
+  if (vertexCache_.size() != kSize) vertexCache_.assign(kSize, ProjectedVertex{0, 0, {}, 0});
+  uint32_t x, y;
+  std::memcpy(&x, &v.X, sizeof x);
+  std::memcpy(&y, &v.Y, sizeof y);
+  ProjectedVertex& e = vertexCache_[((x * 0x9E3779B1u) ^ (y * 0x85EBCA77u)) >> 20];
+  if (e.Frame == frame_ && e.XBits == x && e.YBits == y) return e.P;
+  e = ProjectedVertex{x, y, Roller->Project(v.X, v.Y), frame_};
+  return e.P;
+}
+
 void TRollEffect2::DrawCells(T2DSeparator* sep, bool back) {
   const bool textured = !back || !ColourBack;
   Roller->ForEachCell(
@@ -366,8 +381,7 @@ void TRollEffect2::DrawCells(T2DSeparator* sep, bool back) {
         const TPolygonSet& pieces = sep->CellPieces(c, r);
         if (int32_t(projected_.size()) < pieces.VertexCount) projected_.resize(size_t(pieces.VertexCount));
         // Each vertex is projected once, however many fan triangles share it.
-        for (int32_t i = 0; i < pieces.VertexCount; ++i)
-          projected_[i] = Roller->Project(pieces.Vertices[i].X, pieces.Vertices[i].Y);
+        for (int32_t i = 0; i < pieces.VertexCount; ++i) projected_[i] = ProjectVertex(pieces.Vertices[i]);
         for (int32_t p = 0; p < pieces.PolygonCount; ++p) {
           const int32_t first = pieces.PolygonStart(p), end = pieces.Ends[p];
           for (int32_t k = first + 2; k < end; ++k) {
@@ -414,6 +428,10 @@ void TRollEffect2::Draw(TEffController* controller) {
   FrontSeparator->Clear();
   BackSeparator->Clear();
   Roller->Generate(float(RollStart + (double(RollEnd) - RollStart) * Progress()));
+  if (++frame_ == 0) {  // a new frame invalidates every cached projection
+    vertexCache_.clear();
+    frame_ = 1;
+  }
   DrawCells(FrontSeparator, false);
   DrawCells(BackSeparator, true);
   Controller = nullptr;

@@ -130,6 +130,16 @@ class TRollEffect2 : public TDrawFilter {
   // What the set-up was built from; a change (device reset, new grid) rebuilds it.
   std::vector<float> builtColumns_, builtRows_;
   std::vector<T3DPoint> projected_;  // the projections of one piece's vertices
+  // Projections of this frame by exact sheet position: neighbouring strip
+  // triangles and cells repeat the same vertices.
+  struct ProjectedVertex {
+    uint32_t XBits, YBits;
+    T3DPoint P;
+    uint32_t Frame;
+  };
+  std::vector<ProjectedVertex> vertexCache_;
+  uint32_t frame_ = 0;
+  T3DPoint ProjectVertex(const TTriVertex& v);
   TRect builtView_;
 };
 

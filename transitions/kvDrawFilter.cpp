@@ -23,7 +23,9 @@ void TDrawFilter::Init(const TRect& rect, float duration, float edgeWidth) {
 }
 
 void TDrawFilter::SetPosition(float position) {
-  if (position < 0) position = 0;
+  // Also a position that is not a number: every filter would turn it into
+  // geometry that is not either.
+  if (!(position >= 0)) position = 0;
   if (position > Duration) position = Duration;
   Position = position;
 }
@@ -324,20 +326,27 @@ TRandomFilter::TRandomFilter(int32_t columns, int32_t rows, int32_t seed)
 
 int32_t TRandomFilter::RandomBelow(int32_t limit) { return int32_t(NextGlobalFloat() * float(limit)); }
 
+namespace {
+// The spread as the filter can use it: a delay is never negative, and a
+// spread from a damaged show must not overflow the integer delays.
+float UsableSpread(float spread) { return spread > 0 ? std::min(spread, 1e6f) : 0.0f; }
+}  // namespace
+
 void TRandomFilter::Init(const TRect& rect, float duration, float edgeWidth) {
   TDrawFilter::Init(rect, duration, edgeWidth);
   Delays.assign(size_t(Columns), std::vector<int32_t>(size_t(Rows), 0));
   SetGlobalSeed(Seed);
-  const int32_t limit = int32_t(Spread * 100);
+  const int32_t limit = int32_t(UsableSpread(Spread) * 100);
   for (int32_t i = 0; i < Rows; ++i)
     for (int32_t j = 0; j < Columns; ++j) Delays[j][i] = RandomBelow(limit);
 }
 
 void TRandomFilter::Draw(TEffController* controller) {
   if (!controller) return;
-  if (int32_t(Delays.size()) != Columns) return;  // not initialised
+  // Not initialised (or the grid was changed since): no delays to draw by.
+  if (int32_t(Delays.size()) != Columns || (Columns > 0 && int32_t(Delays[0].size()) != Rows)) return;
   const double t = Progress();
-  const int32_t p = int32_t((double(Spread) * 100 + 256) * t - 256);
+  const int32_t p = int32_t((double(UsableSpread(Spread)) * 100 + 256) * t - 256);
   TEffTile* tile = controller->GetWholeTile();
   tile->BeginDraw(true, false);
   const float cw = float(DrawRect.Right - DrawRect.Left) / float(Columns);

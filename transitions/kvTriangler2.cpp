@@ -96,12 +96,23 @@ inline void TXSeparator::Emit(const TTriVertex& v, int32_t zone) {
   ++emitted_;
   if ((zone & 1) == 0) {
     const int32_t k = zone / 2 - 1;
-    if (k >= 0 && k < count_) cells_[k].AddVertex(v);
+    if (k >= 0 && k < count_) {
+      cells_[k].AddVertex(v);
+      Touch(k);
+    }
     return;
   }
-  const int32_t k = (zone - 1) / 2;  // on edge ek: cells k - 1 and k
-  if (k - 1 >= 0 && k - 1 < count_) cells_[k - 1].AddVertex(v);
-  if (k < count_) cells_[k].AddVertex(v);
+  // On edge ek: cells k - 1 and k. Zone -1 (exactly on the low sentinel)
+  // lies before every cell.
+  const int32_t k = (zone - 1) / 2;
+  if (k - 1 >= 0 && k - 1 < count_) {
+    cells_[k - 1].AddVertex(v);
+    Touch(k - 1);
+  }
+  if (k >= 0 && k < count_) {
+    cells_[k].AddVertex(v);
+    Touch(k);
+  }
 }
 
 void TXSeparator::MoveTo(const TTriVertex& v, int32_t zone, bool emitVertex) {
@@ -125,6 +136,8 @@ void TXSeparator::MoveTo(const TTriVertex& v, int32_t zone, bool emitVertex) {
 void TXSeparator::Walk(const TTriVertex* vertices, int32_t first, int32_t last) {
   if (last < first) return;
   emitted_ = 0;
+  touchedLo_ = count_;
+  touchedHi_ = -1;
   search_ = count_ / 2 + 1;
   int32_t firstZone = 0;
   for (int32_t i = first; i <= last; ++i) {
@@ -158,7 +171,7 @@ void TXSeparator::AddWhole(int32_t cell, const TTriVertex* vertices, int32_t fir
 }
 
 void TXSeparator::ClosePolygons() {
-  for (TPolygonSet& c : cells_) c.ClosePolygon();
+  for (int32_t k = touchedLo_; k <= touchedHi_; ++k) cells_[k].ClosePolygon();
 }
 
 void TXSeparator::Split(const TTriVertex* vertices, int32_t first, int32_t last) {
@@ -200,7 +213,7 @@ void T2DSeparator::AddPolygon(const TTriVertex* vertices, int32_t high, int32_t 
   }
   Walk(vertices, first, last);
   // A row strip of a convex polygon is convex: each row cell is one polygon.
-  for (int32_t r = 0; r < rowHigh_; ++r) {
+  for (int32_t r = TouchedLo(); r <= TouchedHi(); ++r) {
     TPolygonSet& cell = cells_[r];
     if (cell.VertexCount > 0) rowSplitters_[r]->Split(cell.Vertices.data(), 0, cell.VertexCount - 1);
     cell.Clear();

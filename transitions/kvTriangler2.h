@@ -66,6 +66,8 @@ class TXSeparator : public foundation::TRefObject {
   // Walks one closed polygon, adding its pieces to the cells without ending them.
   void Walk(const TTriVertex* vertices, int32_t first, int32_t last);
   std::vector<TPolygonSet> cells_;
+  int32_t TouchedLo() const { return touchedLo_; }
+  int32_t TouchedHi() const { return touchedHi_; }
 
  private:
   float Coord(const TTriVertex& v) const { return alongY_ ? v.Y : v.X; }
@@ -74,10 +76,17 @@ class TXSeparator : public foundation::TRefObject {
   void Emit(const TTriVertex& v, int32_t zone);
   TTriVertex Cut(const TTriVertex& a, const TTriVertex& b, float edge) const;
   void ClosePolygons();
+  void Touch(int32_t k) {
+    if (k < touchedLo_) touchedLo_ = k;
+    if (k > touchedHi_) touchedHi_ = k;
+  }
 
   std::vector<float> edges_;  // sentinel, e0..eN, sentinel
   int32_t count_ = 0;
   TTriVertex current_;
+  // The cells the walk under way reached, lowest and highest: a convex
+  // polygon's pieces lie in one run of cells, so only those need closing.
+  int32_t touchedLo_ = 0, touchedHi_ = -1;
   int32_t zone_ = 0;
   int32_t emitted_ = 0;
   int32_t search_ = 0;  // interval index into edges_ (between edges_[j] and edges_[j+1])

@@ -104,13 +104,41 @@ void KernelMutex::abandonByExitingOwner(uint32_t owner) {
   cv_.notify_all();
 }
 
+struct AnyWaiter {
+  std::mutex mutex;
+  std::condition_variable cv;
+};
+
 void Event::set() {
+  std::vector<std::shared_ptr<AnyWaiter>> waiters;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    signaled_ = true;
+    if (manual_)
+      cv_.notify_all();
+    else
+      cv_.notify_one();
+    if (!waiters_.empty()) waiters = waiters_;
+  }
+  // Lock order: a waiter's lock before an event's lock (waitAny tests the
+  // events under its own lock), so the waiters are woken after this event's
+  // lock is released. Taking the waiter's lock first means a waiter between
+  // its test and its sleep cannot miss the wake-up.
+  for (const auto& waiter : waiters) {
+    std::lock_guard<std::mutex> guard(waiter->mutex);
+    waiter->cv.notify_all();
+  }
+}
+
+void Event::addWaiter(const std::shared_ptr<AnyWaiter>& waiter) {
   std::lock_guard<std::mutex> guard(mutex_);
-  signaled_ = true;
-  if (manual_)
-    cv_.notify_all();
-  else
-    cv_.notify_one();
+  waiters_.push_back(waiter);
+}
+
+void Event::removeWaiter(const AnyWaiter* waiter) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto it = std::find_if(waiters_.begin(), waiters_.end(), [&](const auto& w) { return w.get() == waiter; });
+  if (it != waiters_.end()) waiters_.erase(it);
 }
 
 void Event::reset() {
@@ -128,6 +156,26 @@ bool Event::wait(uint32_t timeoutMs) {
   if (!waitFor(lock, cv_, timeoutMs, [this] { return signaled_; })) return false;
   if (!manual_) signaled_ = false;
   return true;
+}
+
+int waitAny(Event& first, Event& second, uint32_t timeoutMs) {
+  auto waiter = std::make_shared<AnyWaiter>();
+  first.addWaiter(waiter);
+  second.addWaiter(waiter);
+  int taken = -1;
+  {
+    std::unique_lock<std::mutex> lock(waiter->mutex);
+    waitFor(lock, waiter->cv, timeoutMs, [&] {
+      if (first.wait(0))
+        taken = 0;
+      else if (second.wait(0))
+        taken = 1;
+      return taken >= 0;
+    });
+  }
+  first.removeWaiter(waiter.get());
+  second.removeWaiter(waiter.get());
+  return taken;
 }
 
 }  // namespace platform::os

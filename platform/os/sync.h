@@ -6,7 +6,9 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/os/clock.h"
 
@@ -55,6 +57,9 @@ class KernelMutex {
   bool abandoned_ = false;  // the owner ended while holding it; the next taker is told
 };
 
+// A thread waiting in waitAny: every event it waits on wakes it when set.
+struct AnyWaiter;
+
 // Manual-reset or auto-reset event.
 class Event {
  public:
@@ -70,10 +75,24 @@ class Event {
   bool wait(uint32_t timeoutMs);
 
  private:
+  friend int waitAny(Event& first, Event& second, uint32_t timeoutMs);
+  void addWaiter(const std::shared_ptr<AnyWaiter>& waiter);
+  void removeWaiter(const AnyWaiter* waiter);
+
   std::mutex mutex_;
   std::condition_variable cv_;
   bool manual_;
   bool signaled_;
+  // Threads in waitAny on this event (shared: set() wakes them after it let
+  // go of its own lock, while a waiter may already be leaving).
+  std::vector<std::shared_ptr<AnyWaiter>> waiters_;
 };
+
+// Waits until one of two events is signalled (WaitForMultipleObjects on two
+// events, any one): 0 or 1 for the event taken (an auto-reset event is
+// consumed), -1 after the time-out. The first event wins when both are set.
+// The waiter sleeps until one of the events is set or the installed clock
+// reaches the time-out.
+int waitAny(Event& first, Event& second, uint32_t timeoutMs);
 
 }  // namespace platform::os

@@ -372,6 +372,10 @@ TEST_F(PackedShow, EmbeddedTableBecomesTheTransformOfAPackedShow) {
   // A table of another shape, or none, gives no transform.
   EXPECT_EQ(imaging::CreateColorTransformHook(imaging::RaderAZOColorProfile, imaging::SRGBColorProfile), nullptr);
   EXPECT_EQ(imaging::CreateColorTransformHook(imaging::YUVsRGBColorProfile, imaging::SRGBColorProfile), nullptr);
+  // A table image its loader reports as not decoded is refused too.
+  container::EmbeddedTableDecodedHook = [](imaging::TImage*) { return false; };
+  EXPECT_EQ(imaging::CreateColorTransformHook(imaging::AdobeRGBColorProfile, imaging::SRGBColorProfile), nullptr);
+  container::EmbeddedTableDecodedHook = nullptr;
   // With embedded transforms off the previous hook answers.
   container::EmbeddedTransformsOff = true;
   imaging::TColorTransform* fallback =

@@ -8,9 +8,11 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "container/ContainerKey.h"
 #include "container/kvZLib.h"
+#include "foundation/kpLog.h"
 #include "tests/container/ContainerTestUtil.h"
 #include "tests/support/ContainerBuilder.h"
 
@@ -340,7 +342,26 @@ TEST_F(QelUnpackTest, CorruptDirectoryRaisesFromTheConstructor) {
   EXPECT_EQ(version, u"unchanged");
 }
 
+namespace {
+// Keeps the lines of the global log while installed.
+class TCaptureLog : public foundation::TLog {
+ public:
+  std::vector<std::u16string>* Lines = nullptr;
+  void Add(const std::u16string& text) override { Lines->push_back(text); }
+};
+struct CaptureLogScope {
+  std::vector<std::u16string> lines;
+  CaptureLogScope() {
+    auto* log = new TCaptureLog();
+    log->Lines = &lines;
+    foundation::SetLog(log);
+  }
+  ~CaptureLogScope() { foundation::SetLog(nullptr); }
+};
+}  // namespace
+
 TEST_F(QelUnpackTest, CutShortDirectoryOpensWithTheSectionsInflatedSoFar) {
+  CaptureLogScope log;
   ContainerBuilder b;
   for (int i = 0; i < 400; ++i) b.AddStored("C:\\Shows\\" + TestBytes(12, static_cast<uint32_t>(i)) + ".jpg", "x");
   b.AddStored("last", "y");
@@ -356,6 +377,13 @@ TEST_F(QelUnpackTest, CutShortDirectoryOpensWithTheSectionsInflatedSoFar) {
   EXPECT_EQ(ReadEntry(u.Get(), U16("C:\\Shows\\" + TestBytes(12, 0) + ".jpg")), "x");
   EXPECT_EQ(ReadEntry(u.Get(), u"last"), "<not found>");
   EXPECT_EQ(u->Version(), u"");  // the protection section was cut off
+  // Accepted, but noted in the log; the whole container is not.
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].rfind(u"Container: deflate data at " + U16(std::to_string(c.dirStart)) + u" cut short", 0),
+            0u);
+  testsupport::WriteWholeFile(file, c.bytes);
+  EXPECT_TRUE(Open(file)->IsOpen());
+  EXPECT_EQ(log.lines.size(), 1u);
 }
 
 // ---- names and lookups ----------------------------------------------------

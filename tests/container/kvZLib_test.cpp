@@ -142,6 +142,12 @@ TEST(InflateStream, CutShortDataGivesAShortReadWithoutError) {
   const std::string got = ReadAll(z.Get());
   EXPECT_LT(got.size(), original.size());
   EXPECT_EQ(got, original.substr(0, got.size()));
+  EXPECT_TRUE(z->CutShort());
+  // Complete data, even followed by other bytes, is not cut short.
+  auto whole = MemStream(deflated + "tail");
+  auto full = Inflate(whole.Get());
+  EXPECT_EQ(ReadAll(full.Get()), original);
+  EXPECT_FALSE(full->CutShort());
 }
 
 TEST(InflateStream, ReportsProgressPerInputChunk) {
@@ -175,7 +181,8 @@ TEST(ZCheck, NegativeCodesRaiseZlibsOwnText) {
   }
   EXPECT_EQ(container::ZCheck(Z_OK), Z_OK);
   EXPECT_EQ(container::ZCheck(Z_STREAM_END), Z_STREAM_END);
-  EXPECT_STREQ(container::GetZlibVersion(), zlibVersion());
+  // The fixed text, not the installed library's: the init calls accept it.
+  EXPECT_STREQ(container::GetZlibVersion(), "1.2.11");
 }
 
 TEST(Inflator, CopiesTheWholeStream) {

@@ -15,7 +15,10 @@
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvICCColorProfile.h"
 #include "tests/decoders/DecodersTestEnv.h"
+#include "container/kvZLib.h"
+#include "tests/support/GifWriter.h"
 #include "tests/support/JpegMaker.h"
+#include "tests/support/PngWriter.h"
 
 namespace {
 
@@ -61,6 +64,25 @@ TEST(DecodersInit, StartingTwiceRegistersOnce) {
   EXPECT_EQ(imaging::ImageLoaders().size(), before);
 }
 
+TEST(DecodersInit, StartingAgainAfterStoppingRegistersEverythingOnce) {
+  auto jpegReaders = [] {
+    int n = 0;
+    for (const auto& item : imaging::ProfileLoaders()) n += item.Loader == &decoders::ReadJpegColorProfile;
+    return n;
+  };
+  const size_t loaders = imaging::ImageLoaders().size();
+  ASSERT_EQ(jpegReaders(), 1);
+  decoders::DoneDecoders();
+  EXPECT_TRUE(imaging::ImageLoaders().empty());
+  decoders::InitDecoders();
+  EXPECT_EQ(imaging::ImageLoaders().size(), loaders);
+  EXPECT_EQ(jpegReaders(), 1);
+  // The music-icon loader works again after its restart.
+  Released<foundation::TMemoryStream> s(StreamOf({}));
+  Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"song.mp3"));
+  EXPECT_NE(store.get(), nullptr);
+}
+
 TEST(DecodersInit, ExtensionsCompareWithoutCaseAndReachTheJpegLoader) {
   const testsupport::Bytes jpeg = testsupport::MakeJpeg(testsupport::JpegSpec{16, 16, 3, 90, false, 0, true});
   for (const char16_t* name : {u"p.jpg", u"p.JPG", u"p.jpeg", u"p.Jpe", u"p.jfif", u"noext"}) {
@@ -73,6 +95,34 @@ TEST(DecodersInit, ExtensionsCompareWithoutCaseAndReachTheJpegLoader) {
   Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"p.kvgfx"));
   EXPECT_EQ(store.get(), nullptr);
   EXPECT_EQ(s->GetPosition(), 3);
+}
+
+TEST(DecodersInit, SharedExtensionsFallThroughToTheFormatsOwnLoader) {
+  testsupport::PngImageSpec spec;
+  spec.width = 2;
+  spec.height = 2;
+  const testsupport::Bytes png = testsupport::MakePng(spec, testsupport::Bytes(12, 0x80));
+  for (const char16_t* name : {u"pic.png", u"pic.bmp"}) {
+    SCOPED_TRACE(std::string(name, name + 7).c_str());
+    Released<foundation::TMemoryStream> s(StreamOf(png, 2));
+    Released<imaging::TBitmapStore> store(LoadStore(s.get(), name));
+    EXPECT_NE(dynamic_cast<decoders::TPngBitmapStore*>(store.get()), nullptr);
+  }
+  testsupport::GifSpec gif;
+  gif.width = 2;
+  gif.height = 1;
+  gif.globalPalette = {0xFF0000, 0x00FF00};
+  testsupport::GifFrame frame;
+  frame.width = 2;
+  frame.indexes = {0, 1};
+  frame.graphicControl = true;
+  frame.delay = 10;
+  gif.frames = {frame, frame};  // animated: an atlas of two cells
+  Released<foundation::TMemoryStream> s(StreamOf(testsupport::WriteGif(gif)));
+  Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"clip.gif|framesatlas"));
+  ASSERT_NE(store.get(), nullptr);
+  EXPECT_EQ(dynamic_cast<decoders::TGfxBitmapStore*>(store.get()), nullptr);
+  EXPECT_NE(imaging::TBitmapStore::FindAttachment<container::TTilesTag>(store.get()), nullptr);
 }
 
 }  // namespace

@@ -92,6 +92,34 @@ TEST(GifReader, LoopExtensionAndSecondImageMakeItAnimated) {
   }
 }
 
+TEST(GifReader, TheFirstImageKeepsItsGraphicControlWhenASecondImageFollows) {
+  // No loop extension: the read goes on to find the second image, past that
+  // image's own graphic control.
+  GifSpec s;
+  s.width = 1, s.height = 1;
+  s.globalPalette = kPalette4;
+  GifFrame first = Frame(1, 1, {1});
+  first.graphicControl = true, first.delay = 10, first.disposal = 1;
+  GifFrame second = Frame(1, 1, {2});
+  second.graphicControl = true, second.delay = 20, second.disposal = 2;
+  second.transparent = true, second.transparentIndex = 2;
+  s.frames = {first, second};
+  Bytes file = testsupport::WriteGif(s);
+  Reader r(file);
+  ASSERT_NE(r.Read(), nullptr);
+  EXPECT_EQ(r.reader->Animated, 1);
+  EXPECT_EQ(uint16_t(r.reader->GraphicControl.DelayTime), 10);
+  EXPECT_EQ(r.reader->GraphicControl.Packedbit >> 2, 1);
+  EXPECT_EQ(file[static_cast<size_t>(r.stream->GetPosition())], '!');  // the second image's extension
+  imaging::TDirectBitmap* next = nullptr;
+  ASSERT_TRUE(r.reader->ReadNextFrame(r.stream.get(), next));
+  Released<imaging::TDirectBitmap> keep(next);
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(uint16_t(r.reader->GraphicControl.DelayTime), 20);
+  EXPECT_EQ(r.reader->GraphicControl.Packedbit >> 2, 2);
+  EXPECT_EQ(Px(next, 0, 0), 0x0000FF00u);  // index 2 is this frame's transparent key
+}
+
 TEST(GifReader, TransparencyAndPalettes) {
   // Background index 3 without a graphic control: entry 3 is transparent.
   GifSpec s;
@@ -252,6 +280,87 @@ TEST(GifReader, SkipFrameStepsOverLocalPalettesAndData) {
   ASSERT_NE(third, nullptr);
   EXPECT_EQ(Px(third, 1, 1), 0xFF000300u);
   EXPECT_FALSE(r.reader->SkipFrame(r.stream.get()));
+}
+
+TEST(GifReader, SkipFrameMakesEachSkippedFrameTheCurrentOne) {
+  // Indexing a file by skipping needs every frame's own rectangle and graphic control.
+  struct Case {
+    uint16_t left, top, width, height, delay;
+    uint8_t disposal;
+    bool local;
+  } cases[] = {{1, 2, 3, 1, 7, 1, false}, {0, 0, 1, 4, 0, 2, true}, {5, 3, 2, 2, 25, 3, false}};
+  GifSpec s;
+  s.width = 8, s.height = 8;
+  s.globalPalette = kPalette4;
+  s.frames.push_back(Frame(8, 8, Bytes(64, 0)));
+  for (const Case& c : cases) {
+    GifFrame f = Frame(c.width, c.height, Bytes(size_t(c.width) * c.height, 1));
+    f.left = c.left, f.top = c.top;
+    f.graphicControl = true, f.delay = c.delay, f.disposal = c.disposal;
+    if (c.local) f.localPalette = kPalette4;
+    s.frames.push_back(f);
+  }
+  Reader r(testsupport::WriteGif(s));
+  ASSERT_NE(r.Read(), nullptr);
+  for (const Case& c : cases) {
+    ASSERT_TRUE(r.reader->SkipFrame(r.stream.get()));
+    const TGifImageDescriptor& d = r.reader->Descriptor;
+    EXPECT_EQ(uint16_t(d.Left), c.left);
+    EXPECT_EQ(uint16_t(d.Top), c.top);
+    EXPECT_EQ(uint16_t(d.Width), c.width);
+    EXPECT_EQ(uint16_t(d.Height), c.height);
+    EXPECT_EQ((d.Packedbit & 0x80) != 0, c.local);
+    EXPECT_EQ(uint16_t(r.reader->GraphicControl.DelayTime), c.delay);
+    EXPECT_EQ((r.reader->GraphicControl.Packedbit >> 2) & 7, c.disposal);
+  }
+  EXPECT_FALSE(r.reader->SkipFrame(r.stream.get()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GifReader, ProgressCanStopTheRead) {
+  GifSpec s;
+  s.width = 1, s.height = 1;
+  s.globalPalette = kPalette4;
+  s.frames = {Frame(1, 1, {1})};
+  for (uint8_t stopAt : {0, 1}) {
+    Reader r(testsupport::WriteGif(s));
+    std::vector<uint8_t> stages;
+    r.reader->OnProgress = [&](TFPCustomImageReader*, uint8_t stage, uint8_t, bool, const imaging::TRect&,
+                               const std::u16string&, bool& cont) {
+      stages.push_back(stage);
+      if (stage == stopAt) cont = false;
+    };
+    EXPECT_EQ(r.Read(), nullptr);
+    EXPECT_EQ(stages.back(), stopAt);
+  }
+  Reader all(testsupport::WriteGif(s));
+  std::vector<uint8_t> stages;
+  all.reader->OnProgress = [&](TFPCustomImageReader*, uint8_t stage, uint8_t, bool, const imaging::TRect&,
+                               const std::u16string&, bool&) { stages.push_back(stage); };
+  EXPECT_NE(all.Read(), nullptr);
+  EXPECT_EQ(stages, (std::vector<uint8_t>{0, 1, 2}));
+}
+
+TEST(GifReader, TheKeyColourIsRestoredForTheNextFrame) {
+  // Frame 1 makes entry 2 transparent; frame 2 has no graphic control and draws entry 2 opaque.
+  GifSpec s;
+  s.width = 1, s.height = 1;
+  s.globalPalette = kPalette4;
+  GifFrame first = Frame(1, 1, {2});
+  first.graphicControl = true, first.transparent = true, first.transparentIndex = 2;
+  GifFrame second = Frame(1, 1, {2});
+  second.graphicControl = true, second.transparent = false;
+  s.frames = {first, second};
+  Reader r(testsupport::WriteGif(s));
+  ASSERT_NE(r.Read(), nullptr);
+  EXPECT_EQ(Px(r.first, 0, 0), 0x0000FF00u);
+  imaging::TDirectBitmap* next = nullptr;
+  ASSERT_TRUE(r.reader->ReadNextFrame(r.stream.get(), next));
+  Released<imaging::TDirectBitmap> keep(next);
+  EXPECT_EQ(Px(next, 0, 0), 0xFF00FF00u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "container/kvPartialStream.h"
 #include "decoders/SysJpegLoader.h"
 #include "imaging/kvICCColorProfile.h"
 #include "tests/decoders/DecodersTestEnv.h"
@@ -167,6 +168,8 @@ TEST(GfxLoader, RefusalsKeepTheStreamWhereItWas) {
       {"negative width", GfxFile(StandardFields(-3, 2), payload)},
       {"zero height", GfxFile(StandardFields(3, 0), payload)},
       {"huge declared size", GfxFile(StandardFields(100000, 100000), payload)},
+      {"more pixels than the payload can hold", GfxFile(StandardFields(5000, 5000), payload)},
+      {"no payload for a large size", GfxFile(StandardFields(3000, 2000), {})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -229,6 +232,29 @@ TEST(GfxLoader, RegistryNamesThatReachIt) {
     Released<imaging::TBitmapStore> store(LoadStore(s.get(), name));
     EXPECT_EQ(store.get(), nullptr);
   }
+}
+
+TEST(GfxLoader, AContainerEntryKeepsReportingWhileThePayloadDecodes) {
+  // The entry lies at offset 11 of its container; reading it reports through a callback.
+  const Bytes file = GfxFile(StandardFields(3, 2), Deflated(SmallBmp()));
+  foundation::TMemoryStream* base = StreamOf(file, 11);
+  auto* entry = new container::TPartialStream(base, 11, static_cast<int64_t>(file.size()), true);
+  int reports = 0;
+  entry->SetReadCallback([&](foundation::TStream*) { ++reports; }, 256);
+  entry->SetPosition(0);
+  Released<container::TPartialStream> hold(entry);
+  Released<imaging::TBitmapStore> store(LoadStore(entry, u"entry.kvgfx"));
+  ASSERT_NE(store.get(), nullptr);
+  auto* gfx = dynamic_cast<decoders::TGfxBitmapStore*>(store.get());
+  auto* payload = dynamic_cast<container::TPartialStream*>(gfx->Image->Payload);
+  ASSERT_NE(payload, nullptr);
+  EXPECT_EQ(payload->GetSize(), static_cast<int64_t>(file.size() - GfxHeader(StandardFields(3, 2)).size()));
+  EXPECT_EQ(payload->ChunkSize(), 256);
+  EXPECT_TRUE(static_cast<bool>(payload->ReadCallback()));
+  reports = 0;
+  ASSERT_NE(Level(store.get(), 0), nullptr);
+  EXPECT_TRUE(gfx->Image->Decoded);
+  EXPECT_GT(reports, 0);
 }
 
 }  // namespace

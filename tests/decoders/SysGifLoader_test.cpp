@@ -93,6 +93,26 @@ TEST(GifLoader, AtlasTimingAndTag) {
   EXPECT_EQ(single.tag, nullptr);
 }
 
+TEST(GifLoader, WithoutALoopExtensionEachFrameKeepsItsOwnGraphicControl) {
+  // Animated only because a second image follows: the first frame's delay is
+  // its own, and the second frame's transparent key still applies.
+  struct Case {
+    std::optional<uint16_t> loops;
+    int32_t loopCount;
+  } cases[] = {{std::nullopt, 1}, {0, 0}};
+  for (const Case& c : cases) {
+    GifFrame second = Frame(0, 0, 2, 1, {0, 3}, 0, 20);
+    Loaded l = Load(Animated(2, 1, {Frame(0, 0, 2, 1, {1, 2}, 0, 10), second}, c.loops), true);
+    ASSERT_NE(l.bitmap, nullptr);
+    ASSERT_NE(l.tag, nullptr);
+    EXPECT_EQ(std::string(l.tag->Delays.View()), "100,200");
+    EXPECT_EQ(l.tag->TotalDuration, 300);
+    EXPECT_EQ(l.tag->LoopCount, c.loopCount);
+    EXPECT_EQ(Px(l.bitmap, 2, 0), kRed);  // see-through pixel of frame 2 filled from cell 0
+    EXPECT_EQ(Px(l.bitmap, 3, 0), kBlue);
+  }
+}
+
 TEST(GifLoader, DisposalRulesFillSeeThroughPixels) {
   // Restore-to-previous: frame 1 keeps (1), frame 2 restores (3); frame 3's hole comes from cell 0.
   Loaded prev = Load(Animated(2, 1, {Frame(0, 0, 2, 1, {1, 2}, 1), Frame(0, 0, 2, 1, {3, 0}, 3),

@@ -113,6 +113,21 @@ TEST(JpegLoader, ScaledLevelsAndHalvingAboveLevelThree) {
   }
 }
 
+TEST(JpegLoader, AFlatPictureOfManyPixelsIsStillAccepted) {
+  // The most compressible real content: one grey over 4000 x 3000.
+  const testsupport::Bytes pixels(size_t(4000) * 3000, 0x77);
+  const Bytes jpeg = testsupport::MakeJpeg(JpegSpec{4000, 3000, 1, 75, true, 0, true}, pixels);
+  Released<foundation::TMemoryStream> s(StreamOf(jpeg));
+  Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"flat.jpg"));
+  ASSERT_NE(store.get(), nullptr);
+  imaging::TSysBitmap* b = Level(store.get(), 3);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->Width, 500);
+  EXPECT_NEAR(b->Row(100)[0], 0x77, 2);  // 236 dithered greys
+  // Even this picture leaves the limit a wide margin.
+  EXPECT_LT(int64_t(4000) * 3000 / int64_t(jpeg.size()), decoders::JpegMaxPixelsPerByte / 2);
+}
+
 TEST(JpegLoader, OddWidthRoundsScaledSizesUp) {
   const Bytes jpeg = testsupport::MakeJpeg(JpegSpec{1001, 15, 3, 90, false, 0, true});
   Released<foundation::TMemoryStream> s(StreamOf(jpeg));
@@ -188,6 +203,7 @@ TEST(JpegLoader, RefusesWithThePositionRestoredAndTheStreamKept) {
       {"zero width", testsupport::SetJpegFrameSize(good, 0, 32)},
       {"zero height", testsupport::SetJpegFrameSize(good, 32, 0)},
       {"huge declared size", testsupport::SetJpegFrameSize(good, 65000, 65000)},
+      {"more pixels than the file can hold", testsupport::SetJpegFrameSize(good, 8000, 8000)},
       {"cut inside the header", Bytes(good.begin(), good.begin() + 40)},
   };
   for (const auto& c : cases) {

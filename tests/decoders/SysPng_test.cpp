@@ -432,13 +432,17 @@ TEST_F(Png, LoaderAcceptsPngAndDeclinesTheRest) {
 
 TEST_F(Png, AFailedConversionGivesABlankBitmap) {
   imaging::TLevelProvider none;
-  Released<foundation::TMemoryStream> s(StreamOf(MakePng(Spec(2, 2, 8, 3), {0, 9, 1, 1}, {{"PLTE", Bytes(6, 200)}})));
-  Released<imaging::TBitmapStore> store(LoadPngBitmapStore(s.get(), u"x.png", false, none));
-  ASSERT_NE(store.get(), nullptr);
-  auto* b = dynamic_cast<imaging::TSysBitmap*>(store->GetBitmap(0, nullptr, nullptr));
-  ASSERT_NE(b, nullptr);
-  EXPECT_EQ(b->Width, 2);
-  for (int y = 0; y < 2; ++y) EXPECT_EQ(LoadU32(b->Row(y)) | LoadU32(b->Row(y) + 4), 0u);
+  // An index beyond a short palette, and an indexed picture without any palette.
+  for (std::vector<PngChunk> before : {std::vector<PngChunk>{{"PLTE", Bytes(6, 200)}}, std::vector<PngChunk>{}}) {
+    Released<foundation::TMemoryStream> s(StreamOf(MakePng(Spec(2, 2, 8, 3), {0, 9, 1, 1}, before)));
+    Released<imaging::TBitmapStore> store(LoadPngBitmapStore(s.get(), u"x.png", false, none));
+    ASSERT_NE(store.get(), nullptr);
+    auto* b = dynamic_cast<imaging::TSysBitmap*>(store->GetBitmap(0, nullptr, nullptr));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->Width, 2);
+    EXPECT_EQ(b->PixelFormat, imaging::pfA8R8G8B8);
+    for (int y = 0; y < 2; ++y) EXPECT_EQ(LoadU32(b->Row(y)) | LoadU32(b->Row(y) + 4), 0u);
+  }
 }
 
 TEST_F(Png, IccProfileScan) {
@@ -464,6 +468,16 @@ TEST_F(Png, IccProfileScan) {
   Bytes cut = MakePng(spec, {1, 2, 3}, {iccp("p", 0)});
   cut.resize(60);
   EXPECT_EQ(scan(cut), Bytes());
+
+  // The loader attaches the profile and leaves the stream where the image ended.
+  imaging::TLevelProvider none;
+  const Bytes file = MakePng(spec, {1, 2, 3}, {iccp("wide", 0)});
+  Released<foundation::TMemoryStream> s(StreamOf(file));
+  Released<imaging::TBitmapStore> store(LoadPngBitmapStore(s.get(), u"p.png", false, none));
+  ASSERT_NE(store.get(), nullptr);
+  ASSERT_NE(store->ColorProfile, nullptr);
+  EXPECT_EQ(store->ColorProfile->Name, u"p.png");
+  EXPECT_EQ(s->GetPosition(), static_cast<int64_t>(file.size()));
 }
 
 }  // namespace

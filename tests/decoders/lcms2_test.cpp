@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "decoders/SysJpegLoader.h"
@@ -39,8 +40,8 @@ TEST(LcmsDll, ProfilesFromARangeOfBytes) {
   decoders::TLcmsDll* t = decoders::GetLcmsDll(false);
   Bytes icc = testsupport::MakeSRGBIccProfile();
   const int32_t n = static_cast<int32_t>(icc.size());
-  Bytes padded(5, 0);
-  padded.insert(padded.end(), icc.begin(), icc.end());
+  Bytes padded(5 + icc.size(), 0);
+  std::copy(icc.begin(), icc.end(), padded.begin() + 5);
   struct Case {
     const char* label;
     const Bytes* bytes;
@@ -108,6 +109,12 @@ TEST(IccTransform, AWideGamutJpegChangesItsPixels) {
   DecodedWithProfile d;
   DecodeWithProfile(testsupport::MakeWideGamutIccProfile(), d);
   ASSERT_NE(d.profile, nullptr);
+  // Decoding never converts by itself: whether the embedded profile is
+  // applied is the caller's choice (colour management may be off).
+  DecodedWithProfile plain;
+  DecodeWithProfile({}, plain);
+  EXPECT_EQ(plain.profile, nullptr);
+  EXPECT_TRUE(SamePixels(plain.bitmap, d.bitmap));
   Released<imaging::TSysBitmap> before(imaging::CreateSysBitmap(d.bitmap->Width, d.bitmap->Height, imaging::pfR8G8B8));
   before->CopyFrom(d.bitmap);
   EXPECT_TRUE(TransformToSRGB(d.profile, d.bitmap));

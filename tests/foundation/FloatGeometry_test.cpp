@@ -30,7 +30,10 @@ TEST(FloatGeometry, FixedPointConversions) {
   struct Case {
     float x;
     int32_t fixed;
-  } cases[] = {{1.0f, 65536}, {0.5f, 32768}, {1.0f / 65536, 0}, {3.0f / 65536, 2}, {-1.0f, -65536}};
+  } cases[] = {{1.0f, 65536},        {0.5f, 32768},         {1.0f / 65536, 0},   {3.0f / 65536, 2},
+               {-1.0f, -65536},      {-32768.0f, INT32_MIN}, {32767.0f, 2147418112},
+               // Beyond the 16.16 range the value saturates; not a number gives 0.
+               {32768.0f, INT32_MAX}, {-1e30f, INT32_MIN},   {1e30f, INT32_MAX}, {NAN, 0}};
   for (const Case& c : cases) EXPECT_EQ(SingleToFixed(c.x), c.fixed) << c.x;
   EXPECT_EQ(FixedToSingle(32768), 0.5f);
   EXPECT_EQ(FloatPointToFixedPoint({1.0f, -1.0f}), (uint64_t(uint32_t(-65536)) << 32) | 65536u);

@@ -15,6 +15,8 @@
 
 #include "foundation/SingleInstance.h"
 #include "foundation/kvHashUtils.h"
+#include "platform/os/paths.h"
+#include "platform/os/process.h"
 
 extern char** environ;
 
@@ -123,6 +125,11 @@ TEST(SingleInstance, ASecondProcessOfTheSameFileSeesTheFirstUntilItEnds) {
     EXPECT_EQ(second.Next(), "probe 0") << "the first one ended: its mutex was abandoned and taken over";
     EXPECT_EQ(second.End(), 0);
   }
+  // The copy's lock file goes with the copy.
+  const std::string lockFile =
+      platform::os::namedMutexPath(InstanceMutexName(platform::os::fromPosixPath(exe.string())));
+  EXPECT_TRUE(fs::exists(lockFile));
+  fs::remove(lockFile);
   fs::remove_all(dir);
 }
 

@@ -120,6 +120,14 @@ TEST_F(FileApiTest, ProgramNameShortPathAndVersion) {
   EXPECT_EQ(bytes, "/opt/qel/caf\xc3\xa9");
   EXPECT_FALSE(FileApi().GetShortPathAnsi(u"C:\\Shows\\x", bytes));
   EXPECT_EQ(bytes, "C:\\Shows\\x");
+  // The short form fits 260 characters or is not obtained: then the path
+  // itself in the ANSI code page, and false.
+  const std::u16string fits = u"Z:\\" + std::u16string(259, u'a');                   // "/" + 259: 260
+  const std::u16string tooLong = u"Z:\\" + std::u16string(259, u'a') + u"\u00e9";  // 261
+  EXPECT_TRUE(FileApi().GetShortPathAnsi(fits, bytes));
+  EXPECT_EQ(bytes.size(), 260u);
+  EXPECT_FALSE(FileApi().GetShortPathAnsi(tooLong, bytes));
+  EXPECT_EQ(bytes, "Z:\\" + std::string(259, 'a') + "\xe9");
   EXPECT_FALSE(FileApi().GetCommandLine().empty());
 }
 

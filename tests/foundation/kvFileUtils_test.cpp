@@ -4,6 +4,8 @@
 
 #include <stdlib.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "platform/os/testing/FaultInjection.h"
@@ -176,6 +178,21 @@ TEST_F(FileUtilsTest, ExistenceAndForceDirectories) {
   EXPECT_FALSE(CreateDirectoryTree(u"relative"));
 }
 
+TEST_F(FileUtilsTest, DeepAndOverlongFolderNamesNeitherRecurseNorHang) {
+  TempTree t;
+  // 120 levels are made from the outermost down.
+  std::u16string deep = t.internal("d");
+  for (int i = 0; i < 120; ++i) deep += u"\\n";
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(DirectoryExists(deep));
+  // A name from a show with 400,000 levels is refused at once.
+  std::u16string hostile = t.internal("h");
+  hostile.reserve(hostile.size() + 800000);
+  for (int i = 0; i < 400000; ++i) hostile += u"\\x";
+  EXPECT_FALSE(ForceDirectories(hostile));
+  EXPECT_FALSE(t.exists("h"));
+}
+
 TEST_F(FileUtilsTest, DeleteDirectoryRemovesLinksWithoutFollowingThem) {
   TempTree t;
   t.write("work/a.txt", "a");
@@ -198,6 +215,43 @@ TEST_F(FileUtilsTest, DeleteDirectoryRemovesLinksWithoutFollowingThem) {
   EXPECT_EQ(t.read("outside/keep.txt"), "keep");
   // Missing folder: false.
   EXPECT_FALSE(DeleteDirectory(t.internal("none")));
+}
+
+namespace {
+// A file system that records every path it is asked about and touches
+// nothing, so a walk that would reach the drive's root shows in the record.
+class TRecordingAPI : public TFileAPI {
+ public:
+  std::vector<std::u16string> Paths;
+  THandle FindFirstFile(const std::u16string& path, TWin32FindData&) override {
+    Paths.push_back(path);
+    os::setLastError(os::ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  bool RemoveDirectory(const std::u16string& path) override {
+    Paths.push_back(path);
+    os::setLastError(os::ERROR_ACCESS_DENIED);
+    return false;
+  }
+  bool DeleteFile(const std::u16string& path) override {
+    Paths.push_back(path);
+    os::setLastError(os::ERROR_ACCESS_DENIED);
+    return false;
+  }
+};
+}  // namespace
+
+TEST_F(FileUtilsTest, DeleteDirectoryOfAnEmptyNameNeverSearchesTheRoot) {
+  auto* api = new TRecordingAPI();
+  TFileAPI* saved = FileApiClass;
+  FileApiClass = api;
+  const bool empty = DeleteDirectory(u"");
+  const bool backslash = DeleteDirectory(u"\\");
+  FileApiClass = saved;
+  EXPECT_FALSE(empty);
+  EXPECT_FALSE(backslash);
+  for (const auto& p : api->Paths) ADD_FAILURE() << "asked about " << narrow(p);
+  api->Free();
 }
 
 TEST_F(FileUtilsTest, DeleteDirectoryStopsAtAnEntryInUse) {

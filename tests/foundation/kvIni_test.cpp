@@ -306,6 +306,15 @@ TEST(IniList, CloneAndFreeKeepTheLiveObjectCount) {
     EXPECT_EQ(ini->GetSectionList()->GetCount(), 0);
   }
   EXPECT_EQ(LiveObjectCount(), live);
+  {
+    // A document copied into a plain list: its sections cannot be children
+    // there. The copy raises, and the refused clone does not leak.
+    TRef<TIniFile> ini = Parse("top=1\n[a]\nx=1\n");
+    TRef<TIniList> list = MakeRef<TIniList>();
+    EXPECT_THROW(list->Assign(ini.Get()), std::bad_cast);
+    EXPECT_EQ(list->GetCount(), 1);  // the key before the section
+  }
+  EXPECT_EQ(LiveObjectCount(), live);
 }
 
 TEST(IniFile, DocumentLevelReadsAndWrites) {

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "foundation/kpExceptions.h"
 #include "foundation/kvFileUtils.h"
+#include "platform/os/testing/FaultInjection.h"
 #include "tests/support/TempTree.h"
 
 using namespace foundation;
@@ -91,6 +93,47 @@ TEST_F(TempFoldersTest, FirstUseRemovesStaleFoldersOnly) {
   tree_.write(root("[W].lock"), "");
   EXPECT_EQ(GetTempRoot(), r);
   EXPECT_TRUE(tree_.exists(root("[W].lock")));
+}
+
+TEST_F(TempFoldersTest, LockNamesWithoutAFolderNameLeaveTheRootAlone) {
+  // ".lock" and "..lock" would name the root itself (or its parent) as the
+  // stale folder: the folders of other runs live there.
+  tree_.write(root(".lock"), "");
+  tree_.write(root("..lock"), "");
+  tree_.write(root("[Y]/lib.so"), "x");  // another run's folder, its lock elsewhere
+  tree_.write("beside.txt", "keep");     // beside the root
+  std::u16string r = GetTempRoot();
+  EXPECT_EQ(r, tree_.internal(root()) + u"\\");
+  EXPECT_TRUE(tree_.exists(root("[Y]/lib.so")));
+  EXPECT_TRUE(tree_.exists("beside.txt"));
+}
+
+TEST_F(TempFoldersTest, ALockFileDeletedBeforeItIsHeldIsNotUsed) {
+  GetTempRoot();
+  // Another run's clean-up deletes the new lock file between its creation
+  // and its lock: the folder of that name must not be made, as that run
+  // goes on to delete it.
+  std::vector<std::string> takenAway;
+  os::testing::injectBeforeShareLock([&] {
+    for (auto& e : std::filesystem::directory_iterator(tree_.path(root()))) {
+      const std::string name = e.path().filename().string();
+      if (name.size() > 5 && name.substr(name.size() - 5) == ".lock" &&
+          os::deleteFile(tree_.internal(root(name))))
+        takenAway.push_back(name.substr(0, name.size() - 5));
+    }
+  });
+  std::u16string folder = CreateTempFolder(false);
+  os::testing::clearInjectedFaults();
+  ASSERT_FALSE(folder.empty());
+  ASSERT_EQ(takenAway.size(), 1u);
+  const std::string n = leaf(folder);
+  EXPECT_NE(n, takenAway[0]);
+  EXPECT_FALSE(tree_.exists(root(takenAway[0])));
+  ASSERT_TRUE(tree_.exists(root(n + ".lock")));
+  // The lock of the folder made is held.
+  EXPECT_EQ(os::createFile(tree_.internal(root(n + ".lock")), os::GENERIC_READ, 7, os::OPEN_EXISTING, 0),
+            os::INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os::getLastError(), os::ERROR_SHARING_VIOLATION);
 }
 
 TEST_F(TempFoldersTest, AFolderThatCannotBeDeletedGetsItsLockBack) {

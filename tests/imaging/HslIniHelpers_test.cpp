@@ -3,6 +3,8 @@
 // arithmetic, halves rounded to even).
 #include "imaging/HslIniHelpers.h"
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "imaging/kvLoadCallBack.h"
@@ -125,4 +127,35 @@ TEST(Hsl, AdjustBitmapLeavesOtherCasesAlone) {
   for (int x = 0; x < 4; ++x) EXPECT_FALSE(Same(stop->Rows32(0)[x], colour));
   for (int y = 1; y < 4; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_TRUE(Same(stop->Rows32(y)[x], colour));
+}
+
+TEST(Hsl, ExtremeShiftsFromShowDataDoNotOverflow) {
+  // Saturation and lightness shifts far beyond 100 % clamp like 100 % does;
+  // the products must not overflow 32 bits on the way.
+  const TFColorA colour{30, 200, 10, 0x77};
+  const struct {
+    int32_t sat, light;
+    int32_t sameAsSat, sameAsLight;
+  } rows[] = {
+      {INT32_MAX, 0, 100, 0},
+      {INT32_MIN, 0, -100, 0},
+      {0, INT32_MAX, 0, 100},
+      {0, INT32_MIN, 0, -100},
+      {8400000, -8400000, 100, -100},
+  };
+  for (const auto& r : rows) {
+    auto extreme = Filled(2, 2, pfA8R8G8B8, colour);
+    auto plain = Filled(2, 2, pfA8R8G8B8, colour);
+    AdjustBitmapHsl(extreme.Get(), TRect{0, 0, 2, 2}, 0, 0, r.sat, r.light);
+    AdjustBitmapHsl(plain.Get(), TRect{0, 0, 2, 2}, 0, 0, r.sameAsSat, r.sameAsLight);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 2; ++x)
+        EXPECT_TRUE(Same(extreme->Rows32(y)[x], plain->Rows32(y)[x])) << r.sat << "," << r.light;
+  }
+  // Hue shifts of any size complete and leave alpha alone.
+  for (int32_t hue : {INT32_MAX, INT32_MIN, 20000000}) {
+    auto bmp = Filled(2, 2, pfA8R8G8B8, colour);
+    AdjustBitmapHsl(bmp.Get(), TRect{0, 0, 2, 2}, 0, hue, 0, 0);
+    EXPECT_EQ(bmp->Rows32(1)[1].A, 0x77) << hue;
+  }
 }

@@ -88,6 +88,26 @@ TEST(MipStore, AlphaImagesReducePremultiplied) {
   EXPECT_EQ(Bytes(unpremul), Bytes(back.Get()));
 }
 
+// Deeper levels of an image with alpha: each is the premultiplied reduction of
+// the level above (taken in the premultiplied format from the cached level),
+// un-premultiplied into "A8R8G8B8"; odd sizes take the clamped edge samples.
+TEST(MipStore, AlphaChainLevelByLevel) {
+  auto store = Wrap(Random(23, 11, pfA8R8G8B8, 5));
+  TBitmap* above = store->GetBitmap(0, nullptr, nullptr);
+  for (int level = 1; level <= 5; ++level) {
+    auto premul = TRef<TSysBitmap>::Adopt(CreateSysBitmap(above->Width, above->Height, pfA8r8g8b8));
+    premul->CopyFrom(above);
+    auto reduced = TRef<TSysBitmap>::Adopt(CreateSysBitmap((above->Width + 1) / 2, (above->Height + 1) / 2, pfA8r8g8b8));
+    HalveBitmap32(premul.Get(), reduced.Get());
+    auto expect = TRef<TSysBitmap>::Adopt(CreateSysBitmap(reduced->Width, reduced->Height, pfA8R8G8B8));
+    expect->CopyFrom(reduced.Get());
+    TBitmap* got = store->GetBitmap(level, nullptr, nullptr);
+    ASSERT_EQ(got->PixelFormat, pfA8R8G8B8);
+    ASSERT_EQ(Bytes(got), Bytes(expect.Get())) << "level " << level;
+    above = got;
+  }
+}
+
 TEST(MipStore, WrappedDirectBitmaps) {
   auto* direct = new TDirectBitmap(4, 4, pfR8G8B8);
   direct->_AddRef();

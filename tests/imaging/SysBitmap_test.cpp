@@ -88,6 +88,33 @@ TEST(SysBitmap, PremultiplyModes) {
   EXPECT_THROW(rgb->CopyRect(TRect{0, 0, 1, 1}, src.Get(), TPoint{0, 0}, 128), EAssertionFailed);
 }
 
+// Every colour byte with every alpha, in one long row: mode 255 gives
+// c x a div 255, mode 256 (c x a) shr 8, alpha 255 stays as it is in both.
+TEST(SysBitmap, PremultiplyModesEveryValue) {
+  auto src = Sys(256 * 256 + 5, 1, pfA8R8G8B8);
+  for (int i = 0; i < src->Width; ++i) {
+    uint8_t* p = src->Row(0) + 4 * i;
+    p[0] = uint8_t(i >> 8);
+    p[1] = uint8_t(255 - (i >> 8));
+    p[2] = uint8_t(i * 7);
+    p[3] = uint8_t(i);
+  }
+  for (int mode : {255, 256}) {
+    auto dst = Sys(src->Width, 1, pfA8R8G8B8);
+    dst->CopyRect(TRect{0, 0, dst->Width, 1}, src.Get(), TPoint{0, 0}, mode);
+    for (int i = 0; i < src->Width; ++i) {
+      const uint8_t* s = src->Row(0) + 4 * i;
+      const uint8_t* d = dst->Row(0) + 4 * i;
+      const unsigned a = s[3];
+      for (int c = 0; c < 3; ++c) {
+        const unsigned want = a == 255 ? s[c] : mode == 255 ? s[c] * a / 255 : (s[c] * a) >> 8;
+        ASSERT_EQ(d[c], want) << "mode " << mode << " c " << int(s[c]) << " a " << a;
+      }
+      ASSERT_EQ(d[3], a);
+    }
+  }
+}
+
 TEST(SysBitmap, CopyProgressAndForeignSources) {
   auto src = Sys(4, 3, pfR8G8B8);
   for (int y = 0; y < 3; ++y)

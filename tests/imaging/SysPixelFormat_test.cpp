@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "ImagingTestEnv.h"
@@ -169,6 +170,141 @@ TEST(PixelFormat, RegisteredConverterTable) {
     SCOPED_TRACE(s->Name + " -> " + d->Name);
     EXPECT_STREQ(PixelConverter(d, s)->ClassName(), r.cls);
     EXPECT_EQ(Convert(d, s, r.in, 1), r.out);
+  }
+}
+
+// The channel rules computed independently, pixel by pixel, from the format
+// names: each destination channel takes the source channel of its kind (the
+// one named first), widened with ones in the new low bits or narrowed by
+// dropping low bits; a missing channel is 0, or all ones up to 8 bits for
+// alpha and luminance. Channels here are at most 8 bits wide.
+std::vector<uint8_t> ChannelRules(TPixelFormat* dest, TPixelFormat* src, const std::vector<uint8_t>& in, int count) {
+  auto* d = AsCommonPixelFormat(dest);
+  auto* s = AsCommonPixelFormat(src);
+  std::vector<uint8_t> out;
+  for (int i = 0; i < count; ++i) {
+    uint64_t v = 0;
+    for (int b = 0; b < s->BytesPerPixel; ++b) v |= uint64_t(in[size_t(i * s->BytesPerPixel + b)]) << (8 * b);
+    uint64_t w = 0;
+    int dshift = 0;
+    for (const TPixelPart& dp : d->Parts) {
+      uint64_t value = 0;
+      int sshift = 0, found = -1, sbits = 0;
+      for (const TPixelPart& sp : s->Parts) {
+        if (sp.Kind != 0 && sp.Kind == dp.Kind) {
+          found = sshift;
+          sbits = sp.Bits;
+        }
+        sshift += sp.Bits;
+      }
+      if (dp.Kind == 0) {
+        value = 0;
+      } else if (found >= 0) {
+        const uint64_t x = (v >> found) & ((uint64_t(1) << sbits) - 1);
+        if (x == 0 || sbits == dp.Bits)
+          value = x;
+        else if (dp.Bits < sbits)
+          value = x >> (sbits - dp.Bits);
+        else
+          value = (x << (dp.Bits - sbits)) | ((uint64_t(1) << (dp.Bits - sbits)) - 1);
+      } else {
+        value = dp.Kind == 4 ? (255u >> (8 - dp.Bits)) : 0;
+      }
+      w |= value << dshift;
+      dshift += dp.Bits;
+    }
+    for (int b = 0; b < d->BytesPerPixel; ++b) out.push_back(uint8_t(w >> (8 * b)));
+  }
+  return out;
+}
+
+// Rows of random pixels of many lengths (the converters work on several
+// pixels at once and finish with single ones) give exactly the bytes of the
+// channel rules, and the registered converters those of their formulas.
+TEST(PixelFormat, WholeRowsMatchPerPixelRules) {
+  using Rule = std::vector<uint8_t> (*)(const std::vector<uint8_t>&, int);
+  struct Pair {
+    const char16_t* dest;
+    const char16_t* src;
+    Rule rule;  // none: the channel rules
+  };
+  static const Rule premul = [](const std::vector<uint8_t>& in, int n) {
+    std::vector<uint8_t> o(in.begin(), in.begin() + 4 * n);
+    for (int i = 0; i < n; ++i) {
+      const unsigned a = in[size_t(4 * i + 3)];
+      if (a != 255)
+        for (int c = 0; c < 3; ++c) o[size_t(4 * i + c)] = uint8_t((in[size_t(4 * i + c)] * a) >> 8);
+    }
+    return o;
+  };
+  static const Rule unpremul = [](const std::vector<uint8_t>& in, int n) {
+    std::vector<uint8_t> o(in.begin(), in.begin() + 4 * n);
+    for (int i = 0; i < n; ++i) {
+      const unsigned a = in[size_t(4 * i + 3)];
+      if (a != 0 && a != 255)
+        for (int c = 0; c < 3; ++c) o[size_t(4 * i + c)] = uint8_t((in[size_t(4 * i + c)] * (65280 / a)) >> 8);
+    }
+    return o;
+  };
+  static const Rule rgbToRgba = [](const std::vector<uint8_t>& in, int n) {
+    std::vector<uint8_t> o;
+    for (int i = 0; i < n; ++i) o.insert(o.end(), {in[size_t(3 * i)], in[size_t(3 * i + 1)], in[size_t(3 * i + 2)], 255});
+    return o;
+  };
+  static const Rule rgbaToRgb = [](const std::vector<uint8_t>& in, int n) {
+    std::vector<uint8_t> o;
+    for (int i = 0; i < n; ++i) o.insert(o.end(), {in[size_t(4 * i)], in[size_t(4 * i + 1)], in[size_t(4 * i + 2)]});
+    return o;
+  };
+  static const Rule from565 = [](const std::vector<uint8_t>& in, int n) {
+    std::vector<uint8_t> o;
+    for (int i = 0; i < n; ++i) {
+      const unsigned w = in[size_t(2 * i)] | in[size_t(2 * i + 1)] << 8;
+      o.insert(o.end(), {uint8_t((w & 31) << 3), uint8_t(((w >> 5) & 63) << 2), uint8_t(((w >> 11) & 31) << 3)});
+    }
+    return o;
+  };
+  static const Rule from555 = [](const std::vector<uint8_t>& in, int n) {
+    std::vector<uint8_t> o;
+    for (int i = 0; i < n; ++i) {
+      const unsigned w = in[size_t(2 * i)] | in[size_t(2 * i + 1)] << 8;
+      o.insert(o.end(), {uint8_t((w & 31) << 3), uint8_t(((w >> 5) & 31) << 3), uint8_t(((w >> 10) & 31) << 3)});
+    }
+    return o;
+  };
+  const Pair pairs[] = {
+      {u"A8r8g8b8", u"A8R8G8B8", premul},   {u"A8b8g8r8", u"A8B8G8R8", premul},
+      {u"A8R8G8B8", u"A8r8g8b8", unpremul}, {u"A8B8G8R8", u"A8b8g8r8", unpremul},
+      {u"A8R8G8B8", u"R8G8B8", rgbToRgba},  {u"A8b8g8r8", u"B8G8R8", rgbToRgba},
+      {u"R8G8B8", u"A8R8G8B8", rgbaToRgb},  {u"B8G8R8", u"A8B8G8R8", rgbaToRgb},
+      {u"R8G8B8", u"R5G6B5", from565},      {u"R8G8B8", u"X1R5G5B5", from555},
+      // generic byte mapping
+      {u"X8B8G8R8", u"A8R8G8B8", nullptr}, {u"A8B8G8R8", u"A8R8G8B8", nullptr},
+      {u"A8R8G8B8", u"X8R8G8B8", nullptr}, {u"R8G8B8A8", u"A8R8G8B8", nullptr},
+      {u"A8R8G8B8", u"B8G8R8", nullptr},   {u"B8G8R8", u"A8R8G8B8", nullptr},
+      {u"Y8", u"A8R8G8B8", nullptr},       {u"A8R8G8B8", u"Y8", nullptr},
+      // generic bit mapping
+      {u"R5G6B5", u"X1R5G5B5", nullptr},   {u"X1R5G5B5", u"R5G6B5", nullptr},
+      {u"A8R8G8B8", u"R5G6B5", nullptr},   {u"R5G6B5", u"A8R8G8B8", nullptr},
+      {u"A1R5G5B5", u"A8R8G8B8", nullptr}, {u"A8R8G8B8", u"A1R5G5B5", nullptr},
+      {u"A4R4G4B4", u"X1R5G5B5", nullptr}, {u"R8G8B8", u"A4R4G4B4", nullptr},
+      {u"A4R4G4B4", u"R8G8B8", nullptr},   {u"R3G3B2", u"R5G6B5", nullptr},
+      {u"R5G6B5", u"R3G3B2", nullptr},     {u"B5G6R5", u"R5G6B5", nullptr},
+      {u"R4G4B4A4", u"A2R2G2B2Y8", nullptr}, {u"R5G6B5", u"R8G8B8", nullptr},
+      {u"X4R4G4B4Y8", u"A8R8G8B8", nullptr}, {u"R2R2G4B4A4", u"X1R5G5B5", nullptr},
+      {u"A8R8G8B8", u"R2R2G4B4A4", nullptr}, {u"Y4", u"A1R5G5B5", nullptr},
+  };
+  std::mt19937 rng(7);
+  for (const Pair& p : pairs) {
+    TPixelFormat* d = F(p.dest);
+    TPixelFormat* s = F(p.src);
+    SCOPED_TRACE(s->Name + " -> " + d->Name);
+    for (int count : {0, 1, 3, 4, 5, 7, 8, 15, 16, 17, 33, 255, 256, 257, 600}) {
+      std::vector<uint8_t> in(size_t(count) * size_t(s->BytesPerPixel) + 16);
+      for (auto& b : in) b = uint8_t(rng());
+      const auto want = p.rule ? p.rule(in, count) : ChannelRules(d, s, in, count);
+      ASSERT_EQ(Convert(d, s, in, count), want) << count << " pixels";
+    }
   }
 }
 

@@ -183,6 +183,12 @@ TEST(LoadBmpStream, RunLengthStreams) {
   EXPECT_EQ(Px(d.Get(), 0, 1), 0x050505u);
   EXPECT_EQ(Px(d.Get(), 0, 0), 0u);
 
+  // A huge picture claimed by a few bytes of codes is refused before anything is allocated.
+  EXPECT_EQ(Load(testsupport::WriteBmp(Rle(8, 16384, 16384, {0, 1}))).Get(), nullptr);
+  auto blank = Load(testsupport::WriteBmp(Rle(8, 256, 256, {0, 1})));
+  ASSERT_NE(blank.Get(), nullptr);  // end of bitmap at once: all index 0
+  EXPECT_EQ(Px(blank.Get(), 255, 255), 0u);
+
   // Refused: a run longer than the room left; codes cut short; RLE8 with 4 bits.
   EXPECT_EQ(Load(testsupport::WriteBmp(Rle(8, 2, 2, {5, 1, 0, 1}))).Get(), nullptr);
   EXPECT_EQ(Load(testsupport::WriteBmp(Rle(8, 2, 2, {0, 3, 1}))).Get(), nullptr);

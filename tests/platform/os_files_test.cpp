@@ -135,6 +135,46 @@ TEST(OsFiles, ShareModeZeroIsExclusiveInProcessAndAcrossProcesses) {
   EXPECT_FALSE(t.exists("f.lock"));
 }
 
+// A delete and an exclusive open racing for one name (the lock files of the
+// temporary folders): whichever order the two take, nobody ends up holding a
+// lock on a file that is no longer there.
+TEST(OsFiles, DeleteAndExclusiveOpenRacingNeverLeaveALockOnAGoneFile) {
+  TempTree t;
+  const std::u16string name = t.internal("r.lock");
+  const uint32_t rw = os::GENERIC_READ | os::GENERIC_WRITE;
+
+  // The file is deleted between the open and its lock: the open fails.
+  t.write("r.lock", "");
+  bool deleted = false;
+  os::testing::injectBeforeShareLock([&] { deleted = os::deleteFile(name); });
+  EXPECT_EQ(os::createFile(name, rw, 0, os::CREATE_ALWAYS, 0), os::INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os::getLastError(), os::ERROR_SHARING_VIOLATION);
+  EXPECT_TRUE(deleted);
+  EXPECT_FALSE(t.exists("r.lock"));
+
+  // An exclusive open between the delete's probe and its unlink is refused
+  // while the probe is held; the delete goes through.
+  t.write("r.lock", "");
+  os::Handle late = 0;
+  uint32_t lateError = 0;
+  os::testing::injectBeforeUnlink([&] {
+    late = os::createFile(name, rw, 0, os::OPEN_EXISTING, 0);
+    lateError = os::getLastError();
+  });
+  EXPECT_TRUE(os::deleteFile(name));
+  EXPECT_EQ(late, os::INVALID_HANDLE_VALUE);
+  EXPECT_EQ(lateError, os::ERROR_SHARING_VIOLATION);
+  EXPECT_FALSE(t.exists("r.lock"));
+  if (late != os::INVALID_HANDLE_VALUE) os::closeHandle(late);
+
+  // Undisturbed, both work as before.
+  os::testing::clearInjectedFaults();
+  os::Handle h = os::createFile(name, rw, 0, os::CREATE_ALWAYS, 0);
+  ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(os::closeHandle(h));
+  EXPECT_TRUE(os::deleteFile(name));
+}
+
 TEST(OsFiles, SharedOpensCoexistButRefuseAnExclusiveOne) {
   TempTree t;
   t.write("s.txt", "abc");

@@ -93,6 +93,64 @@ TEST(Event, TimedWaitUsesTheInstalledClock) {
   EXPECT_EQ(result, 0);
 }
 
+TEST(Event, WaitAnyTakesTheSignalledOneOrTimesOut) {
+  ScopedManualClock clock;
+  Event stop(true, false), refill(false, false);
+  refill.set();
+  EXPECT_EQ(waitAny(stop, refill, 100), 1);
+  EXPECT_FALSE(refill.isSet()) << "the auto-reset event was consumed";
+  stop.set();
+  refill.set();
+  EXPECT_EQ(waitAny(stop, refill, 0), 0) << "the first wins";
+  stop.reset();
+  refill.reset();
+  std::atomic<int> result{-2};
+  std::thread t([&] { result = waitAny(stop, refill, 100); });
+  clock->waitForSleepers(1);  // the waiter sleeps on the clock
+  clock->advance(99);
+  EXPECT_EQ(result, -2);
+  clock->advance(1);
+  t.join();
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(clock->sleepers(), 0);
+}
+
+TEST(Event, WaitAnyWakesWhenEitherEventIsSetWithoutTimePassing) {
+  ScopedManualClock clock;
+  for (int which = 0; which < 2; ++which) {
+    Event stop(true, false), refill(false, false);
+    std::atomic<int> result{-2};
+    std::thread t([&] { result = waitAny(stop, refill, 1000); });
+    clock->waitForSleepers(1);
+    (which == 0 ? stop : refill).set();
+    t.join();  // the virtual time never moved: only the event can have woken it
+    EXPECT_EQ(result, which);
+    EXPECT_EQ(clock->nowMs(), 0u);
+    EXPECT_EQ(stop.isSet(), which == 0) << "a manual-reset event stays set";
+    EXPECT_FALSE(refill.isSet()) << "an auto-reset event is consumed";
+  }
+}
+
+TEST(Event, WaitAnyWithoutLimitTakesEveryHandOff) {
+  // Many hand-offs between two threads on the real clock: a lost wake-up
+  // would leave the waiter blocked for good (the test then times out).
+  Event stop(true, false), refill(false, false), taken(false, false);
+  std::atomic<int> count{0};
+  std::thread t([&] {
+    while (waitAny(stop, refill, INFINITE) == 1) {
+      ++count;
+      taken.set();
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    refill.set();
+    taken.wait(INFINITE);
+  }
+  stop.set();
+  t.join();
+  EXPECT_EQ(count, 2000);
+}
+
 TEST(ManualClock, SleepReturnsWhenTimeIsAdvancedAndTheTimerWraps) {
   ScopedManualClock clock(4294967290ull);
   EXPECT_EQ(timeGetTime(), 4294967290u);

@@ -76,8 +76,11 @@ Bytes GifImageData(const Bytes& indexes, int m) {
 }
 
 Bytes WriteGif(const GifSpec& s) {
-  Bytes b = {'G', 'I', 'F'};
-  b.insert(b.end(), s.version.begin(), s.version.end());
+  // Built by appending: gcc 12 misreads an insert after a braced
+  // initialiser as an out-of-bounds copy at -O2.
+  Bytes b;
+  b.reserve(64);
+  for (char c : std::string("GIF") + s.version) b.push_back(static_cast<uint8_t>(c));
   Put16(b, s.width);
   Put16(b, s.height);
   uint8_t flags = 0;

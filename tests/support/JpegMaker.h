@@ -31,7 +31,7 @@ Bytes PatternPixels(int width, int height, int components, uint32_t seed = 1);
 
 // Compresses pixels (row-major, spec.components bytes per pixel).
 Bytes MakeJpeg(const JpegSpec& spec, const Bytes& pixels);
-// MakeJpeg over PatternPixels of the spec's size.
+// MakeJpeg over PatternPixels as wide and high as the JpegSpec record says.
 Bytes MakeJpeg(const JpegSpec& spec);
 
 // Inserts a marker segment (0xFF, marker, big-endian length = payload + 2,

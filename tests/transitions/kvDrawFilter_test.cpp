@@ -225,6 +225,49 @@ TEST(TRandomFilter, SpreadZeroFadesAllCellsTogether) {
   for (const RecOp* op : ops) EXPECT_EQ(op->v[0].A, 255 - 64);
 }
 
+TEST(TRandomFilter, SpreadOutsideItsRangeIsHeldInside) {
+  // A negative spread draws like 0 (no delay is negative); a huge one stays
+  // within the integer delays and still ends with every cell opaque.
+  struct Case {
+    float spread, position;
+    size_t triangles;  // on 2 x 2 cells
+    float alpha;
+  } cases[] = {{-5, 0.75f, 8, 255 - 64}, {-1e30f, 0.75f, 8, 255 - 64}, {NAN, 0.75f, 8, 255 - 64},
+               {1e30f, 0, 0, 0},         {1e30f, 1, 8, 255}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.spread);
+    auto c = TRef<RecordingController>::Adopt(new RecordingController);
+    c->SetEdges({0, 100}, {0, 100});
+    auto f = TRef<TRandomFilter>::Adopt(new TRandomFilter(2, 2, 5));
+    f->Spread = k.spread;
+    Start(f.Get(), {0, 0, 100, 100});
+    for (const auto& column : f->Delays)
+      for (int32_t d : column) EXPECT_GE(d, 0);
+    f->SetPosition(k.position);
+    f->Draw(c.Get());
+    auto ops = c->AllOps(OpKind::Tri);
+    ASSERT_EQ(ops.size(), k.triangles);
+    for (const RecOp* op : ops) EXPECT_EQ(op->v[0].A, k.alpha);
+  }
+}
+
+TEST(TRandomFilter, DrawsNothingWithoutDelaysForItsGrid) {
+  auto c = TRef<RecordingController>::Adopt(new RecordingController);
+  c->SetEdges({0, 100}, {0, 100});
+  auto f = TRef<TRandomFilter>::Adopt(new TRandomFilter(2, 2, 5));
+  f->DrawRect = TRect{0, 0, 100, 100};
+  f->Draw(c.Get());  // never initialised
+  EXPECT_EQ(c->CountOps(), 0u);
+  Start(f.Get(), {0, 0, 100, 100});
+  f->SetPosition(1);
+  f->Rows = 5;  // a grid the delays were not made for
+  f->Draw(c.Get());
+  EXPECT_EQ(c->CountOps(), 0u);
+  f->Rows = 2;
+  f->Draw(c.Get());
+  EXPECT_EQ(c->AllOps(OpKind::Tri).size(), 8u);
+}
+
 TEST(TSlideAndPush, OffsetsAndReverse) {
   auto c = TRef<RecordingController>::Adopt(new RecordingController);
   c->SetEdges({0, 400, 800}, {0, 600});

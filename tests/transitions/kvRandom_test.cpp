@@ -10,7 +10,9 @@ using foundation::TRef;
 TEST(GlobalRandom, LcgIsBitExact) {
   SetGlobalSeed(0);
   EXPECT_EQ(NextGlobalRandom(), 1013904223u);
-  EXPECT_EQ(NextGlobalRandom(), uint32_t(1664525u * 1013904223u + 1013904223u));
+  // (1664525 x 1013904223 + 1013904223) mod 2^32, worked out by hand.
+  EXPECT_EQ(NextGlobalRandom(), 1196435762u);
+  EXPECT_EQ(NextGlobalRandom(), 3519870697u);
   SetGlobalSeed(0);
   EXPECT_FLOAT_EQ(NextGlobalFloat(), float(1013904223u % 8388608u) / 8388608.0f);
   SetGlobalSeed(0);

@@ -128,3 +128,19 @@ TEST(T2DSeparator, SplitsByRowsThenColumns) {
   sep->GetCell(1, 1, cell);
   EXPECT_EQ(cell.PolygonCount, 0);
 }
+
+TEST(TXSeparator, ExtremeCoordinatesStayInsideTheCells) {
+  // A vertex exactly on the low sentinel lies "on the edge before e0": it
+  // belongs to no cell, and the piece inside is clipped at e0 as usual.
+  const float edges[] = {0, 100, 200};
+  auto sep = TRef<TXSeparator>::Adopt(new TXSeparator(edges, 2));
+  const TTriVertex tri[] = {{-3.4e38f, 0, 0}, {150, 0, 0}, {150, 40, 0}};
+  sep->Split(tri, 0, 2);
+  for (int c = 0; c < 2; ++c) {
+    ASSERT_EQ(sep->Cell(c).PolygonCount, 1) << c;
+    for (const TTriVertex& v : Piece(sep->Cell(c), 0)) {
+      EXPECT_GE(v.X, c * 100.0f);
+      EXPECT_LE(v.X, c * 100.0f + 100);
+    }
+  }
+}

@@ -285,6 +285,27 @@ bool heldExclusively(const std::string& p) {
   return held;
 }
 
+// The same probe, kept while the caller unlinks the file: an exclusive open
+// cannot take its lock in between, and one that opened the file just before
+// finds it unlinked once it has its lock (see createFile), so nobody is left
+// holding a lock on a file that is gone.
+class ShareProbe {
+ public:
+  explicit ShareProbe(const std::string& p) : fd_(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)) {
+    if (fd_ >= 0 && ::flock(fd_, LOCK_SH | LOCK_NB) != 0) held_ = errno == EWOULDBLOCK;
+  }
+  ~ShareProbe() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ShareProbe(const ShareProbe&) = delete;
+  ShareProbe& operator=(const ShareProbe&) = delete;
+  bool heldExclusively() const { return held_; }
+
+ private:
+  int fd_;
+  bool held_ = false;
+};
+
 bool copyFile(const std::string& from, const std::string& to, bool replace) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return fail(errnoError(errno, from));
@@ -397,10 +418,20 @@ Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode,
   }
   // The share mode is taken before any truncation, so a refused open never
   // touches the holder's data.
+  detail::runBeforeShareLock();
   if (::flock(fd, (shareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     int e = errno;
     ::close(fd);
     setLastError(e == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : errorFromErrno(e));
+    return INVALID_HANDLE_VALUE;
+  }
+  // A file deleted between the open and the lock (another run's clean-up of a
+  // lock file that was not held yet) must not be handed out as held: the
+  // caller would guard a name that no longer exists.
+  struct stat locked;
+  if (S_ISREG(st.st_mode) && ::fstat(fd, &locked) == 0 && locked.st_nlink == 0) {
+    ::close(fd);
+    setLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   if (truncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
@@ -564,7 +595,13 @@ bool deleteFile(std::u16string_view path) {
   struct stat st;
   if (S_ISDIR(lst.st_mode) || (S_ISLNK(lst.st_mode) && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
     return fail(ERROR_ACCESS_DENIED);
-  if (S_ISREG(lst.st_mode) && heldExclusively(p)) return fail(ERROR_SHARING_VIOLATION);
+  if (!S_ISREG(lst.st_mode)) {
+    if (::unlink(p.c_str()) != 0) return fail(errnoError(errno, p));
+    return true;
+  }
+  ShareProbe probe(p);
+  if (probe.heldExclusively()) return fail(ERROR_SHARING_VIOLATION);
+  detail::runBeforeUnlink();
   if (::unlink(p.c_str()) != 0) return fail(errnoError(errno, p));
   return true;
 }

@@ -3,13 +3,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace platform::os::testing {
 
 // The next writeFile on any handle writes at most limit bytes and then fails
 // with error (112, disk full, by default). One shot.
 void injectShortWrite(uint32_t limit, uint32_t error = 112);
-// Cancels a pending injection.
+// Runs action once, in the next createFile that takes a share lock, between
+// its open and its lock: the moment at which another run's clean-up may
+// delete the file just created.
+void injectBeforeShareLock(std::function<void()> action);
+// Runs action once, in the next deleteFile of a regular file, between its
+// share probe and the unlink.
+void injectBeforeUnlink(std::function<void()> action);
+// Cancels every pending injection.
 void clearInjectedFaults();
 
 }  // namespace platform::os::testing
@@ -17,4 +25,7 @@ void clearInjectedFaults();
 namespace platform::os::detail {
 // Takes a pending short-write injection: true with its limit and error.
 bool takeShortWrite(uint32_t& limit, uint32_t& error);
+// Takes and runs a pending action (no-op when none).
+void runBeforeShareLock();
+void runBeforeUnlink();
 }  // namespace platform::os::detail
