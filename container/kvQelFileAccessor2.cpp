@@ -188,8 +188,9 @@ foundation::TStream* TFileSource::OpenStream(const std::u16string& Name) {
   Lock->Enter();
   try {
     stream = DoOpen(Name);
-  } catch (const std::exception&) {
-    // A damaged entry or an unreadable file is a missing file to the caller.
+  } catch (...) {
+    // A damaged entry or an unreadable file is a missing file to the caller;
+    // whatever a source raises, the lock is left for the next open.
     stream = nullptr;
   }
   Lock->Leave();
@@ -198,7 +199,7 @@ foundation::TStream* TFileSource::OpenStream(const std::u16string& Name) {
     auto* window = new TPartialStream(stream, 0, stream->GetSize(), true);
     window->SetReadCallback(CallLoadCallBack, kLoadCallbackChunk);
     return window;
-  } catch (const foundation::Exception&) {
+  } catch (...) {
     stream->Free();
     return nullptr;
   }
@@ -222,17 +223,18 @@ imaging::TImage* TFileSource::QueryImageCallbacks(const std::u16string& Name) {
     }
   }
   imaging::TImage* image = nullptr;
-  size_t i = 0;
-  try {
-    for (; i < handles.size() && !image; ++i) {
-      if (handles[i]->Callback) image = handles[i]->Callback(Name);
-      handles[i]->Free();
+  for (TCallbackHandle* h : handles) {
+    // A generator that fails has no image for the name; the later ones are
+    // still asked, and the name may still be a file.
+    if (!image && h->Callback) {
+      try {
+        image = h->Callback(Name);
+      } catch (...) {
+        image = nullptr;
+      }
     }
-  } catch (...) {
-    for (++i; i < handles.size(); ++i) handles[i]->Free();
-    throw;
+    h->Free();
   }
-  for (; i < handles.size(); ++i) handles[i]->Free();
   return image;
 }
 
@@ -357,7 +359,12 @@ imaging::TBitmapStore* DecodeForHandle(TFileSource* Source, const std::u16string
   imaging::TBitmapStore* store = nullptr;
   bool opened = false;
   try {
-    if (imaging::TImage* generated = Source->QueryImageCallbacks(Name)) {
+    imaging::TImage* generated = Source->QueryImageCallbacks(Name);
+    if (generated && !generated->Store) {
+      generated->Free();
+      generated = nullptr;
+    }
+    if (generated) {
       store = generated->Store;
       store->_AddRef();
       generated->Free();
@@ -373,14 +380,14 @@ imaging::TBitmapStore* DecodeForHandle(TFileSource* Source, const std::u16string
       }
       stream->Free();
     }
-  } catch (const std::exception&) {
+  } catch (...) {
     // Undecodable data gives the placeholder below, never an exception.
     foundation::FreeAndNil(store);
   }
   if (!store) {
     if (imaging::TImage* placeholder = CreatePlaceholderImage(Name, opened, false)) {
       store = placeholder->Store;
-      store->_AddRef();
+      if (store) store->_AddRef();
       placeholder->Free();
     }
   }
@@ -410,16 +417,24 @@ imaging::TImage* GetImageHandle(TFileSource* Source, const std::u16string& Name)
       ++gLiveHandles;
     }
   }
-  {
-    // Two threads asking for one file decode it once; other files decode in parallel.
-    std::lock_guard<std::mutex> lock(handle->Lock);
-    if (!handle->Decoded) {
-      handle->Store = DecodeForHandle(Source, Name);
-      if (handle->Store && !handle->Store->Progress) handle->Store->Progress = ForwardProgress;
-      handle->Decoded = true;  // a file is tried once per handle
+  imaging::TImage* result = nullptr;
+  try {
+    {
+      // Two threads asking for one file decode it once; other files decode in parallel.
+      std::lock_guard<std::mutex> lock(handle->Lock);
+      if (!handle->Decoded) {
+        handle->Store = DecodeForHandle(Source, Name);
+        if (handle->Store && !handle->Store->Progress) handle->Store->Progress = ForwardProgress;
+        handle->Decoded = true;  // a file is tried once per handle
+      }
     }
+    if (handle->Store) result = new TQelImage(handle);
+  } catch (...) {
+    // Only running out of memory gets here; the caller's handle reference still goes.
+    std::lock_guard<std::mutex> lock(gHandleLock);
+    handle->Free();
+    throw;
   }
-  imaging::TImage* result = handle->Store ? new TQelImage(handle) : nullptr;
   {
     std::lock_guard<std::mutex> lock(gHandleLock);
     handle->Free();
@@ -447,8 +462,21 @@ imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened,
                                 : (Opened ? u"Image load error:" : u"Image not found");
   const std::u16string line1 = u" " + std::u16string(first) + u" ";
   const std::u16string line2 = u" " + ExtractLastPathItem(Name) + u" ";
-  TPlaceholderProducer producer = PlaceholderProducerHook;
-  return producer ? producer(line1, line2) : nullptr;
+  // A producer that fails must not turn a missing picture into an error: the
+  // plain picture stands in for it.
+  imaging::TImage* image = nullptr;
+  if (TPlaceholderProducer producer = PlaceholderProducerHook) {
+    try {
+      image = producer(line1, line2);
+    } catch (...) {
+      image = nullptr;
+    }
+  }
+  if (!image || !image->Store) {
+    foundation::FreeObj(image);
+    image = DefaultPlaceholderProducer(line1, line2);
+  }
+  return image;
 }
 
 // ---- Real-file accessor and unit life ------------------------------------------------------------------

@@ -84,7 +84,8 @@ class TFileSource : public foundation::TRefObject {
   // over its whole size that calls the load callback every 32 KB read.
   foundation::TStream* OpenStream(const std::u16string& Name);
   TCallbackHandle* AddImageCallback(TImageCallback Callback);
-  // The callbacks in registration order; the first image wins.
+  // The callbacks in registration order; the first image wins. A callback
+  // that raises counts as one without an image.
   imaging::TImage* QueryImageCallbacks(const std::u16string& Name);
 
   foundation::TSafeCriticalSection* Lock = nullptr;
@@ -180,7 +181,8 @@ int32_t LiveImageHandleCount();
 // The placeholder of a file that is missing (opened false) or does not
 // decode (opened true): two lines, each with one blank on both sides, the
 // first "Image not found", "Video not found", "Image load error:" or
-// "Video load error:", the second the name's last path item.
+// "Video load error:", the second the name's last path item. When the
+// installed producer raises or gives none, the default one draws it.
 imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened, bool Video);
 
 // Draws the two lines of a placeholder into an image (one reference for the

@@ -99,7 +99,7 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
       imaging::TImage* image = nullptr;
       try {
         image = imaging::LoadImage(stream, name, false);
-      } catch (const std::exception&) {
+      } catch (...) {
         image = nullptr;
       }
       stream->Free();
@@ -110,7 +110,7 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
       try {
         TImageDecodedCheck decoded = EmbeddedTableDecodedHook;
         usable = image->Params.Width == 32 && image->Params.Height == 1024 && (!decoded || decoded(image));
-      } catch (const std::exception&) {
+      } catch (...) {
         usable = false;
       }
       if (!usable) {
@@ -119,7 +119,7 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
       }
       try {
         return new TEmbededColorTransform(Source, Destination, image);
-      } catch (const std::exception&) {
+      } catch (...) {
         return nullptr;  // the constructor released the image
       }
     }
@@ -286,8 +286,13 @@ foundation::TStream* TPackedFileSource::OpenMapped(const std::u16string& Name, i
       throw;
     }
     window->SetReadCallback(CallLoadCallBack, kLoadCallbackChunk);
-    if (method == pmEnciphered) return new TCryptStream(window, true, Unpack->Key());
-    return window;
+    if (method != pmEnciphered) return window;
+    try {
+      return new TCryptStream(window, true, Unpack->Key());
+    } catch (...) {
+      window->Free();  // with the file handle it owns
+      throw;
+    }
   } catch (const foundation::Exception&) {
     // A damaged entry is a missing one: the caller shows its placeholder.
     return nullptr;

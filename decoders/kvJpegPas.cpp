@@ -341,12 +341,16 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
     bool cmyk = false;
     if (Options.Grayscale) {
       ci.out_color_space = JCS_GRAYSCALE;
-    } else if (ci.out_color_space == JCS_RGB) {
-      ci.out_color_space = JCS_EXT_BGR;
     } else if (ci.jpeg_color_space == JCS_CMYK || ci.jpeg_color_space == JCS_YCCK) {
       // The library has no CMYK to RGB conversion: take CMYK and convert here.
       ci.out_color_space = JCS_CMYK;
       cmyk = true;
+    } else if (ci.out_color_space != JCS_GRAYSCALE) {
+      // Always three bytes per pixel: a file of no known colour space (2 or
+      // more than 4 components) would otherwise be handed out with one byte
+      // per component, more than a row holds; the library refuses that
+      // conversion with its own error instead.
+      ci.out_color_space = JCS_EXT_BGR;
     }
     if ((Options.PixelFormat == 1 && !cmyk) || ci.out_color_space == JCS_GRAYSCALE) {
       ci.quantize_colors = TRUE;

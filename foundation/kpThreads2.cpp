@@ -175,6 +175,11 @@ void TThread::Kill() {
   KeepForKilledWorker(FStarted);
   FRunning = nullptr;
   FStarted = nullptr;
+  // The worker still runs this object's Execute and reads its fields (its
+  // Terminated flag first of all): the object's memory is kept with it. A
+  // Dispose that gave the worker up then ends without freeing the memory.
+  _AddRef();
+  KeepForKilledWorker(this);
 }
 
 void TThread::KeepForKilledWorker(TRefObject* obj) {

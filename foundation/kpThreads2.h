@@ -150,7 +150,8 @@ class TThread : public TRefObject {
   bool IsRunning();
   // Gives up a worker that does not end: it cannot be stopped safely, so it
   // is detached, logged ("thread <id> did not end in 3000 ms; left running")
-  // and left to end with the process; what it may still touch is kept.
+  // and left to end with the process; what it may still touch is kept,
+  // this object included (its memory outlives the owner's last Free).
   void Kill();
   int32_t GetPriority();
   void SetPriority(int32_t priority);

@@ -13,12 +13,9 @@ TQelThread::TQelThread() : TThread(u"") {
 
 void TQelThread::Dispose() {
   TThread::Dispose();
-  // A worker that was given up may still drain its list: it stays alive.
-  if (Killed())
-    KeepForKilledWorker(FEventList);
-  else
-    FreeObj(FEventList);
-  FEventList = nullptr;
+  // A worker that was given up may still drain its list: the list stays, with
+  // this object, which the give-up keeps for the life of the process.
+  if (!Killed()) FreeAndNil(FEventList);
 }
 
 void TQelThread::Execute() {

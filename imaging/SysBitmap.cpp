@@ -60,29 +60,37 @@ void TSysBitmap::GetPixels32(std::span<TFColorA> B, int32_t O, int32_t X, int32_
   CopyRowUnchecked(reinterpret_cast<uint8_t*>(B.data() + O), X, Y, C);
 }
 
-// Both rows work on whole 32-bit pixels without branches. c x a div 255 is
-// computed as (v + 1 + v shr 8) shr 8 with v = c x a, which equals the
-// truncating division for every v up to 255 x 255, and leaves c unchanged for
-// a = 255 by itself.
-void PremultiplyRow255(uint8_t* p, int32_t Count) {
+namespace {
+
+// Both modes work on whole 32-bit pixels without branches, reading from one
+// row and writing another (the same row in place). c x a div 255 is computed
+// as (v + 1 + v shr 8) shr 8 with v = c x a, which equals the truncating
+// division for every v up to 255 x 255 and leaves c unchanged for a = 255 by
+// itself; mode 256 keeps alpha-255 pixels by a select.
+void Premultiply255(uint8_t* d, const uint8_t* s, int32_t Count) {
   for (int32_t i = 0; i < Count; ++i) {
-    const uint32_t v = LoadU32(p + 4 * size_t(i));
+    const uint32_t v = LoadU32(s + 4 * size_t(i));
     const uint32_t a = v >> 24;
     const uint32_t m0 = (v & 0xFF) * a, m1 = ((v >> 8) & 0xFF) * a, m2 = ((v >> 16) & 0xFF) * a;
     const uint32_t c0 = (m0 + 1 + (m0 >> 8)) >> 8, c1 = (m1 + 1 + (m1 >> 8)) >> 8, c2 = (m2 + 1 + (m2 >> 8)) >> 8;
-    StoreU32(p + 4 * size_t(i), c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u));
+    StoreU32(d + 4 * size_t(i), c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u));
   }
 }
 
-void PremultiplyRow256(uint8_t* p, int32_t Count) {
+void Premultiply256(uint8_t* d, const uint8_t* s, int32_t Count) {
   for (int32_t i = 0; i < Count; ++i) {
-    const uint32_t v = LoadU32(p + 4 * size_t(i));
+    const uint32_t v = LoadU32(s + 4 * size_t(i));
     const uint32_t a = v >> 24;
     const uint32_t c0 = ((v & 0xFF) * a) >> 8, c1 = (((v >> 8) & 0xFF) * a) >> 8, c2 = (((v >> 16) & 0xFF) * a) >> 8;
     const uint32_t q = c0 | (c1 << 8) | (c2 << 16) | (v & 0xFF000000u);
-    StoreU32(p + 4 * size_t(i), a == 255 ? v : q);
+    StoreU32(d + 4 * size_t(i), a == 255 ? v : q);
   }
 }
+
+}  // namespace
+
+void PremultiplyRow255(uint8_t* p, int32_t Count) { Premultiply255(p, p, Count); }
+void PremultiplyRow256(uint8_t* p, int32_t Count) { Premultiply256(p, p, Count); }
 
 void TSysBitmap::CopyRect(const TRect& DestRect, TBitmap* Source, const TPoint& SourcePoint, int32_t Premultiply) {
   IMG_ASSERT(Premultiply == 0 || Premultiply == 255 || Premultiply == 256, "Invalid APremultiply parameter Value");
@@ -112,6 +120,12 @@ void TSysBitmap::CopyRect(const TRect& DestRect, TBitmap* Source, const TPoint& 
     uint8_t* dest = Row(y + i) + size_t(x) * dbpp;
     if (sysSource) {
       const uint8_t* src = sysSource->Row(sy + i) + size_t(sx) * sbpp;
+      const uintptr_t d0 = reinterpret_cast<uintptr_t>(dest), s0 = reinterpret_cast<uintptr_t>(src);
+      if (same && Premultiply != 0 && (d0 + size_t(w) * dbpp <= s0 || s0 + size_t(w) * dbpp <= d0)) {
+        // Premultiplied while copying: one pass over the row instead of two.
+        (Premultiply == 255 ? Premultiply255 : Premultiply256)(dest, src, w);
+        continue;
+      }
       if (same)
         std::memmove(dest, src, size_t(w) * dbpp);
       else

@@ -66,17 +66,38 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
 
   TempBitmap temp;
   TSysBitmap* source = nullptr;
+  // Level 0 in another format is converted into the premultiplied working
+  // format. A system bitmap is converted row by row while it is reduced,
+  // instead of into a copy of the whole image (that copy reported no progress
+  // either). Channel conversions carry values over as they are, so data that
+  // is not premultiplied first becomes "A8R8G8B8" and is then premultiplied;
+  // converted straight to "A8r8g8b8" it would be taken for premultiplied data
+  // and brightened when the output is un-premultiplied.
+  TPixelConverter* convert = nullptr;
+  TPixelConverter* premultiply = nullptr;
   if (Level == 1) {
     TBitmap* native = GetBitmap(0, nullptr, nullptr);
     auto* sys = dynamic_cast<TSysBitmap*>(native);
-    if (sys && sys->PixelFormat == S) {
+    TPixelFormat* nf = native->PixelFormat;
+    const bool plain = S == pfA8r8g8b8 && nf != pfA8R8G8B8 && !nf->Premultiplied;
+    if (sys && nf == S) {
       source = sys;
     } else if (S == pfA8r8g8b8) {
-      TSysBitmap* t = CreateSysBitmap(native->Width, native->Height, S);
-      IMG_ASSERT(t, "");
-      temp.Reset(t);
-      t->CopyFrom(native);
-      source = t;
+      convert = PixelConverter(plain ? pfA8R8G8B8 : S, nf);
+      premultiply = plain ? PixelConverter(S, pfA8R8G8B8) : nullptr;
+      IMG_ASSERT(convert && (!plain || premultiply), "");
+      if (sys) {
+        source = sys;
+      } else {
+        TSysBitmap* t = CreateSysBitmap(native->Width, native->Height, plain ? pfA8R8G8B8 : S);
+        IMG_ASSERT(t, "");
+        temp.Reset(t);
+        t->CopyFrom(native);
+        if (plain)  // now premultiplied, as the reduction expects
+          for (int32_t y = 0; y < t->Height; ++y) premultiply->Convert(t->Row(y), t->Row(y), t->Width);
+        source = t;
+        convert = premultiply = nullptr;
+      }
     }
   }
   if (!source) source = dynamic_cast<TSysBitmap*>(GetBitmap(Level - 1, S, TSysBitmap::StaticClass()));
@@ -98,13 +119,19 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
   if (O == pfR8G8B8) {
     HalveBitmap24(source, out);
   } else if (S == O) {
-    HalveBitmap32(source, out);
+    if (convert)
+      HalveBitmap32Converted(source, convert, premultiply, out);
+    else
+      HalveBitmap32(source, out);
   } else {
     // The premultiplied reduction goes straight into the output's memory and
     // is un-premultiplied there row by row, with the progress a copy into the
     // output would report; a separate premultiplied bitmap would only be
     // copied once and dropped.
-    HalveBitmap32(source, out);
+    if (convert)
+      HalveBitmap32Converted(source, convert, premultiply, out);
+    else
+      HalveBitmap32(source, out);
     TPixelConverter* toOutput = PixelConverter(O, S);
     IMG_ASSERT(toOutput, "");
     const float step = 1.0f / static_cast<float>(h);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "imaging/ImagingAssert.h"
 
@@ -20,7 +21,7 @@ class ProgressSteps {
  public:
   ProgressSteps(TBitmap* b, float step) : b_(b), step_(step) {}
   bool Next() {
-    const bool go = b_->DoProgress(fraction_);
+    const bool go = !b_ || b_->DoProgress(fraction_);
     fraction_ += step_;
     return go;
   }
@@ -31,10 +32,55 @@ class ProgressSteps {
   float fraction_ = 0.0f;
 };
 
+// The rows of a source bitmap as they are.
 template <int N>
-void HalveBitmap(TSysBitmap* Source, TSysBitmap* Dest) {
-  IMG_ASSERT(Source->BytesPerPixel() == N && Dest->BytesPerPixel() == N, "");
-  const int32_t sw = Source->Width, sh = Source->Height, dw = Dest->Width, dh = Dest->Height;
+class TPlainRows {
+ public:
+  explicit TPlainRows(TSysBitmap* b) : b_(b) {}
+  const uint8_t* Row(int32_t y) { return b_->Row(y); }
+  const uint8_t* Pixel(int32_t x, int32_t y) { return b_->Row(y) + size_t(x) * N; }
+
+ private:
+  TSysBitmap* b_;
+};
+
+// The rows of a source bitmap converted on the fly to 4-byte pixels: the three
+// rows the filter reads at once are kept converted (slot row mod 3), single
+// edge pixels are converted one at a time.
+class TConvertedRows {
+ public:
+  TConvertedRows(TSysBitmap* b, TPixelConverter* c, TPixelConverter* then)
+      : b_(b), c_(c), then_(then), bpp_(size_t(b->BytesPerPixel())), rows_(3 * size_t(b->Width) * 4) {}
+  const uint8_t* Row(int32_t y) {
+    const int slot = y % 3;
+    uint8_t* r = rows_.data() + size_t(slot) * size_t(b_->Width) * 4;
+    if (tag_[slot] != y) {
+      c_->Convert(r, b_->Row(y), b_->Width);
+      if (then_) then_->Convert(r, r, b_->Width);
+      tag_[slot] = y;
+    }
+    return r;
+  }
+  const uint8_t* Pixel(int32_t x, int32_t y) {
+    c_->Convert(pixel_, b_->Row(y) + size_t(x) * bpp_, 1);
+    if (then_) then_->Convert(pixel_, pixel_, 1);
+    return pixel_;
+  }
+
+ private:
+  TSysBitmap* b_;
+  TPixelConverter* c_;
+  TPixelConverter* then_;
+  size_t bpp_;
+  std::vector<uint8_t> rows_;
+  int32_t tag_[3] = {-1, -1, -1};
+  uint8_t pixel_[4] = {};
+};
+
+// Progress goes to Reporter (none: no reports).
+template <int N, class Rows>
+void HalveRows(Rows& Source, int32_t sw, int32_t sh, TSysBitmap* Dest, TBitmap* Reporter) {
+  const int32_t dw = Dest->Width, dh = Dest->Height;
   if (sw < 1 || sh < 1 || dw < 1 || dh < 1) return;
   const int32_t w = std::min(dw, sw / 2), h = std::min(dh, sh / 2);
 
@@ -42,33 +88,39 @@ void HalveBitmap(TSysBitmap* Source, TSysBitmap* Dest) {
   auto clamped = [&](int32_t x, int32_t y) {
     const int32_t cx = 2 * x, cy = 2 * y;
     const int32_t xs[3] = {Clamp(cx - 1, 0, sw - 1), Clamp(cx, 0, sw - 1), Clamp(cx + 1, 0, sw - 1)};
-    const uint8_t* rows[3] = {Source->Row(Clamp(cy - 1, 0, sh - 1)), Source->Row(Clamp(cy, 0, sh - 1)),
-                              Source->Row(Clamp(cy + 1, 0, sh - 1))};
+    const int32_t ys[3] = {Clamp(cy - 1, 0, sh - 1), Clamp(cy, 0, sh - 1), Clamp(cy + 1, 0, sh - 1)};
     static const int kW[3] = {1, 2, 1};
+    uint32_t sum[N] = {};
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i) {
+        const uint8_t* p = Source.Pixel(xs[i], ys[j]);
+        for (int c = 0; c < N; ++c) sum[c] += uint32_t(kW[j] * kW[i]) * p[c];
+      }
     uint8_t* out = Dest->Row(y) + size_t(x) * N;
-    for (int c = 0; c < N; ++c) {
-      uint32_t sum = 0;
-      for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) sum += uint32_t(kW[j] * kW[i]) * rows[j][size_t(xs[i]) * N + c];
-      out[c] = static_cast<uint8_t>(sum >> 4);
-    }
+    for (int c = 0; c < N; ++c) out[c] = static_cast<uint8_t>(sum[c] >> 4);
   };
 
-  ProgressSteps progress(Source, 1.0f / static_cast<float>(dh + h));
-  // Interior: all nine samples inside the source, no clamping.
+  ProgressSteps progress(Reporter, 1.0f / static_cast<float>(dh + h));
+  // Interior: all nine samples inside the source, no clamping. The filter is
+  // separable and its sums are exact, so the rows are first summed 1 2 1
+  // vertically over every byte the row needs (a plain loop over contiguous
+  // bytes), then 1 2 1 across: the same sum, the same truncation.
+  std::vector<uint16_t> column(w > 1 ? size_t(2 * w) * N : 0);
   for (int32_t y = 1; y < h; ++y) {
     if (!progress.Next()) return;
-    const uint8_t* r0 = Source->Row(2 * y - 1);
-    const uint8_t* r1 = Source->Row(2 * y);
-    const uint8_t* r2 = Source->Row(2 * y + 1);
+    const uint8_t* r0 = Source.Row(2 * y - 1);
+    const uint8_t* r1 = Source.Row(2 * y);
+    const uint8_t* r2 = Source.Row(2 * y + 1);
     uint8_t* out = Dest->Row(y);
+    if (w <= 1) continue;
+    // Source columns 1 .. 2w - 1 (byte N .. 2wN - 1), all inside the source since 2w <= sw.
+    uint16_t* v = column.data();
+    for (size_t j = N; j < size_t(2 * w) * N; ++j)
+      v[j] = static_cast<uint16_t>(r0[j] + 2 * r1[j] + r2[j]);
     for (int32_t x = 1; x < w; ++x) {
       const size_t a = size_t(2 * x - 1) * N, b = a + N, c = b + N;
-      for (int k = 0; k < N; ++k) {
-        const uint32_t sum = r0[a + k] + 2u * r0[b + k] + r0[c + k] + 2u * (r1[a + k] + 2u * r1[b + k] + r1[c + k]) +
-                             r2[a + k] + 2u * r2[b + k] + r2[c + k];
-        out[size_t(x) * N + k] = static_cast<uint8_t>(sum >> 4);
-      }
+      for (int k = 0; k < N; ++k)
+        out[size_t(x) * N + k] = static_cast<uint8_t>((v[a + k] + 2u * v[b + k] + v[c + k]) >> 4);
     }
   }
   if (h >= 1) {
@@ -85,7 +137,14 @@ void HalveBitmap(TSysBitmap* Source, TSysBitmap* Dest) {
     if (!progress.Next()) return;
     for (int32_t x = 0; x < dw; ++x) clamped(x, y);
   }
-  Source->DoProgress(1.0f);
+  if (Reporter) Reporter->DoProgress(1.0f);
+}
+
+template <int N>
+void HalveBitmap(TSysBitmap* Source, TSysBitmap* Dest) {
+  IMG_ASSERT(Source->BytesPerPixel() == N && Dest->BytesPerPixel() == N, "");
+  TPlainRows<N> rows(Source);
+  HalveRows<N>(rows, Source->Width, Source->Height, Dest, Source);
 }
 
 template <int N>
@@ -163,6 +222,13 @@ void SetBitmapAlpha(TSysBitmap* Bitmap, const TRect& Rect, uint8_t Alpha) {
 
 void HalveBitmap24(TSysBitmap* Source, TSysBitmap* Dest) { HalveBitmap<3>(Source, Dest); }
 void HalveBitmap32(TSysBitmap* Source, TSysBitmap* Dest) { HalveBitmap<4>(Source, Dest); }
+
+void HalveBitmap32Converted(TSysBitmap* Source, TPixelConverter* Converter, TPixelConverter* Then,
+                            TSysBitmap* Dest) {
+  IMG_ASSERT(Converter && Dest->BytesPerPixel() == 4, "");
+  TConvertedRows rows(Source, Converter, Then);
+  HalveRows<4>(rows, Source->Width, Source->Height, Dest, nullptr);
+}
 
 bool IsBitmapOpaque(TBitmap* Bitmap) {
   if (!Bitmap) return false;

@@ -14,6 +14,11 @@ namespace imaging {
 void SetBitmapAlpha(TSysBitmap* Bitmap, const TRect& Rect, uint8_t Alpha);
 void HalveBitmap24(TSysBitmap* Source, TSysBitmap* Dest);
 void HalveBitmap32(TSysBitmap* Source, TSysBitmap* Dest);
+// HalveBitmap32 of Source converted to 4-byte pixels by Converter (and then,
+// in place, by Then when given), without a converted copy of the whole
+// source; reports no progress.
+void HalveBitmap32Converted(TSysBitmap* Source, TPixelConverter* Converter, TPixelConverter* Then,
+                            TSysBitmap* Dest);
 bool IsBitmapOpaque(TBitmap* Bitmap);
 void BrightnessToAlpha32(TSysBitmap* Bitmap);
 void Rotate180Bitmap32(TSysBitmap* Bitmap);

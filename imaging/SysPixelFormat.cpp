@@ -441,26 +441,6 @@ TBitConvertor::TBitConvertor(TCommonPixelFormat* Destination, TCommonPixelFormat
   for (const Channel& ch : channels_)
     if (ch.SourceShift < 0) constant |= uint64_t(ch.Constant) << ch.DestShift;
   constantBits_ = static_cast<uint32_t>(constant);
-  int32_t mapped = 0;
-  for (const Channel& ch : channels_)
-    if (ch.SourceShift >= 0) ++mapped;
-  if (mapped <= 4) {
-    int k = 0;
-    for (const Channel& ch : channels_) {
-      if (ch.SourceShift < 0) continue;
-      fast_.SourceShift[k] = uint32_t(ch.SourceShift);
-      fast_.Mask[k] = ch.SourceMask;
-      fast_.DestShift[k] = uint32_t(ch.DestShift);
-      if (ch.DestBits > ch.SourceBits) {
-        fast_.Up[k] = uint32_t(ch.DestBits - ch.SourceBits);
-        fast_.Fill[k] = (1u << fast_.Up[k]) - 1;  // at most 31: a source channel has at least 1 bit
-      } else {
-        fast_.Down[k] = uint32_t(ch.SourceBits - ch.DestBits);
-      }
-      ++k;
-    }
-    fast_.Slots = std::max(k, 1);
-  }
   if (sourceBytes_ == 1) {
     pixelTable_.resize(256);
     for (size_t v = 0; v < pixelTable_.size(); ++v) pixelTable_[v] = MapPixel(static_cast<uint32_t>(v));
@@ -543,48 +523,10 @@ void TBitConvertor::Convert(void* Dest, const void* Source, int32_t Count) {
     }
     return;
   }
-  if (fast_.Slots > 0) {
-    if (sourceBytes_ == 2 && destBytes_ == 2) return ConvertDirect<uint16_t, 2, 2>(d, s, Count);
-    if (sourceBytes_ == 2 && destBytes_ == 4) return ConvertDirect<uint32_t, 2, 4>(d, s, Count);
-    if (sourceBytes_ == 4 && destBytes_ == 2) return ConvertDirect<uint32_t, 4, 2>(d, s, Count);
-    if (sourceBytes_ == 4 && destBytes_ == 4) return ConvertDirect<uint32_t, 4, 4>(d, s, Count);
-  }
   if (sourceBytes_ <= 2 && destBytes_ <= 2)
     ConvertBlocks<uint16_t>(d, s, Count);  // 16-bit lanes: twice the pixels per vector step
   else
     ConvertBlocks<uint32_t>(d, s, Count);
-}
-
-// Up to four mapped channels, every one through the same expression: equal
-// widths copy (up = down = 0), narrowing shifts down, widening shifts up and
-// fills the new low bits with ones; a value of 0 stays 0, and an unused slot
-// has mask 0. T holds a whole pixel (16 bits when both sides have 2 bytes, so
-// twice the pixels fit in a vector step).
-template <typename T, int SB, int DB>
-void TBitConvertor::ConvertDirect(uint8_t* d, const uint8_t* s, int32_t Count) const {
-  T sh[4], mask[4], up[4], down[4], fill[4], ds[4];
-  for (int k = 0; k < 4; ++k) {
-    sh[k] = static_cast<T>(fast_.SourceShift[k]);
-    mask[k] = static_cast<T>(fast_.Mask[k]);
-    up[k] = static_cast<T>(fast_.Up[k]);
-    down[k] = static_cast<T>(fast_.Down[k]);
-    fill[k] = static_cast<T>(fast_.Fill[k]);
-    ds[k] = static_cast<T>(fast_.DestShift[k]);
-  }
-  const T constant = static_cast<T>(constantBits_);
-  for (int32_t i = 0; i < Count; ++i) {
-    const T in = static_cast<T>(SB == 2 ? LoadU16(s + 2 * size_t(i)) : LoadU32(s + 4 * size_t(i)));
-    T out = constant;
-    for (int k = 0; k < 4; ++k) {
-      const T v = static_cast<T>((in >> sh[k]) & mask[k]);
-      const T r = v ? static_cast<T>(static_cast<T>(static_cast<T>(v << up[k]) >> down[k]) | fill[k]) : T(0);
-      out = static_cast<T>(out | static_cast<T>(r << ds[k]));
-    }
-    if constexpr (DB == 2)
-      StoreU16(d + 2 * size_t(i), static_cast<uint16_t>(out));
-    else
-      StoreU32(d + 4 * size_t(i), static_cast<uint32_t>(out));
-  }
 }
 
 // A block of pixels at a time, one channel at a time: the channel's mapping
@@ -681,19 +623,39 @@ inline void Unpack4x24(const uint8_t* s, uint32_t& p0, uint32_t& p1, uint32_t& p
 
 // A 16-bit 5-6-5 or 5-5-5 word as blue, green, red bytes in the low 24 bits.
 template <bool Green6>
-inline uint32_t Expand16(uint32_t w) {
+constexpr uint32_t Expand16(uint32_t w) {
   const uint32_t b = (w & 31) << 3;
   const uint32_t g = Green6 ? ((w >> 5) & 63) << 2 : ((w >> 5) & 31) << 3;
   const uint32_t r = Green6 ? ((w >> 11) & 31) << 3 : ((w >> 10) & 31) << 3;
   return b | (g << 8) | (r << 16);
 }
 
+// The expansion only shifts bits (the new low bits are 0), so a word's result
+// is the OR of what its low byte and its high byte give on their own: two
+// 256-entry tables instead of the masks and shifts per pixel.
+template <bool Green6>
+struct TExpand16Tables {
+  uint32_t Low[256], High[256];
+  constexpr TExpand16Tables() : Low(), High() {
+    for (uint32_t v = 0; v < 256; ++v) {
+      Low[v] = Expand16<Green6>(v);
+      High[v] = Expand16<Green6>(v << 8);
+    }
+  }
+};
+template <bool Green6>
+constexpr TExpand16Tables<Green6> kExpand16{};
+
+template <bool Green6>
+inline uint32_t Expand16At(const uint8_t* s) {
+  return kExpand16<Green6>.Low[s[0]] | kExpand16<Green6>.High[s[1]];
+}
+
 template <bool Green6>
 void Expand16Row(uint8_t* d, const uint8_t* s, int32_t Count) {
   int32_t i = 0;
   for (; i + 4 <= Count; i += 4, d += 12, s += 8)
-    Pack4x24(d, Expand16<Green6>(LoadU16(s)), Expand16<Green6>(LoadU16(s + 2)), Expand16<Green6>(LoadU16(s + 4)),
-             Expand16<Green6>(LoadU16(s + 6)));
+    Pack4x24(d, Expand16At<Green6>(s), Expand16At<Green6>(s + 2), Expand16At<Green6>(s + 4), Expand16At<Green6>(s + 6));
   for (; i < Count; ++i, d += 3, s += 2) {
     const uint32_t p = Expand16<Green6>(LoadU16(s));
     d[0] = static_cast<uint8_t>(p);

@@ -103,14 +103,6 @@ class TBitConvertor : public TConvertOperator {
   uint32_t MapPixel(uint32_t in) const;
   template <typename T>
   void ConvertBlocks(uint8_t* d, const uint8_t* s, int32_t Count) const;
-  template <typename T, int SB, int DB>
-  void ConvertDirect(uint8_t* d, const uint8_t* s, int32_t Count) const;
-  // The mapped channels as uniform shift parameters, for pixels of 2 or 4 bytes.
-  struct FastMap {
-    int32_t Slots = 0;  // 0: more than four mapped channels, not used
-    uint32_t SourceShift[4] = {}, Mask[4] = {}, Up[4] = {}, Down[4] = {}, Fill[4] = {}, DestShift[4] = {};
-  };
-  FastMap fast_;
   std::vector<Channel> channels_;
   std::vector<uint32_t> table_;
   std::vector<uint32_t> pixelTable_;  // whole-pixel map for sources of 1 byte

@@ -1,11 +1,14 @@
 #include "showmodel/kvQelSource2.h"
 
 #include "container/kvQelLoader2.h"
+#include "foundation/kpExceptions.h"
 
 namespace showmodel {
 
 TQelSource::TQelSource(container::TFileAccessor* Accessor, foundation::TIniFile* Ini, bool OwnsIni)
-    : Accessor(Accessor), Ini(Ini), OwnsIni(OwnsIni) {}
+    : Accessor(Accessor), Ini(Ini), OwnsIni(OwnsIni) {
+  QEL_ASSERT(Accessor && Ini, "TQelSource.Create: accessor and project INI must be given");
+}
 
 void TQelSource::Dispose() {
   if (OwnsIni) foundation::FreeObj(Ini);

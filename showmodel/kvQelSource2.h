@@ -12,7 +12,8 @@ namespace showmodel {
 class TQelSource : public foundation::TRefObject {
  public:
   QEL_CLASSNAME(TQelSource)
-  // Keeps both without taking references; OwnsAccessor starts false.
+  // Keeps both (which must be given: assertion) without taking references;
+  // OwnsAccessor starts false.
   TQelSource(container::TFileAccessor* Accessor, foundation::TIniFile* Ini, bool OwnsIni);
   // Releases the INI and the accessor only when the source owns them.
   void Dispose() override;

@@ -26,7 +26,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 stage "TSan build (threaded tests)"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_TSAN=ON -DQEL_BENCH=OFF
-cmake --build build/tsan -j"$jobs"
+# Only the programs of threaded tests (<folder>_<unit>_mt) are built here.
+mapfile -t mt_targets < <(ninja -C build/tsan -t targets all | sed -n 's/^\([A-Za-z0-9_]*_mt\): phony$/\1/p' | grep -v '^cmake_')
+cmake --build build/tsan -j"$jobs" --target "${mt_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" -L threads --output-on-failure --no-tests=ignore
 
 stage "fuzz targets (short runs)"

@@ -262,3 +262,70 @@ TEST(ImageHandles, ImageCallbacksComeFirstInRegistrationOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A source whose every open raises, with something that is or is not a std::exception.
+class TRaisingSource : public container::TFileSource {
+ public:
+  bool Foreign = false;
+  foundation::TStream* DoOpen(const std::u16string&) override {
+    if (Foreign) throw 42;
+    throw foundation::TCommonException(std::string_view("refused"));
+  }
+};
+
+TEST(ImageHandles, NothingASourceAGeneratorOrAPlaceholderRaisesEscapes) {
+  qeltest::TempTree t;
+  t.write("ok.fake", "FAKE 4 4 66");
+  enum Fault { kSourceRaises, kSourceRaisesForeign, kGeneratorRaises, kProducerRaises, kProducerGivesNone };
+  struct Row {
+    Fault fault;
+    const char* file;
+    int grey;  // of the image handed back
+  } rows[] = {
+      {kSourceRaises, "ok.fake", 100},
+      {kSourceRaisesForeign, "ok.fake", 100},
+      {kGeneratorRaises, "ok.fake", 66},   // the name is still opened as a file
+      {kProducerRaises, "none.fake", 100},  // the plain placeholder stands in
+      {kProducerGivesNone, "none.fake", 100},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(static_cast<int>(r.fault));
+    TRef<container::TFileSource> source;
+    if (r.fault == kSourceRaises || r.fault == kSourceRaisesForeign) {
+      auto* raising = new TRaisingSource();
+      raising->Foreign = r.fault == kSourceRaisesForeign;
+      source = TRef<container::TFileSource>::Adopt(raising);
+    } else {
+      source = TRef<container::TFileSource>::Adopt(new TRealFileSource());
+    }
+    TRef<TFileAccessor> accessor = TRef<TFileAccessor>::Adopt(new TFileAccessor(source.Get()));
+    TRef<container::TCallbackHandle> generator;
+    if (r.fault == kGeneratorRaises)
+      generator = TRef<container::TCallbackHandle>::Adopt(source->AddImageCallback(
+          [](const std::u16string&) -> imaging::TImage* { throw std::runtime_error("generator failed"); }));
+    const container::TPlaceholderProducer previous = container::PlaceholderProducerHook;
+    if (r.fault == kProducerRaises)
+      container::PlaceholderProducerHook = [](const std::u16string&, const std::u16string&) -> imaging::TImage* {
+        throw foundation::TCommonException(std::string_view("no fonts"));
+      };
+    if (r.fault == kProducerGivesNone)
+      container::PlaceholderProducerHook = [](const std::u16string&, const std::u16string&) -> imaging::TImage* {
+        return nullptr;
+      };
+    const int handles = container::LiveImageHandleCount();
+    TRef<imaging::TImage> image;
+    EXPECT_NO_THROW(image = TRef<imaging::TImage>::Adopt(TFileAccessor::LoadImage(accessor.Get(), t.internal(r.file))));
+    container::PlaceholderProducerHook = previous;
+    ASSERT_TRUE(image);
+    EXPECT_EQ(accesstest::FirstGrey(image.Get()), r.grey);
+    // The source's lock was left (this thread no longer owns it).
+    EXPECT_FALSE(source->Lock->Leave());
+    image.Reset();
+    EXPECT_EQ(container::LiveImageHandleCount(), handles);
+    generator.Reset();
+  }
+}
+
+}  // namespace

@@ -247,7 +247,8 @@ TEST(PreviewProject, LooseProjectOpensWithAliasesStoresAndAnyCase) {
   t.write("Show/photos/beach.fake", "FAKE 2 2 22");
   t.write("Show/clip.fake", "FAKE 2 2 33");
   t.write("StoreA/Slide Styles/Frame.fake", "FAKE 2 2 44");
-  t.write("StoreB/Transitions/Wipe.fake.qellnk", "item1=Transitions\\Real\\wipe.fake\r\n");
+  // Written on a system that ignores case: the link names its target in other case.
+  t.write("StoreB/Transitions/Wipe.fake.qellnk", "item1=TRANSITIONS\\real\\Wipe.FAKE\r\n");
   t.write("StoreB/Transitions/Real/wipe.fake", "FAKE 2 2 55");
   const std::u16string show = t.internal("Show");
   t.write("Show/Project.qel",
@@ -269,12 +270,17 @@ TEST(PreviewProject, LooseProjectOpensWithAliasesStoresAndAnyCase) {
       {u"C:\\author\\beach.fake", 22},
       {u"%styles%\\Frame.fake", 44},
       {u"%effects%\\Wipe.fake", 55},
+      {u"%EFFECTS%/wipe.FAKE", 55},
+      {u"%Styles%\\frame.FAKE", 44},
   };
   for (const Row& r : rows) {
     PlaceholderRecorder recorder;
     TRef<imaging::TImage> image = TRef<imaging::TImage>::Adopt(TFileAccessor::LoadImage(locator->Accessor, r.name));
     EXPECT_EQ(accesstest::FirstGrey(image.Get()), r.grey) << Utf8(r.name) << " " << Utf8(PlaceholderRecorder::Line1);
   }
+  // Resolving through the link left no link file behind.
+  EXPECT_FALSE(t.exists("StoreB/Transitions/Real/Wipe.FAKE.qellnk"));
+  EXPECT_FALSE(t.exists("StoreB/Transitions/Real/wipe.fake.qellnk"));
   // The text before a bar names the file.
   EXPECT_EQ(ReadName(locator.Get(), show + u"\\CLIP.fake|the rest"), "FAKE 2 2 33");
   // Loose projects are opened instead of a container under their executable's name.

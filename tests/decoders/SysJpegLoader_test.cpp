@@ -189,6 +189,28 @@ TEST(JpegLoader, CmykImagesDecodeToTheirRgbColours) {
   EXPECT_EQ(off, 0);
 }
 
+// Files of 2 or 5 and more components have no colour space the library can
+// convert from: it would hand out that many bytes per pixel, more than a
+// 24-bit row holds. The decode fails with a library error instead.
+TEST(JpegLoader, ComponentsOfNoKnownColourSpaceFailTheDecode) {
+  for (int components : {2, 5, 10}) {
+    SCOPED_TRACE(components);
+    // More than 4 components cannot share one scan: progressive scans take them one by one.
+    const Bytes jpeg = testsupport::MakeJpeg(JpegSpec{40, 24, components, 90, components > 4, 0, false});
+    Released<foundation::TMemoryStream> s(StreamOf(jpeg));
+    Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"odd.jpg"));
+    ASSERT_NE(store.get(), nullptr);
+    for (int level : {0, 3}) {
+      try {
+        store->GetBitmap(level, imaging::pfR8G8B8, nullptr);
+        ADD_FAILURE() << "no exception at level " << level;
+      } catch (const foundation::EAssertionFailed& e) {
+        EXPECT_EQ(std::string(e.what()), "JPEG error #" + std::to_string(JERR_CONVERSION_NOTIMPL));
+      }
+    }
+  }
+}
+
 struct RefusalCase {
   const char* label;
   Bytes data;

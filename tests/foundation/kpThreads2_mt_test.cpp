@@ -92,9 +92,12 @@ TEST(TThread, IsRunningOnTheWorkerItselfIsTrue) {
 }
 
 TEST(TThread, DisposeOfAPollingWorkerReturnsWhenItEnds) {
+  // Virtual time stands still: Dispose's 3000 ms can only end by the worker
+  // ending, however slowly a loaded machine schedules it.
+  platform::os::ScopedManualClock clock;
   std::atomic<bool> ended{false};
   auto* t = new FnThread([&](FnThread& self) {
-    while (!self.Terminated()) platform::os::sleepMs(1);
+    while (!self.Terminated()) platform::os::yieldThread();
     ended = true;
   });
   ASSERT_TRUE(t->Start());
@@ -107,17 +110,19 @@ namespace {
 // object once given up.
 class StuckThread : public TThread {
  public:
-  StuckThread(std::shared_ptr<Event> release, std::shared_ptr<Event> done)
-      : FRelease(std::move(release)), FDone(std::move(done)) {}
+  StuckThread(std::shared_ptr<Event> entered, std::shared_ptr<Event> release, std::shared_ptr<Event> done)
+      : FEntered(std::move(entered)), FRelease(std::move(release)), FDone(std::move(done)) {}
   void Execute() override {
     auto release = FRelease;
     auto done = FDone;
+    FEntered->set();
     release->wait(INFINITE);
-    done->set();
+    // Given up meanwhile: its object must still be there to read.
+    if (Terminated()) done->set();
   }
 
  private:
-  std::shared_ptr<Event> FRelease, FDone;
+  std::shared_ptr<Event> FEntered, FRelease, FDone;
 };
 }  // namespace
 
@@ -127,8 +132,14 @@ TEST(TThread, DisposeGivesUpAWorkerThatIgnoresTerminationAfterTheWait) {
   SetLog(log);
   auto release = std::make_shared<Event>();
   auto done = std::make_shared<Event>();
-  auto* t = new StuckThread(release, done);
+  auto entered = std::make_shared<Event>();
+  auto* t = new StuckThread(entered, release, done);
   ASSERT_TRUE(t->Start());
+  // Execute runs after the started event: Dispose's wait for that event then
+  // returns at once, and the only clock sleeper is the 3000 ms wait for the
+  // worker's end (with both waits sleeping in turn, the advance below could
+  // land on the first and leave the second waiting for ever).
+  entered->wait(INFINITE);
   const uint32_t id = t->ThreadId();
   std::atomic<bool> freed{false};
   std::thread owner([&] {
@@ -266,9 +277,13 @@ TEST(SysLock, ShutdownWaitsForLiveWorkersThenRefusesNewOnes) {
   InitSysLock();
   TLockHandle lock = nullptr;
   CreateLock(lock);
-  Event release;
-  auto t = MakeRef<FnThread>([&](FnThread&) { release.wait(INFINITE); });
+  Event release, running;
+  auto t = MakeRef<FnThread>([&](FnThread&) {
+    running.set();
+    release.wait(INFINITE);
+  });
   ASSERT_TRUE(t->Start());
+  running.wait(INFINITE);  // counted as live only once its thread procedure began
   const int32_t locks = LockHandleCount();
   std::atomic<int> result{-1};
   std::thread shutdown([&] { result = WaitThreadsAndCloseLocks(100) ? 1 : 0; });

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "foundation/kpLog.h"
 #include "foundation/kvQelThreads.h"
+#include "platform/os/manual/ManualClock.h"
 
 using namespace foundation;
 using platform::os::Event;
@@ -173,4 +175,58 @@ TEST(TQelThread, TerminateReleasesAWaitingSender) {
   sender.join();
   EXPECT_TRUE(returned);
   EXPECT_EQ(w->Handled, 0);
+}
+
+namespace {
+// A step that blocks until released, so that Dispose gives its worker up;
+// released later, the worker still runs on its own object and list.
+class StuckWorker : public TQelThread {
+ public:
+  StuckWorker(std::shared_ptr<Event> entered, std::shared_ptr<Event> release, std::shared_ptr<Event> ended)
+      : FEntered(std::move(entered)), FRelease(std::move(release)), FEnded(std::move(ended)) {}
+  void Step() override {
+    FEntered->set();
+    FRelease->wait(INFINITE);
+    EventList()->ProcessMessages();
+  }
+  void AfterRun() override {
+    TQelThread::AfterRun();
+    FEnded->set();
+  }
+
+ private:
+  std::shared_ptr<Event> FEntered, FRelease, FEnded;
+};
+}  // namespace
+
+TEST(TQelThread, AGivenUpWorkerKeepsItsObjectAndListUntilItEnds) {
+  auto* log = new LinesLog;
+  SetLog(log);
+  auto entered = std::make_shared<Event>();
+  auto release = std::make_shared<Event>();
+  auto ended = std::make_shared<Event>();
+  auto* w = new StuckWorker(entered, release, ended);
+  {
+    platform::os::ScopedManualClock clock;
+    ASSERT_TRUE(w->Start());
+    entered->wait(INFINITE);
+    std::thread owner([&] { w->Free(); });
+    clock->waitForSleepers(1);  // Dispose waits for the worker's end
+    clock->advance(TThread::DisposeWaitMs);
+    owner.join();
+  }
+  // The owner's last reference is gone, yet the object is still there.
+  EXPECT_TRUE(w->Killed());
+  ASSERT_NE(w->EventList(), nullptr);
+  EXPECT_TRUE(w->EventList()->IsClosed());
+  w->EventList()->Post(1, nullptr);  // a closed list still refuses posts
+  release->set();
+  ended->wait(INFINITE);  // its last Step drained the list, then it saw Terminated and ran AfterRun
+  EXPECT_FALSE(w->Started());
+  {
+    std::lock_guard<std::mutex> guard(log->M);
+    ASSERT_EQ(log->Lines.size(), 1u);
+    EXPECT_NE(log->Lines[0].find(u"did not end in 3000 ms; left running"), std::u16string::npos);
+  }
+  SetLog(nullptr);
 }

@@ -88,15 +88,27 @@ TEST(MipStore, AlphaImagesReducePremultiplied) {
   EXPECT_EQ(Bytes(unpremul), Bytes(back.Get()));
 }
 
-// Deeper levels of an image with alpha: each is the premultiplied reduction of
-// the level above (taken in the premultiplied format from the cached level),
+// Every level of an image with alpha is the premultiplied reduction of the
+// level above (taken in the premultiplied format from the cached level),
 // un-premultiplied into "A8R8G8B8"; odd sizes take the clamped edge samples.
+// Level 0 in another layout is first read as "A8R8G8B8" and premultiplied, so
+// an "A8B8G8R8" image reduces like its "A8R8G8B8" twin (a plain channel copy
+// into "A8r8g8b8" would take it for premultiplied data and brighten it); data
+// already premultiplied is only reordered.
 TEST(MipStore, AlphaChainLevelByLevel) {
-  auto store = Wrap(Random(23, 11, pfA8R8G8B8, 5));
+ for (TPixelFormat* native : {pfA8R8G8B8, pfA8B8G8R8, PixelFormatByName(u"A4R4G4B4"), pfA8b8g8r8}) {
+  SCOPED_TRACE(native->Name);
+  auto store = Wrap(Random(23, 11, native, 5));
   TBitmap* above = store->GetBitmap(0, nullptr, nullptr);
   for (int level = 1; level <= 5; ++level) {
     auto premul = TRef<TSysBitmap>::Adopt(CreateSysBitmap(above->Width, above->Height, pfA8r8g8b8));
-    premul->CopyFrom(above);
+    if (level == 1 && !native->Premultiplied) {
+      auto plain = TRef<TSysBitmap>::Adopt(CreateSysBitmap(above->Width, above->Height, pfA8R8G8B8));
+      plain->CopyFrom(above);
+      premul->CopyFrom(plain.Get());
+    } else {
+      premul->CopyFrom(above);
+    }
     auto reduced = TRef<TSysBitmap>::Adopt(CreateSysBitmap((above->Width + 1) / 2, (above->Height + 1) / 2, pfA8r8g8b8));
     HalveBitmap32(premul.Get(), reduced.Get());
     auto expect = TRef<TSysBitmap>::Adopt(CreateSysBitmap(reduced->Width, reduced->Height, pfA8R8G8B8));
@@ -106,6 +118,7 @@ TEST(MipStore, AlphaChainLevelByLevel) {
     ASSERT_EQ(Bytes(got), Bytes(expect.Get())) << "level " << level;
     above = got;
   }
+ }
 }
 
 TEST(MipStore, WrappedDirectBitmaps) {

@@ -53,7 +53,8 @@ TEST(BitmapUtils, HalveMatchesTheFilterEverywhere) {
     int sw, sh, dw, dh;
   };
   const Case cases[] = {{5, 3, 3, 2}, {5, 3, 2, 1}, {8, 8, 4, 4}, {1, 1, 1, 1}, {7, 1, 4, 3},
-                        {1, 6, 1, 3}, {9, 5, 5, 3}, {2, 2, 1, 1}, {16, 9, 8, 5}};
+                        {1, 6, 1, 3}, {9, 5, 5, 3}, {2, 2, 1, 1}, {16, 9, 8, 5},
+                        {67, 41, 34, 21}, {130, 7, 65, 4}, {64, 64, 40, 40}};
   unsigned seed = 1;
   for (TPixelFormat* f : {pfR8G8B8, pfA8R8G8B8}) {
     for (const auto& c : cases) {

@@ -48,3 +48,24 @@ TEST(QelSource, AnOwningSourceReleasesWhatItOwns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QelSource, AccessorAndIniMustBeGiven) {
+  auto* source = new container::TRealFileSource();
+  foundation::TRef<container::TFileAccessor> accessor =
+      foundation::TRef<container::TFileAccessor>::Adopt(new container::TFileAccessor(source));
+  source->Free();
+  foundation::TRef<foundation::TIniFile> ini = foundation::MakeRef<foundation::TIniFile>();
+  struct Row {
+    container::TFileAccessor* accessor;
+    foundation::TIniFile* ini;
+  } rows[] = {{nullptr, ini.Get()}, {accessor.Get(), nullptr}, {nullptr, nullptr}};
+  for (const Row& r : rows) {
+    const int live = foundation::LiveObjectCount();
+    EXPECT_THROW(new showmodel::TQelSource(r.accessor, r.ini, false), foundation::EAssertionFailed);
+    EXPECT_EQ(foundation::LiveObjectCount(), live);  // nothing left behind
+  }
+}
+
+}  // namespace

@@ -43,7 +43,10 @@ int CompressRaw(const JpegSpec& spec, const uint8_t* pixels, unsigned char** out
   cinfo.image_width = static_cast<JDIMENSION>(spec.width);
   cinfo.image_height = static_cast<JDIMENSION>(spec.height);
   cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 4 ? JCS_CMYK : JCS_RGB;
+  cinfo.in_color_space = spec.components == 1   ? JCS_GRAYSCALE
+                         : spec.components == 3 ? JCS_RGB
+                         : spec.components == 4 ? JCS_CMYK
+                                                : JCS_UNKNOWN;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, spec.quality, TRUE);
   if (spec.components == 3 && !spec.subsample) {

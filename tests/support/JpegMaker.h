@@ -18,7 +18,8 @@ using Bytes = std::vector<uint8_t>;
 struct JpegSpec {
   int width = 64;
   int height = 48;
-  int components = 3;         // 1 greyscale, 3 RGB (stored as YCbCr), 4 CMYK (Adobe, inverted)
+  int components = 3;         // 1 greyscale, 3 RGB (stored as YCbCr), 4 CMYK (Adobe, inverted),
+                              // 2 or 5..10 components of no known colour space
   int quality = 90;
   bool progressive = false;
   int restartInterval = 0;    // MCUs between restart markers; 0 none
