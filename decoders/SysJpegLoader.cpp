@@ -133,10 +133,6 @@ imaging::TColorProfile* ReadJpegColorProfile(foundation::TStream* Stream, const 
 
 void InitSysJpegLoader() {
   imaging::RegisterImageLoader(LoadJpegBitmapStore, kJpegExtensions);
-  // The loaders are cleared when the decoders stop, the profile readers only
-  // when the bitmap library stops: a restart must not list the reader twice.
-  for (const auto& item : imaging::ProfileLoaders())
-    if (item.Loader == &ReadJpegColorProfile) return;
   imaging::RegisterProfileLoader(ReadJpegColorProfile, kJpegExtensions);
 }
 

@@ -184,6 +184,10 @@ TColorTransform* GetColorTransform(TColorProfile* Source, TColorProfile* Destina
 
 void RegisterProfileLoader(TProfileLoader Loader, const std::vector<std::u16string>& Extensions) {
   IMG_ASSERT(g_loaders.size() < 0x10000000, "");
+  // Profile readers outlive the image loaders (they are cleared only with the
+  // bitmap library), so a decoder restart registers the same reader again.
+  for (const TLoaderItem& item : g_loaders)
+    if (item.Loader == Loader) return;
   g_loaders.push_back(TLoaderItem{Loader, Extensions});
 }
 

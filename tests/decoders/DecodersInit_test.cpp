@@ -65,18 +65,19 @@ TEST(DecodersInit, StartingTwiceRegistersOnce) {
 }
 
 TEST(DecodersInit, StartingAgainAfterStoppingRegistersEverythingOnce) {
-  auto jpegReaders = [] {
+  auto readers = [] {
     int n = 0;
-    for (const auto& item : imaging::ProfileLoaders()) n += item.Loader == &decoders::ReadJpegColorProfile;
+    for (const auto& item : imaging::ProfileLoaders())
+      n += item.Loader == &decoders::ReadJpegColorProfile || item.Loader == &decoders::ReadPngColorProfile;
     return n;
   };
   const size_t loaders = imaging::ImageLoaders().size();
-  ASSERT_EQ(jpegReaders(), 1);
+  ASSERT_EQ(readers(), 2);
   decoders::DoneDecoders();
   EXPECT_TRUE(imaging::ImageLoaders().empty());
   decoders::InitDecoders();
   EXPECT_EQ(imaging::ImageLoaders().size(), loaders);
-  EXPECT_EQ(jpegReaders(), 1);
+  EXPECT_EQ(readers(), 2);
   // The music-icon loader works again after its restart.
   Released<foundation::TMemoryStream> s(StreamOf({}));
   Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"song.mp3"));
