@@ -11,6 +11,20 @@ using foundation::EStreamError;
 using foundation::EStreamWriteError;
 using foundation::TStream;
 
+namespace {
+
+// Frees a wrapper's base stream when the wrapper owns it; the field is
+// cleared first so that nothing reaches the base while it goes.
+void ReleaseOwnedBase(TStream*& base, bool owns) {
+  if (owns && base) {
+    TStream* old = base;
+    base = nullptr;
+    old->Free();
+  }
+}
+
+}  // namespace
+
 // ---- TPartialStream -------------------------------------------------------
 
 TPartialStream::TPartialStream(TStream* base, int64_t offset, int64_t size, bool ownsBase)
@@ -29,11 +43,7 @@ TPartialStream::TPartialStream(TStream* base, int64_t offset, int64_t size, bool
 }
 
 void TPartialStream::Dispose() {
-  if (FOwnsBase && FBase) {
-    TStream* base = FBase;
-    FBase = nullptr;
-    base->Free();
-  }
+  ReleaseOwnedBase(FBase, FOwnsBase);
   TStream::Dispose();
 }
 
@@ -61,15 +71,21 @@ void TPartialStream::SetPosition(int64_t position) {
 
 void TPartialStream::SetSize(int64_t) { throw EStreamError(u"Stream Cannot be resized"); }
 
-int32_t TPartialStream::Read(std::span<uint8_t> buffer, int32_t offset, int32_t count) {
-  if (offset < 0 || count <= 0 || static_cast<size_t>(offset) >= buffer.size()) return 0;
-  count = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(count), buffer.size() - offset));
-  int64_t p = GetPosition();
+namespace {
+
+// Moves up to count bytes of a buffer of bufferSize bytes in pieces of at
+// most the window's chunk size, never past the window's end; step(offset, n)
+// moves one piece and returns how much it moved.
+template <class Step>
+int32_t TransferInChunks(TPartialStream& window, size_t bufferSize, int32_t offset, int32_t count, Step step) {
+  if (offset < 0 || count <= 0 || static_cast<size_t>(offset) >= bufferSize) return 0;
+  count = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(count), bufferSize - offset));
+  const int64_t size = window.GetSize();
+  int64_t p = window.GetPosition();
   int32_t rest = count;
-  while (rest > 0 && p < Size) {
-    int32_t n = static_cast<int32_t>(std::min<int64_t>({rest, Size - p, FChunkSize}));
-    n = FBase->Read(buffer, offset, n);
-    DoCallback();
+  while (rest > 0 && p < size) {
+    int32_t n = static_cast<int32_t>(std::min<int64_t>({rest, size - p, window.ChunkSize()}));
+    n = step(offset, n);
     if (n <= 0) break;
     offset += n;
     p += n;
@@ -78,21 +94,22 @@ int32_t TPartialStream::Read(std::span<uint8_t> buffer, int32_t offset, int32_t 
   return count - rest;
 }
 
-int32_t TPartialStream::Write(std::span<const uint8_t> buffer, int32_t offset, int32_t count) {
-  if (offset < 0 || count <= 0 || static_cast<size_t>(offset) >= buffer.size()) return 0;
-  count = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(count), buffer.size() - offset));
-  int64_t p = GetPosition();
-  int32_t rest = count;
-  while (rest > 0 && p < Size) {
-    int32_t n = static_cast<int32_t>(std::min<int64_t>({rest, Size - p, FChunkSize}));
-    n = FBase->Write(buffer, offset, n);
+}  // namespace
+
+int32_t TPartialStream::Read(std::span<uint8_t> buffer, int32_t offset, int32_t count) {
+  return TransferInChunks(*this, buffer.size(), offset, count, [&](int32_t at, int32_t n) {
+    n = FBase->Read(buffer, at, n);
     DoCallback();
-    if (n <= 0) break;
-    offset += n;
-    p += n;
-    rest -= n;
-  }
-  return count - rest;
+    return n;
+  });
+}
+
+int32_t TPartialStream::Write(std::span<const uint8_t> buffer, int32_t offset, int32_t count) {
+  return TransferInChunks(*this, buffer.size(), offset, count, [&](int32_t at, int32_t n) {
+    n = FBase->Write(buffer, at, n);
+    DoCallback();
+    return n;
+  });
 }
 
 int64_t TPartialStream::CopyFrom(TStream* source, int64_t count) {
@@ -126,11 +143,7 @@ TCryptStream::TCryptStream(TStream* base, bool ownsBase, std::string key)
 }
 
 void TCryptStream::Dispose() {
-  if (FOwnsBase && FBase) {
-    TStream* base = FBase;
-    FBase = nullptr;
-    base->Free();
-  }
+  ReleaseOwnedBase(FBase, FOwnsBase);
   TStream::Dispose();
 }
 
@@ -183,11 +196,7 @@ TCachedReadStream::TCachedReadStream(TStream* base, bool ownsBase, int32_t block
 }
 
 void TCachedReadStream::Dispose() {
-  if (FOwnsBase && FBase) {
-    TStream* base = FBase;
-    FBase = nullptr;
-    base->Free();
-  }
+  ReleaseOwnedBase(FBase, FOwnsBase);
   FBlockFill.clear();
   FCapacity = 0;
   TMemoryStream::Dispose();

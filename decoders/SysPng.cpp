@@ -63,6 +63,24 @@ int32_t PixelOffset(uint8_t colorType, uint8_t depth) {
 
 }  // namespace
 
+bool InflateAll(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return false;
+  z.next_in = const_cast<uint8_t*>(data);
+  z.avail_in = static_cast<uInt>(size);
+  out.clear();
+  uint8_t buffer[16384];
+  int r;
+  do {
+    z.next_out = buffer;
+    z.avail_out = sizeof buffer;
+    r = inflate(&z, Z_NO_FLUSH);
+    out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+  } while (r == Z_OK);
+  inflateEnd(&z);
+  return r == Z_STREAM_END;
+}
+
 // ---- Lists -------------------------------------------------------------------
 
 void* TPNGPointerList::GetItem(int32_t Index) const {
@@ -246,21 +264,8 @@ bool TChunkzTXt::LoadFromStream(TStream* Stream, const std::string& AName, int32
   const size_t n = static_cast<size_t>(DataSize);
   const size_t method = Keyword.size() + 1;
   if (method >= n || Data[method] != 0) return true;
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return true;
-  z.next_in = Data.data() + method + 1;
-  z.avail_in = static_cast<uInt>(n - method - 1);
-  std::string out;
-  uint8_t buffer[16384];
-  int r;
-  do {
-    z.next_out = buffer;
-    z.avail_out = sizeof buffer;
-    r = inflate(&z, Z_NO_FLUSH);
-    out.append(reinterpret_cast<char*>(buffer), sizeof buffer - z.avail_out);
-  } while (r == Z_OK);
-  inflateEnd(&z);
-  if (r == Z_STREAM_END) Text = std::move(out);
+  std::vector<uint8_t> out;
+  if (InflateAll(Data.data() + method + 1, n - method - 1, out)) Text.assign(out.begin(), out.end());
   return true;
 }
 

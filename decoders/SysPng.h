@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -270,5 +271,8 @@ void DoneSysPng();
 
 // Builds the empty picture for the header's size and layout.
 void PngPrepareImage(TChunkIHDR* Header);
+
+// Inflates one whole zlib stream into out; false unless the stream ends.
+bool InflateAll(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
 
 }  // namespace decoders

@@ -76,28 +76,6 @@ TColorProfile* ReadPngColorProfile(foundation::TStream* Stream, const std::u16st
   return CreateColorProfile(ScanPngIccProfile(Stream), Name);
 }
 
-namespace {
-
-bool InflateAll(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
-  z.next_in = const_cast<uint8_t*>(data);
-  z.avail_in = static_cast<uInt>(size);
-  out.clear();
-  uint8_t buffer[16384];
-  int r;
-  do {
-    z.next_out = buffer;
-    z.avail_out = sizeof buffer;
-    r = inflate(&z, Z_NO_FLUSH);
-    out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
-  } while (r == Z_OK);
-  inflateEnd(&z);
-  return r == Z_STREAM_END;
-}
-
-}  // namespace
-
 std::vector<uint8_t> ScanPngIccProfile(foundation::TStream* Stream) {
   static const uint8_t kSig[8] = {137, 80, 78, 71, 13, 10, 26, 10};
   uint8_t sig[8];

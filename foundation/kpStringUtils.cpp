@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "foundation/TextRange.h"
 #include "foundation/kpExceptions.h"
 #include "foundation/kvCaseFolding.h"
 #include "platform/os/codepages.h"
@@ -27,23 +28,14 @@ constexpr std::array<uint8_t, 128> MakeCaseTable(bool upper) {
 constexpr std::array<uint8_t, 128> UpperTable = MakeCaseTable(true);
 constexpr std::array<uint8_t, 128> LowerTable = MakeCaseTable(false);
 
-void ClampRange(size_t len, int start, int count, size_t& first, size_t& n) {
-  size_t st = start < 1 ? 0 : static_cast<size_t>(start) - 1;
-  if (st > len) st = len;
-  const size_t c = count < 0 ? 0 : static_cast<size_t>(count);
-  first = st;
-  n = std::min(c, len - st);
-}
-
 }  // namespace
 
 void AnsiBytesToUnicode(std::u16string& s, const uint8_t* bytes, size_t length, int start, int count,
                         uint32_t codePage) {
   s.clear();
   if (bytes == nullptr) return;
-  size_t first = start < 0 ? 0 : static_cast<size_t>(start);
-  if (first > length) first = length;
-  const size_t n = std::min(count < 0 ? size_t{0} : static_cast<size_t>(count), length - first);
+  size_t first, n;
+  ClampBufferRange(length, start, count, first, n);
   if (n == 0) return;
   const char* src = reinterpret_cast<const char*>(bytes + first);
   const int srcLen = static_cast<int>(n);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "foundation/TextRange.h"
 #include "foundation/kpExceptions.h"
 
 namespace foundation {
@@ -50,12 +51,7 @@ void TByteString::SetBytes(TByteDynArray bytes) {
 }
 
 void TByteString::Clamp(int start, int count, size_t& first, size_t& n) const {
-  const size_t len = FBytes ? FBytes->size() : 0;
-  size_t st = start < 0 ? 0 : static_cast<size_t>(start);
-  if (st > len) st = len;
-  const size_t c = count < 0 ? 0 : static_cast<size_t>(count);
-  first = st;
-  n = std::min(c, len - st);
+  ClampBufferRange(FBytes ? FBytes->size() : 0, start, count, first, n);
 }
 
 int TByteString::ClampCount(int start, int count) const {
@@ -96,9 +92,8 @@ bool TByteString::EqualsSub(const TByteString& other, int start, int count) cons
 
 bool TByteString::EqualsBuffer(const uint8_t* buffer, size_t bufferLength, int start, int count) const {
   if (buffer == nullptr) bufferLength = 0;
-  size_t first = start < 0 ? 0 : static_cast<size_t>(start);
-  if (first > bufferLength) first = bufferLength;
-  const size_t n = std::min(count < 0 ? size_t{0} : static_cast<size_t>(count), bufferLength - first);
+  size_t first, n;
+  ClampBufferRange(bufferLength, start, count, first, n);
   if (n != static_cast<size_t>(GetLength())) return false;
   return n == 0 || std::memcmp(FBytes->data(), buffer + first, n) == 0;
 }
@@ -339,9 +334,8 @@ int TByteStringBuilder::InsertByteString(int pos, const TByteString& text, int s
 
 int TByteStringBuilder::InsertBuffer(int pos, const uint8_t* buffer, size_t bufferLength, int start, int count) {
   if (buffer == nullptr) bufferLength = 0;
-  size_t first = start < 0 ? 0 : static_cast<size_t>(start);
-  if (first > bufferLength) first = bufferLength;
-  const size_t n = std::min(count < 0 ? size_t{0} : static_cast<size_t>(count), bufferLength - first);
+  size_t first, n;
+  ClampBufferRange(bufferLength, start, count, first, n);
   return InsertText(pos, std::string_view(reinterpret_cast<const char*>(buffer) + first, n));
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "foundation/TextRange.h"
 #include "foundation/kvCaseFolding.h"
 
 namespace foundation {
@@ -97,20 +98,12 @@ inline uint32_t NextUnicode(const char16_t* s, size_t n, size_t& i) {
   return c;
 }
 
-inline void ClampUnicode(size_t len, int start, int count, size_t& first, size_t& n) {
-  size_t st = start < 1 ? 0 : static_cast<size_t>(start) - 1;
-  if (st > len) st = len;
-  const size_t c = count < 0 ? 0 : static_cast<size_t>(count);
-  first = st;
-  n = std::min(c, len - st);
-}
-
 int CompareWithUnicode(const uint8_t* a, size_t lengthA, int startA, int endA, const std::u16string& s,
                        int start, int count, bool noCase) {
   size_t p, stopA;
   ClampBytes(a == nullptr ? 0 : lengthA, startA, endA, p, stopA);
   size_t first, n;
-  ClampUnicode(s.size(), start, count, first, n);
+  ClampRange(s.size(), start, count, first, n);
   const char16_t* u = s.data() + first;
   size_t i = 0;
   for (;;) {
@@ -225,7 +218,7 @@ uint32_t HashUtf8NoCase(const uint8_t* bytes, size_t length, int start, int end)
 
 uint32_t HashUnicodeNoCase(const std::u16string& s, int start, int count) {
   size_t first, n;
-  ClampUnicode(s.size(), start, count, first, n);
+  ClampRange(s.size(), start, count, first, n);
   const char16_t* u = s.data() + first;
   uint32_t h = 0;
   size_t i = 0;

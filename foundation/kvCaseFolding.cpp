@@ -4,6 +4,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "foundation/TextRange.h"
 #include "foundation/kpExceptions.h"
 
 namespace foundation {
@@ -19,16 +20,6 @@ constexpr int FoldChunkUnits = 1024;
 
 inline bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 inline bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// Clamps a 1-based range to s; returns the 0-based first index and the count.
-void ClampRange(const std::u16string& s, int start, int count, size_t& first, size_t& n) {
-  const size_t len = s.size();
-  size_t st = start < 1 ? 0 : static_cast<size_t>(start) - 1;
-  if (st > len) st = len;
-  size_t c = count < 0 ? 0 : static_cast<size_t>(count);
-  first = st;
-  n = std::min(c, len - st);
-}
 
 inline const TCharPage* const* ReadyTable() {
   if (!gReady.load(std::memory_order_acquire)) InitCaseFolding();
@@ -132,7 +123,7 @@ int FoldCaseChunk(const std::u16string& s, int start, int count, char16_t* buffe
                   int limit) {
   written = 0;
   size_t first, n;
-  ClampRange(s, start, count, first, n);
+  ClampRange(s.size(), start, count, first, n);
   if (buffer == nullptr || limit <= 0) return 0;
   const TCharPage* const* table = ReadyTable();
   const char16_t* in = s.data() + first;
@@ -159,7 +150,7 @@ int FoldCaseChunk(const std::u16string& s, int start, int count, char16_t* buffe
 
 std::u16string FoldCase(const std::u16string& s, int start, int count) {
   size_t first, n;
-  ClampRange(s, start, count, first, n);
+  ClampRange(s.size(), start, count, first, n);
   std::u16string result;
   result.reserve(n);
   char16_t buffer[FoldChunkUnits];
@@ -179,8 +170,8 @@ std::u16string FoldCase(const std::u16string& s, int start, int count) {
 
 int CompareTextAt(const std::u16string& s1, const std::u16string& s2, int start1, int start2, int count) {
   size_t f1, n1, f2, n2;
-  ClampRange(s1, start1, count, f1, n1);
-  ClampRange(s2, start2, count, f2, n2);
+  ClampRange(s1.size(), start1, count, f1, n1);
+  ClampRange(s2.size(), start2, count, f2, n2);
   // Ranges that run past a text are compared over what both hold.
   return CompareFolded(s1.data() + f1, n1, s2.data() + f2, n2);
 }
@@ -192,8 +183,8 @@ int CompareTextSameStart(const std::u16string& s1, const std::u16string& s2, int
 int CompareTextRange(const std::u16string& s1, const std::u16string& s2, int start1, int start2, int count1,
                      int count2) {
   size_t f1, n1, f2, n2;
-  ClampRange(s1, start1, count1, f1, n1);
-  ClampRange(s2, start2, count2, f2, n2);
+  ClampRange(s1.size(), start1, count1, f1, n1);
+  ClampRange(s2.size(), start2, count2, f2, n2);
   const int r = CompareFolded(s1.data() + f1, n1, s2.data() + f2, n2);
   if (r != 0 || n1 == n2) return r;
   return static_cast<int>(n1) - static_cast<int>(n2);

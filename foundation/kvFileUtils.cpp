@@ -104,27 +104,35 @@ void FileTruncate(THandle handle, int64_t cutPosition, int64_t newPosition) {
     throw FileErrorFromLastError<EFileAccessError>();
 }
 
-int32_t FileRead(THandle handle, std::span<uint8_t> buffer, int32_t offset, int32_t count) {
-  if (offset < 0 || count <= 0 || static_cast<size_t>(offset) >= buffer.size()) {
-    if (count > 0 && (offset < 0 || static_cast<size_t>(offset) > buffer.size()))
-      throw EFileReadError(FileErrorMessage(static_cast<int32_t>(os::ERROR_INVALID_PARAMETER)),
-                           static_cast<int32_t>(os::ERROR_INVALID_PARAMETER));
+namespace {
+
+// The number of bytes from offset that a read or write of count bytes of a
+// buffer of size bytes moves: 0 when there is nothing to move, E with
+// "invalid parameter" when the offset lies outside the buffer.
+template <class E>
+uint32_t BufferPart(size_t size, int32_t offset, int32_t count) {
+  if (offset < 0 || count <= 0 || static_cast<size_t>(offset) >= size) {
+    if (count > 0 && (offset < 0 || static_cast<size_t>(offset) > size))
+      throw E(FileErrorMessage(static_cast<int32_t>(os::ERROR_INVALID_PARAMETER)),
+              static_cast<int32_t>(os::ERROR_INVALID_PARAMETER));
     return 0;
   }
-  uint32_t n = static_cast<uint32_t>(std::min<size_t>(static_cast<size_t>(count), buffer.size() - offset));
+  return static_cast<uint32_t>(std::min<size_t>(static_cast<size_t>(count), size - offset));
+}
+
+}  // namespace
+
+int32_t FileRead(THandle handle, std::span<uint8_t> buffer, int32_t offset, int32_t count) {
+  const uint32_t n = BufferPart<EFileReadError>(buffer.size(), offset, count);
+  if (n == 0) return 0;
   uint32_t got = 0;
   if (!FileApi().ReadFile(handle, buffer.data() + offset, n, got)) throw FileErrorFromLastError<EFileReadError>();
   return static_cast<int32_t>(got);
 }
 
 int32_t FileWrite(THandle handle, std::span<const uint8_t> buffer, int32_t offset, int32_t count) {
-  if (offset < 0 || count <= 0 || static_cast<size_t>(offset) >= buffer.size()) {
-    if (count > 0 && (offset < 0 || static_cast<size_t>(offset) > buffer.size()))
-      throw EFileWriteError(FileErrorMessage(static_cast<int32_t>(os::ERROR_INVALID_PARAMETER)),
-                            static_cast<int32_t>(os::ERROR_INVALID_PARAMETER));
-    return 0;
-  }
-  uint32_t n = static_cast<uint32_t>(std::min<size_t>(static_cast<size_t>(count), buffer.size() - offset));
+  const uint32_t n = BufferPart<EFileWriteError>(buffer.size(), offset, count);
+  if (n == 0) return 0;
   uint32_t written = 0;
   bool ok = FileApi().WriteFile(handle, buffer.data() + offset, n, written);
   // A short write loses data: it is a failure even when the platform call

@@ -101,10 +101,12 @@ void TList::Exchange(int32_t i, int32_t j) {
   SetItem(j, a);
 }
 
-void TList::Sort(TListSortCompare compare) {
-  TListSorter* sorter = new TListSorter(this, compare);
+namespace {
+
+// Sorts 0..last with a sorter of one use, released also when a compare raises.
+void SortAndFree(TSorter* sorter, int32_t last) {
   try {
-    sorter->SortRange(0, FCount - 1);
+    sorter->SortRange(0, last);
   } catch (...) {
     sorter->Free();
     throw;
@@ -112,15 +114,12 @@ void TList::Sort(TListSortCompare compare) {
   sorter->Free();
 }
 
+}  // namespace
+
+void TList::Sort(TListSortCompare compare) { SortAndFree(new TListSorter(this, compare), FCount - 1); }
+
 void TList::SortByMethod(const TListSortCompareMethod& compare) {
-  TListSorter2* sorter = new TListSorter2(this, compare);
-  try {
-    sorter->SortRange(0, FCount - 1);
-  } catch (...) {
-    sorter->Free();
-    throw;
-  }
-  sorter->Free();
+  SortAndFree(new TListSorter2(this, compare), FCount - 1);
 }
 
 // Count is read again on every step: releasing an entry may change the list.
@@ -159,16 +158,6 @@ TList* ClearListReentrant(TList*& list) {
   }
   list = saved;
   return saved;
-}
-
-void TListSorter::Exchange(int32_t i, int32_t j) {
-  void** a = FList->Items();
-  std::swap(a[i], a[j]);
-}
-
-void TListSorter2::Exchange(int32_t i, int32_t j) {
-  void** a = FList->Items();
-  std::swap(a[i], a[j]);
 }
 
 }  // namespace foundation

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "foundation/SysObj.h"
@@ -111,32 +112,27 @@ class TList : public TRefObject {
 // passes), then restores it; returns the list.
 TList* ClearListReentrant(TList*& list);
 
+// Sorts a list with a compare function or method.
+template <class CompareFn>
+class TListSorterWith : public TSorter {
+ public:
+  TListSorterWith(TList* list, CompareFn compare) : FList(list), FCompare(std::move(compare)) {}
+  int32_t GetCount() override { return FList->Count(); }
+  int32_t Compare(int32_t i, int32_t j) override { return FCompare(FList->GetItem(i), FList->GetItem(j)); }
+  int32_t CompareKey(void* key, int32_t j) override { return FCompare(key, FList->GetItem(j)); }
+  void Exchange(int32_t i, int32_t j) override {
+    void** a = FList->Items();
+    std::swap(a[i], a[j]);
+  }
+
+ private:
+  TList* FList;
+  CompareFn FCompare;
+};
+
 // Sorts a list with a plain compare function.
-class TListSorter : public TSorter {
- public:
-  TListSorter(TList* list, TListSortCompare compare) : FList(list), FCompare(compare) {}
-  int32_t GetCount() override { return FList->Count(); }
-  int32_t Compare(int32_t i, int32_t j) override { return FCompare(FList->GetItem(i), FList->GetItem(j)); }
-  int32_t CompareKey(void* key, int32_t j) override { return FCompare(key, FList->GetItem(j)); }
-  void Exchange(int32_t i, int32_t j) override;
-
- private:
-  TList* FList;
-  TListSortCompare FCompare;
-};
-
+using TListSorter = TListSorterWith<TListSortCompare>;
 // Sorts a list with a compare method.
-class TListSorter2 : public TSorter {
- public:
-  TListSorter2(TList* list, TListSortCompareMethod compare) : FList(list), FCompare(std::move(compare)) {}
-  int32_t GetCount() override { return FList->Count(); }
-  int32_t Compare(int32_t i, int32_t j) override { return FCompare(FList->GetItem(i), FList->GetItem(j)); }
-  int32_t CompareKey(void* key, int32_t j) override { return FCompare(key, FList->GetItem(j)); }
-  void Exchange(int32_t i, int32_t j) override;
-
- private:
-  TList* FList;
-  TListSortCompareMethod FCompare;
-};
+using TListSorter2 = TListSorterWith<TListSortCompareMethod>;
 
 }  // namespace foundation

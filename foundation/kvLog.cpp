@@ -35,6 +35,17 @@ std::u16string Dec(int64_t v) {
 
 std::u16string FloatText(double v) { return FloatToStrTrimmed(v, 16); }
 
+// The values' texts separated by ", ".
+template <class T, class Text>
+std::u16string JoinedTexts(std::span<const T> values, Text text) {
+  std::u16string out;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) out += u", ";
+    out += text(values[i]);
+  }
+  return out;
+}
+
 }  // namespace
 
 void InitKvLog() {
@@ -92,12 +103,7 @@ void TLog::AddFloat(const std::u16string& prefix, double value, const std::u16st
 
 void TLog::AddFloatArray(const std::u16string& prefix, std::span<const double> values,
                          const std::u16string& suffix) {
-  std::u16string text = prefix;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i) text += u", ";
-    text += FloatText(values[i]);
-  }
-  Add(text + suffix);
+  Add(prefix + JoinedTexts(values, FloatText) + suffix);
 }
 
 void TLog::AddBool(const std::u16string& prefix, bool value, const std::u16string& suffix) {
@@ -106,12 +112,7 @@ void TLog::AddBool(const std::u16string& prefix, bool value, const std::u16strin
 
 void TLog::AddIntArray(const std::u16string& prefix, std::span<const int32_t> values,
                        const std::u16string& suffix) {
-  std::u16string text = prefix;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i) text += u", ";
-    text += Dec(values[i]);
-  }
-  Add(text + suffix);
+  Add(prefix + JoinedTexts(values, [](int32_t v) { return Dec(v); }) + suffix);
 }
 
 void TLog::AddPoint(const std::u16string& prefix, const TPoint& point, const std::u16string& suffix) {

@@ -2,29 +2,12 @@
 
 #include <algorithm>
 
+#include "foundation/TextRange.h"
 #include "foundation/kpExceptions.h"
 
 namespace foundation {
 
 namespace {
-
-// Clamps a 1-based range to a text of len units; 0-based first index and count.
-void ClampRange(size_t len, int start, int count, size_t& first, size_t& n) {
-  size_t st = start < 1 ? 0 : static_cast<size_t>(start) - 1;
-  if (st > len) st = len;
-  const size_t c = count < 0 ? 0 : static_cast<size_t>(count);
-  first = st;
-  n = std::min(c, len - st);
-}
-
-// Clamps a 0-based range to a buffer of len bytes.
-void ClampBufferRange(size_t len, int start, int count, size_t& first, size_t& n) {
-  size_t st = start < 0 ? 0 : static_cast<size_t>(start);
-  if (st > len) st = len;
-  const size_t c = count < 0 ? 0 : static_cast<size_t>(count);
-  first = st;
-  n = std::min(c, len - st);
-}
 
 inline size_t UnitLength(char16_t u) { return u < 0x80 ? 1 : (u < 0x800 ? 2 : 3); }
 

@@ -8,16 +8,12 @@
 
 #include "decoders/SysBitmapLoader.h"
 #include "foundation/kvStream.h"
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 #include "imaging/kvBitmapLoader.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
+using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   imaging::InitImaging();
@@ -25,9 +21,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto* s = new foundation::TMemoryStream();
-  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
-  s->SetPosition(0);
+  foundation::TMemoryStream* s = StreamOf(data, size);
   imaging::TLevelProvider none;
   imaging::TBitmapStore* store = decoders::LoadBmpBitmapStore(s, u"fuzz.bmp", false, none);
   if (store) {

@@ -11,22 +11,11 @@
 #include "decoders/FPReadGif.h"
 #include "decoders/SysGifLoader.h"
 #include "foundation/kvStream.h"
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-foundation::TMemoryStream* StreamOf(const uint8_t* data, size_t size) {
-  auto* s = new foundation::TMemoryStream();
-  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
-  s->SetPosition(0);
-  return s;
-}
-
-}  // namespace
+using fuzzing::Check;
+using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   imaging::InitImaging();

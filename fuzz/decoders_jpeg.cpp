@@ -10,19 +10,12 @@
 #include "decoders/SysJpegLoader.h"
 #include "foundation/kpExceptions.h"
 #include "foundation/kvStream.h"
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-// Levels are decoded only up to this many pixels, so a header that promises
-// a huge picture is explored at a scale the fuzzer's memory limit allows.
-constexpr int64_t kMaxDecodedPixels = int64_t(4) << 20;
-
-}  // namespace
+using fuzzing::Check;
+using fuzzing::kMaxDecodedPixels;
+using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   imaging::InitImaging();
@@ -31,9 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto* s = new foundation::TMemoryStream();
-  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
-  s->SetPosition(0);
+  foundation::TMemoryStream* s = StreamOf(data, size);
   decoders::ScanJpegIccProfile(s);
   s->SetPosition(0);
   imaging::TLevelProvider none;

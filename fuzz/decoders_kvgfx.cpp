@@ -9,17 +9,12 @@
 #include "decoders/DecodersInit.h"
 #include "decoders/SysGfxLoader.h"
 #include "foundation/kvStream.h"
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-constexpr int64_t kMaxDecodedPixels = int64_t(4) << 20;
-
-}  // namespace
+using fuzzing::Check;
+using fuzzing::kMaxDecodedPixels;
+using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   imaging::InitImaging();
@@ -28,9 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto* s = new foundation::TMemoryStream();
-  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
-  s->SetPosition(0);
+  foundation::TMemoryStream* s = StreamOf(data, size);
   imaging::TLevelProvider none;
   imaging::TBitmapStore* store = nullptr;
   try {

@@ -10,15 +10,11 @@
 #include "decoders/SysPng.h"
 #include "decoders/SysPngLoader.h"
 #include "foundation/kvStream.h"
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
+using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   imaging::InitImaging();
@@ -27,9 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto* s = new foundation::TMemoryStream();
-  if (size > 0) s->WriteBuf(data, static_cast<int32_t>(size));
-  s->SetPosition(0);
+  foundation::TMemoryStream* s = StreamOf(data, size);
   decoders::ScanPngIccProfile(s);
   s->SetPosition(0);
   imaging::TLevelProvider none;

@@ -12,14 +12,13 @@
 #include "foundation/kvIniParser.h"
 #include "foundation/kvIniWriter.h"
 #include "foundation/kvStream.h"
+#include "fuzz/FuzzSupport.h"
 
 using namespace foundation;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using fuzzing::Check;
 
 std::string Written(TIniFile* ini) {
   TRef<TMemoryStream> s = MakeRef<TMemoryStream>();

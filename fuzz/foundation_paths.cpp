@@ -10,15 +10,14 @@
 #include "foundation/kvFileAPI.h"
 #include "foundation/kvFileUtils.h"
 #include "foundation/kvPathMacros.h"
+#include "fuzz/FuzzSupport.h"
 #include "platform/os/paths.h"
 
 using namespace foundation;
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using fuzzing::Check;
 
 bool StartsWith(const std::u16string& s, const std::u16string& p) { return s.compare(0, p.size(), p) == 0; }
 bool EndsWith(const std::u16string& s, const std::u16string& p) {

@@ -12,16 +12,11 @@
 #include "foundation/kvByteStringUtils.h"
 #include "foundation/kvCaseFolding.h"
 #include "foundation/kvUTF8.h"
+#include "fuzz/FuzzSupport.h"
 
 using namespace foundation;
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzzing::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Copy into a buffer of exactly the input's size, so any overread is seen.

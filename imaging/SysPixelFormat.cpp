@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/kpExceptions.h"
 #include "foundation/kvByteStringUtils.h"
 #include "imaging/ImagingAssert.h"
 
@@ -42,34 +43,6 @@ bool g_started = false;
 uint32_t NameHash(const std::string& s) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
   return foundation::HashUtf8(bytes, s.size(), 0, static_cast<int>(s.size()));
-}
-
-std::string Utf16ToUtf8(const std::u16string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 uint8_t KindOfLetter(char c) {
@@ -155,7 +128,7 @@ void TCommonPixelFormat::Dispose() {
 }
 
 TPixelFormat* TCommonPixelFormat::FindOrCreate(const std::u16string& Name) {
-  return LookupPixelFormat(Utf16ToUtf8(Name));
+  return LookupPixelFormat(foundation::MessageToUtf8(Name));
 }
 
 TCommonPixelFormat* LookupPixelFormat(const std::string& Name) {

@@ -160,6 +160,34 @@ void TRoller3::Generate(float rollLine) {
     GenerateAxis();
 }
 
+template <class Line>
+void TRoller3::Sweep(double start, double end, double s, double rollLine, double r, double e,
+                     std::initializer_list<double> cuts, bool mirrored, Line line) const {
+  double d = start;
+  int guard = 0;
+  while ((end - d) * s > 0 && guard++ < 1000000) {
+    const bool flat = (d + 50 * s - rollLine) * s < 0;
+    const bool past = (d - (s * r * MaxAngle + rollLine)) * s > 0;
+    const double width = (flat || past) ? 50 : FineStep;
+    double next = d + s * width;
+    for (double cut : cuts)
+      if ((cut - d) * s > 0 && (next - cut) * s > 0) next = cut;
+    if ((next - end) * s > 0) next = end;
+    TTriVertex pd, qd, pg, qg;
+    line(d, pd, qd);
+    line(next, pg, qg);
+    const bool back = (d - e) * s >= 0;
+    if (mirrored) {
+      Emit(pd, qd, pg, back);
+      Emit(pg, qd, qg, back);
+    } else {
+      Emit(pd, pg, qd, back);
+      Emit(pg, qg, qd, back);
+    }
+    d = next;
+  }
+}
+
 void TRoller3::GenerateAxis() {
   const double s = AxisSign;
   const bool alongX = DirX != 0;
@@ -181,28 +209,7 @@ void TRoller3::GenerateAxis() {
     }
   };
   const bool keep = DirY < 0 || DirX > 0;
-  double d = start;
-  int guard = 0;
-  while ((c - d) * s > 0 && guard++ < 1000000) {
-    const bool flat = (d + 50 * s - RollLine) * s < 0;
-    const bool past = (d - (s * r * MaxAngle + RollLine)) * s > 0;
-    const double width = (flat || past) ? 50 : FineStep;
-    double next = d + s * width;
-    if ((e - d) * s > 0 && (next - e) * s > 0) next = e;
-    if ((next - c) * s > 0) next = c;
-    TTriVertex pd, qd, pg, qg;
-    line(d, pd, qd);
-    line(next, pg, qg);
-    const bool back = (d - e) * s >= 0;
-    if (keep) {
-      Emit(pd, pg, qd, back);
-      Emit(pg, qg, qd, back);
-    } else {
-      Emit(pd, qd, pg, back);
-      Emit(pg, qd, qg, back);
-    }
-    d = next;
-  }
+  Sweep(start, c, s, RollLine, r, e, {e}, !keep, line);
 }
 
 void TRoller3::GenerateDiagonal() {
@@ -227,29 +234,7 @@ void TRoller3::GenerateDiagonal() {
     q = {float(x0 + sx * qa), float(y0 + sy * qb), a};
   };
   const bool same = DirX * DirY > 0;
-  double d = x0;
-  int guard = 0;
-  while ((c - d) * sx > 0 && guard++ < 1000000) {
-    const bool flat = (d + 50 * sx - eff) * sx < 0;
-    const bool past = (d - (sx * r * MaxAngle + eff)) * sx > 0;
-    const double width = (flat || past) ? 50 : FineStep;
-    double next = d + sx * width;
-    for (double cut : {breaks[0], breaks[1], e})
-      if ((cut - d) * sx > 0 && (next - cut) * sx > 0) next = cut;
-    if ((next - c) * sx > 0) next = c;
-    TTriVertex pd, qd, pg, qg;
-    line(d, pd, qd);
-    line(next, pg, qg);
-    const bool back = (d - e) * sx >= 0;
-    if (same) {
-      Emit(pd, qd, pg, back);
-      Emit(pg, qd, qg, back);
-    } else {
-      Emit(pd, pg, qd, back);
-      Emit(pg, qg, qd, back);
-    }
-    d = next;
-  }
+  Sweep(x0, c, sx, eff, r, e, {breaks[0], breaks[1], e}, same, line);
 }
 
 }  // namespace transitions

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "foundation/FloatGeometry.h"
@@ -57,6 +58,13 @@ class TRoller3 : public foundation::TRefObject {
  private:
   void GenerateAxis();
   void GenerateDiagonal();
+  // Emits the strips from start to end (s the direction's sign): wide strips
+  // where the sheet lies flat or is past the wrap, fine ones in the curl, and
+  // a strip border at every cut. line(pos, p, q) gives a strip line's ends;
+  // mirrored turns the triangles' winding.
+  template <class Line>
+  void Sweep(double start, double end, double s, double rollLine, double r, double e,
+             std::initializer_list<double> cuts, bool mirrored, Line line) const;
   // Wrap angle of a distance past the roll line, limited to 0..MaxAngle.
   float Brightness(double past) const;
   // The axis formulas on one coordinate (distance along the roll direction

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/kpExceptions.h"
+#include "tests/support/AssertionText.h"
 
 using namespace foundation;
 namespace fs = std::filesystem;
@@ -41,15 +42,6 @@ struct TThrowingDispose : TRefObject {
     throw TCommonException(u"boom");
   }
 };
-
-std::u16string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const EAssertionFailed& e) {
-    return e.Message();
-  }
-  return u"<no assertion>";
-}
 
 TEST(SysObj, NilReferencesDoNothing) {
   EXPECT_EQ(AddRefObj(nullptr), 0);
@@ -103,7 +95,8 @@ TEST(SysObj, BeforeDestructionRunsOnEveryFree) {
 TEST(SysObj, MissingInheritedDisposeIsReportedAndTheObjectStillGoes) {
   const int live = LiveObjectCount();
   auto* p = new TNoInheritedDispose;
-  EXPECT_EQ(MessageOf([&] { p->Free(); }), u"Error: inherited TNoInheritedDispose.Dispose not called!");
+  EXPECT_EQ(testsupport::AssertionMessageOf([&] { p->Free(); }),
+            u"Error: inherited TNoInheritedDispose.Dispose not called!");
   EXPECT_EQ(LiveObjectCount(), live);
 }
 

@@ -14,14 +14,9 @@
 using namespace foundation;
 namespace os = platform::os;
 using qeltest::TempTree;
+using qeltest::narrow;
 
 namespace {
-
-std::string narrow(const std::u16string& s) {
-  std::string r;
-  for (char16_t c : s) r.push_back(c < 128 ? static_cast<char>(c) : '?');
-  return r;
-}
 
 class FileUtilsTest : public ::testing::Test {
  protected:

@@ -5,23 +5,14 @@
 #include <string>
 
 #include "foundation/kpExceptions.h"
+#include "tests/support/DisposalProbe.h"
 
 using namespace foundation;
 
 namespace {
 
 // A value that records its disposal.
-class TProbe : public TRefObject {
- public:
-  explicit TProbe(int* disposed) : FDisposed(disposed) {}
-  void Dispose() override {
-    ++*FDisposed;
-    TRefObject::Dispose();
-  }
-
- private:
-  int* FDisposed;
-};
+using TProbe = testsupport::TDisposalProbe<int>;
 
 // Keys compared without regard to ASCII case, as subclasses do.
 class TNoCaseHashList : public THashList {

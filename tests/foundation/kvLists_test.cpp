@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/kpExceptions.h"
+#include "tests/support/AssertionText.h"
 
 using namespace foundation;
 
@@ -25,15 +26,6 @@ struct Item : TRefObject {
 struct SpecialItem : Item {
   using Item::Item;
 };
-
-std::u16string AssertionOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const EAssertionFailed& e) {
-    return e.Message();
-  }
-  return u"<none>";
-}
 
 TEST(TList, CapacityGrowsBy4Then16ThenDoubles) {
   TRef<TList> l = MakeRef<TList>();
@@ -110,10 +102,10 @@ TEST(TList, SearchingAndExtracting) {
 TEST(TList, OutOfRangeWritesRaiseEmptyAssertions) {
   TRef<TList> l = MakeRef<TList>();
   l->Add(P(1));
-  EXPECT_EQ(AssertionOf([&] { l->SetItem(1, P(2)); }), u"");
-  EXPECT_EQ(AssertionOf([&] { l->SetItem(-1, P(2)); }), u"");
-  EXPECT_EQ(AssertionOf([&] { l->SetItemGrow(-1, P(2)); }), u"");
-  EXPECT_EQ(AssertionOf([&] { l->Exchange(0, 1); }), u"");
+  EXPECT_EQ(testsupport::AssertionMessageOf([&] { l->SetItem(1, P(2)); }), u"");
+  EXPECT_EQ(testsupport::AssertionMessageOf([&] { l->SetItem(-1, P(2)); }), u"");
+  EXPECT_EQ(testsupport::AssertionMessageOf([&] { l->SetItemGrow(-1, P(2)); }), u"");
+  EXPECT_EQ(testsupport::AssertionMessageOf([&] { l->Exchange(0, 1); }), u"");
   try {
     l->SetItem(5, nullptr);
   } catch (const EAssertionFailed& e) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "foundation/kvMonitors.h"
+#include "tests/support/DisposalProbe.h"
 
 using namespace foundation;
 using platform::os::Event;
@@ -13,17 +14,7 @@ using platform::os::INFINITE;
 namespace {
 
 // Records its disposal and the thread it happened on.
-class Tracked : public TRefObject {
- public:
-  explicit Tracked(std::atomic<int>* disposed) : FDisposed(disposed) {}
-  void Dispose() override {
-    ++*FDisposed;
-    TRefObject::Dispose();
-  }
-
- private:
-  std::atomic<int>* FDisposed;
-};
+using Tracked = testsupport::TDisposalProbe<std::atomic<int>>;
 
 // An active monitor whose method is a test's function.
 class FnMonitor : public TActiveMonitor {

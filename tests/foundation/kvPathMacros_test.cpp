@@ -12,14 +12,9 @@
 
 using namespace foundation;
 using qeltest::TempTree;
+using qeltest::narrow;
 
 namespace {
-
-std::string narrow(const std::u16string& s) {
-  std::string r;
-  for (char16_t c : s) r.push_back(c < 128 ? static_cast<char>(c) : '?');
-  return r;
-}
 
 // Sets environment variables for one test and restores them afterwards.
 class EnvScope {

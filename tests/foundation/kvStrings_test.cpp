@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/DisposalProbe.h"
+
 using namespace foundation;
 
 namespace {
@@ -22,17 +24,7 @@ std::vector<std::u16string> Texts(TStringList* list) {
   return out;
 }
 
-class TProbe : public TRefObject {
- public:
-  explicit TProbe(int* disposed) : FDisposed(disposed) {}
-  void Dispose() override {
-    ++*FDisposed;
-    TRefObject::Dispose();
-  }
-
- private:
-  int* FDisposed;
-};
+using TProbe = testsupport::TDisposalProbe<int>;
 
 // An IStrings of another implementation that records how it is held.
 class FakeStrings : public IStrings {

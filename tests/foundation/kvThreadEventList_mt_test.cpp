@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/kvThreadEventList.h"
+#include "tests/support/DisposalProbe.h"
 
 using namespace foundation;
 using platform::os::Event;
@@ -14,18 +15,7 @@ using platform::os::INFINITE;
 
 namespace {
 
-class Tracked : public TRefObject {
- public:
-  Tracked(std::atomic<int>* disposed, int value = 0) : Value(value), FDisposed(disposed) {}
-  void Dispose() override {
-    ++*FDisposed;
-    TRefObject::Dispose();
-  }
-  int Value;
-
- private:
-  std::atomic<int>* FDisposed;
-};
+using Tracked = testsupport::TDisposalProbe<std::atomic<int>>;
 
 struct Log {
   std::vector<int> order;

@@ -20,14 +20,9 @@
 
 namespace os = platform::os;
 using qeltest::TempTree;
+using qeltest::narrow;
 
 namespace {
-
-std::string u8(const std::u16string& s) {
-  std::string r;
-  for (char16_t c : s) r.push_back(c < 128 ? static_cast<char>(c) : '?');
-  return r;
-}
 
 // Runs fn in a child process and answers its exit code.
 template <class F>
@@ -62,9 +57,9 @@ TEST(OsPaths, ToPosixTable) {
   };
   for (const Row& r : rows) {
     std::string out;
-    EXPECT_EQ(os::toPosixPath(r.in, out), r.err) << u8(r.in);
+    EXPECT_EQ(os::toPosixPath(r.in, out), r.err) << narrow(r.in);
     if (r.err == 0) {
-      EXPECT_EQ(out, r.out) << u8(r.in);
+      EXPECT_EQ(out, r.out) << narrow(r.in);
     }
   }
   EXPECT_EQ(os::fromPosixPath("/"), u"Z:\\");
@@ -310,7 +305,7 @@ TEST(OsFiles, WildcardMatching) {
       {u"*b*", u"aXbY", true},   {u"img*.jpg", u"img.jpg", true}, {u"x", u"y", false},
   };
   for (const Row& r : rows)
-    EXPECT_EQ(os::matchWildcard(r.pattern, r.name), r.match) << u8(r.pattern) << " " << u8(r.name);
+    EXPECT_EQ(os::matchWildcard(r.pattern, r.name), r.match) << narrow(r.pattern) << " " << narrow(r.name);
 }
 
 TEST(OsFiles, FindListsEntriesWithAttributes) {

@@ -98,33 +98,33 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
   if (!out) throw std::runtime_error("short write to " + path);
 }
 
+namespace {
+
+ContainerEntry EntryOf(std::string name, std::string data, int method) {
+  ContainerEntry e;
+  e.name = std::move(name);
+  e.data = std::move(data);
+  e.method = method;
+  return e;
+}
+
+}  // namespace
+
 ContainerBuilder& ContainerBuilder::Add(ContainerEntry entry) {
   entries_.push_back(std::move(entry));
   return *this;
 }
 
 ContainerBuilder& ContainerBuilder::AddStored(std::string name, std::string data) {
-  ContainerEntry e;
-  e.name = std::move(name);
-  e.data = std::move(data);
-  e.method = 0;
-  return Add(std::move(e));
+  return Add(EntryOf(std::move(name), std::move(data), 0));
 }
 
 ContainerBuilder& ContainerBuilder::AddDeflated(std::string name, std::string data) {
-  ContainerEntry e;
-  e.name = std::move(name);
-  e.data = std::move(data);
-  e.method = 1;
-  return Add(std::move(e));
+  return Add(EntryOf(std::move(name), std::move(data), 1));
 }
 
 ContainerBuilder& ContainerBuilder::AddEnciphered(std::string name, std::string data) {
-  ContainerEntry e;
-  e.name = std::move(name);
-  e.data = std::move(data);
-  e.method = 2;
-  return Add(std::move(e));
+  return Add(EntryOf(std::move(name), std::move(data), 2));
 }
 
 ContainerBuilder& ContainerBuilder::SetStrucPosText(std::string text) {

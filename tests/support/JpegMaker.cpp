@@ -25,15 +25,21 @@ void ErrorExitJump(j_common_ptr cinfo) {
 
 void SilentMessage(j_common_ptr, int) {}
 
+// The error manager for a codec: errors jump back to the setjmp, messages are dropped.
+jpeg_error_mgr* SilentErrors(ErrorMgr& err) {
+  jpeg_error_mgr* pub = jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExitJump;
+  err.pub.emit_message = SilentMessage;
+  err.code = 0;
+  return pub;
+}
+
 // The compressor part without C++ objects between setjmp and longjmp.
 int CompressRaw(const JpegSpec& spec, const uint8_t* pixels, unsigned char** out, unsigned long* outSize) {
   jpeg_compress_struct cinfo;
   ErrorMgr err;
   std::memset(&cinfo, 0, sizeof cinfo);
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExitJump;
-  err.pub.emit_message = SilentMessage;
-  err.code = 0;
+  cinfo.err = SilentErrors(err);
   if (setjmp(err.jump)) {
     jpeg_destroy_compress(&cinfo);
     return err.code ? err.code : -1;
@@ -74,10 +80,7 @@ int DecompressRaw(const Bytes& jpeg, int scaleLog2, int mode, RawDecode* result)
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   std::memset(&cinfo, 0, sizeof cinfo);
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExitJump;
-  err.pub.emit_message = SilentMessage;
-  err.code = 0;
+  cinfo.err = SilentErrors(err);
   result->pixels = nullptr;
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);

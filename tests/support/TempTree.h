@@ -67,4 +67,11 @@ class TempTree {
 // Tests run as root; a test that relies on a refused permission skips then.
 inline bool runningAsRoot() { return geteuid() == 0; }
 
+// An internal path as a narrow string for messages: non-ASCII units as '?'.
+inline std::string narrow(const std::u16string& s) {
+  std::string r;
+  for (char16_t c : s) r.push_back(c < 128 ? static_cast<char>(c) : '?');
+  return r;
+}
+
 }  // namespace qeltest

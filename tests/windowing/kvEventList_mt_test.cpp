@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/DisposalProbe.h"
 #include "windowing/kvEventList.h"
 
 using namespace windowing;
@@ -17,18 +18,7 @@ using foundation::MethodOf;
 
 namespace {
 
-class Tracked : public TRefObject {
- public:
-  explicit Tracked(std::atomic<int>* disposed) : FDisposed(disposed) {}
-  void Dispose() override {
-    ++*FDisposed;
-    TRefObject::Dispose();
-  }
-  int Value = 0;
-
- private:
-  std::atomic<int>* FDisposed;
-};
+using Tracked = testsupport::TDisposalProbe<std::atomic<int>>;
 
 struct Recorder {
   std::vector<std::string> calls;

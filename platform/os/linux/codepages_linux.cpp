@@ -217,6 +217,24 @@ uint32_t MapUnits(char16_t* buffer, uint32_t len, Map map) {
   return len;
 }
 
+// Hands a converted text to the caller: its length in units when dstLen is 0,
+// else the text copied into dst when it fits.
+template <class C>
+int CopyConverted(const std::basic_string<C>& text, C* dst, int dstLen) {
+  if (text.size() > 0x7FFFFFFF) {
+    setLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  const int size = static_cast<int>(text.size());
+  if (dstLen == 0) return size;
+  if (size > dstLen) {
+    setLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(dst, text.data(), text.size() * sizeof(C));
+  return size;
+}
+
 }  // namespace
 
 uint32_t getACP() { return gAnsiCodePage.load(std::memory_order_relaxed); }
@@ -250,18 +268,7 @@ int multiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int 
     setLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  if (text.size() > 0x7FFFFFFF) {
-    setLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
-  const int size = static_cast<int>(text.size());
-  if (dstLen == 0) return size;
-  if (size > dstLen) {
-    setLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(dst, text.data(), text.size() * sizeof(char16_t));
-  return size;
+  return CopyConverted(text, dst, dstLen);
 }
 
 int wideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* src, int srcLen, char* dst,
@@ -286,18 +293,7 @@ int wideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* src, 
     return 0;
   }
   if (usedDefault != nullptr) *usedDefault = defaulted;
-  if (bytes.size() > 0x7FFFFFFF) {
-    setLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
-  const int size = static_cast<int>(bytes.size());
-  if (dstLen == 0) return size;
-  if (size > dstLen) {
-    setLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(dst, bytes.data(), bytes.size());
-  return size;
+  return CopyConverted(bytes, dst, dstLen);
 }
 
 uint32_t charUpperBuff(char16_t* buffer, uint32_t len) {
