@@ -57,11 +57,13 @@ BmpSpec Picture24(bool topDown) {
   s.width = 3;
   s.height = topDown ? -2 : 2;
   s.bits = 24;
-  std::vector<uint32_t> v;
   const uint32_t* first = topDown ? kTop : kBottom;
   const uint32_t* second = topDown ? kBottom : kTop;
-  v.insert(v.end(), first, first + 3);
-  v.insert(v.end(), second, second + 3);
+  // Sized up front: gcc 12 at -O3 misreads two inserts into an empty vector
+  // as an overflow.
+  std::vector<uint32_t> v(6);
+  std::copy(first, first + 3, v.begin());
+  std::copy(second, second + 3, v.begin() + 3);
   s.pixels = BmpPackRows(3, 2, 24, v);
   return s;
 }
