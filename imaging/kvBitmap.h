@@ -124,7 +124,7 @@ TBitmap* CreateDefDirectBitmap(int32_t Width, int32_t Height, TPixelFormat* Pixe
 bool ClipBitmapRects(int32_t& X, int32_t& Y, int32_t& W, int32_t& H, int32_t& SX, int32_t& SY,
                      int32_t DestWidth, int32_t DestHeight, int32_t SourceWidth, int32_t SourceHeight);
 
-// The pixel of FillRect for a format (2.101's integer rules), in its stored bytes.
+// The pixel of FillRect for a format, in its stored bytes.
 // Answers the number of bytes written to Pixel (0 for sizes other than 1..4).
 int32_t FillPixelFor(TPixelFormat* Format, uint32_t Color, uint8_t Pixel[4]);
 
