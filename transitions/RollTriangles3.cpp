@@ -60,6 +60,23 @@ float TRoller3::Brightness(double past) const {
   return float(std::fabs(std::cos(w)) * (BrightMax - BrightMin) + BrightMin);
 }
 
+void TRoller3::SinCos(double w, double& s, double& c) const {
+  // Every point wound past the full angle shares it: its sine and cosine are
+  // kept for the angle they were taken of.
+  if (w == maxW_) {
+    s = maxSin_;
+    c = maxCos_;
+    return;
+  }
+  s = std::sin(w);
+  c = std::cos(w);
+  if (w == double(MaxAngle)) {
+    maxW_ = w;
+    maxSin_ = s;
+    maxCos_ = c;
+  }
+}
+
 // Positions here are distances along the roll direction (s = +1).
 void TRoller3::ProjectAlong(double pos, double rollLine, double start, double& out, double& z) const {
   const double r = Radius;
@@ -68,7 +85,11 @@ void TRoller3::ProjectAlong(double pos, double rollLine, double start, double& o
   if (!Lift) {
     const double u = pos - rollLine;
     const double w = std::min(u / r, double(MaxAngle));
-    if (w > 0) out = rollLine + (r * std::sin(w) + std::cos(w) * (u - w * r));
+    if (w > 0) {
+      double sw, cw;
+      SinCos(w, sw, cw);
+      out = rollLine + (r * sw + cw * (u - w * r));
+    }
     return;
   }
   const double b = start - rollLine;
@@ -76,8 +97,10 @@ void TRoller3::ProjectAlong(double pos, double rollLine, double start, double& o
   const double u = pos - c;
   const double w = std::min(u / r, double(MaxAngle));
   if (!(w > 0)) return;
-  out = c + (r * std::sin(w) + std::cos(w) * (u - w * r));
-  z = -double(Perspective) * r * (1 - std::cos(w));
+  double sw, cw;
+  SinCos(w, sw, cw);
+  out = c + (r * sw + cw * (u - w * r));
+  z = -double(Perspective) * r * (1 - cw);
   if (b > 0 && z != 0 && std::fabs(double(Perspective)) > kTiny) {
     // The roll still hangs before the sheet: turn it about the start edge.
     // The polar angle is taken of (start - position, h), i.e. of the point
@@ -142,8 +165,13 @@ foundation::T3DPoint TRoller3::Project(float x, float y) const {
   const double sx = Sign(DirX), sy = Sign(DirY);
   const double a = sx * (double(x) - StartX), b = sy * (double(y) - StartY);
   const double delta = (a + b) / kSqrt2, offset = (a - b) / kSqrt2;
-  const double eff = double(RollLine) - sx * (double(Width) - Height) / 2;
-  const double rollDelta = (eff - StartX) * sx * kSqrt2;
+  // The roll line along the diagonal is the same for the whole frame.
+  if (!(diagFor_.RollLine == RollLine && diagFor_.StartX == StartX && diagFor_.Width == Width &&
+        diagFor_.Height == Height && diagFor_.Sx == sx)) {
+    const double eff = double(RollLine) - sx * (double(Width) - Height) / 2;
+    diagFor_ = DiagonalLine{RollLine, StartX, Width, Height, sx, (eff - StartX) * sx * kSqrt2};
+  }
+  const double rollDelta = diagFor_.RollDelta;
   double out, z;
   ProjectCached(delta, rollDelta, out, z);
   const double na = (out + offset) / kSqrt2, nb = (out - offset) / kSqrt2;

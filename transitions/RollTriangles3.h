@@ -3,6 +3,7 @@
 // towards the viewer), for the roll effect.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -71,6 +72,16 @@ class TRoller3 : public foundation::TRefObject {
   // from the sheet start, the roll line and the turn-over in the same units).
   void ProjectAlong(double pos, double rollLine, double start, double& out, double& z) const;
   double TurnOver(double start, double end, double rollLine) const;
+  // sin and cos of w, the ones of the last full angle from a memo.
+  void SinCos(double w, double& s, double& c) const;
+  mutable double maxW_ = -1, maxSin_ = 0, maxCos_ = 1;
+  // The diagonal roll line in distances along the direction, with what it
+  // was worked out from (NaN: not yet).
+  struct DiagonalLine {
+    float RollLine, StartX, Width, Height;
+    double Sx, RollDelta;
+  };
+  mutable DiagonalLine diagFor_{std::nanf(""), 0, 0, 0, 0, 0};
   // Projections along the direction by exact position: the strip lines and
   // cell borders repeat the same positions many times per frame. Valid for
   // the state of the last Generate.

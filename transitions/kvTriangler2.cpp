@@ -68,30 +68,6 @@ inline int32_t TXSeparator::FindZone(float c) {
   return 2 * search_;
 }
 
-TTriVertex TXSeparator::Cut(const TTriVertex& a, const TTriVertex& b, float edge) const {
-  const TTriVertex& lo = Coord(a) <= Coord(b) ? a : b;
-  const TTriVertex& hi = Coord(a) <= Coord(b) ? b : a;
-  const double lc = Coord(lo), hc = Coord(hi);
-  const double lo2 = alongY_ ? lo.X : lo.Y, hi2 = alongY_ ? hi.X : hi.Y;
-  double dOther = 0, dA = 0;
-  if (hc != lc) {
-    dOther = (hi2 - lo2) / (hc - lc);
-    dA = (double(hi.A) - lo.A) / (hc - lc);
-  }
-  const double run = double(edge) - lc;
-  TTriVertex r;
-  r.A = float(lo.A + run * dA);
-  const float other = float(lo2 + run * dOther);
-  if (alongY_) {
-    r.Y = edge;
-    r.X = other;
-  } else {
-    r.X = edge;
-    r.Y = other;
-  }
-  return r;
-}
-
 inline void TXSeparator::Emit(const TTriVertex& v, int32_t zone) {
   ++emitted_;
   if ((zone & 1) == 0) {
@@ -115,16 +91,47 @@ inline void TXSeparator::Emit(const TTriVertex& v, int32_t zone) {
   }
 }
 
-void TXSeparator::MoveTo(const TTriVertex& v, int32_t zone, bool emitVertex) {
+inline void TXSeparator::MoveTo(const TTriVertex& v, int32_t zone, bool emitVertex) {
   if (emitted_ > 0 && zone != zone_) {
     const int32_t step = zone > zone_ ? 1 : -1;
     if (zone_ & 1) zone_ += step;
     const int32_t goal = (zone & 1) ? zone - step : zone;
-    while (zone_ != goal) {
-      zone_ += step;
-      const float edge = edges_[(zone_ - 1) / 2 + 1];
-      Emit(Cut(current_, v, edge), zone_);
-      zone_ += step;
+    if (zone_ != goal) {
+      // Every edge between the two zones cuts the same segment (interpolated
+      // from its lower end): its two slopes are worked out once, in one
+      // paired division (each lane is the same IEEE division as on its own).
+      const TTriVertex& a = current_;
+      const TTriVertex& lo = Coord(a) <= Coord(v) ? a : v;
+      const TTriVertex& hi = Coord(a) <= Coord(v) ? v : a;
+      const double lc = Coord(lo), hc = Coord(hi);
+      const double lo2 = alongY_ ? lo.X : lo.Y, hi2 = alongY_ ? hi.X : hi.Y;
+      const double loA = lo.A;
+      double dOther = 0, dA = 0;
+      if (hc != lc) {
+        typedef double Pair __attribute__((vector_size(16)));
+        const Pair num = {hi2 - lo2, double(hi.A) - lo.A};
+        const Pair den = {hc - lc, hc - lc};
+        const Pair q = num / den;
+        dOther = q[0];
+        dA = q[1];
+      }
+      do {
+        zone_ += step;
+        const float edge = edges_[(zone_ - 1) / 2 + 1];
+        const double run = double(edge) - lc;
+        TTriVertex r;
+        r.A = float(loA + run * dA);
+        const float other = float(lo2 + run * dOther);
+        if (alongY_) {
+          r.Y = edge;
+          r.X = other;
+        } else {
+          r.X = edge;
+          r.Y = other;
+        }
+        Emit(r, zone_);
+        zone_ += step;
+      } while (zone_ != goal);
     }
   }
   if (!emitVertex) return;
@@ -138,7 +145,9 @@ void TXSeparator::Walk(const TTriVertex* vertices, int32_t first, int32_t last) 
   emitted_ = 0;
   touchedLo_ = count_;
   touchedHi_ = -1;
-  search_ = count_ / 2 + 1;
+  // search_ stays where the last polygon left it: the zone found does not
+  // depend on where the search starts, and neighbouring polygons come one
+  // after the other, so the walk to the first vertex's interval is short.
   int32_t firstZone = 0;
   for (int32_t i = first; i <= last; ++i) {
     const int32_t zone = FindZone(Coord(vertices[i]));

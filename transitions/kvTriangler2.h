@@ -74,7 +74,6 @@ class TXSeparator : public foundation::TRefObject {
   int32_t FindZone(float c);
   void MoveTo(const TTriVertex& v, int32_t zone, bool emitVertex);
   void Emit(const TTriVertex& v, int32_t zone);
-  TTriVertex Cut(const TTriVertex& a, const TTriVertex& b, float edge) const;
   void ClosePolygons();
   void Touch(int32_t k) {
     if (k < touchedLo_) touchedLo_ = k;
@@ -89,7 +88,7 @@ class TXSeparator : public foundation::TRefObject {
   int32_t touchedLo_ = 0, touchedHi_ = -1;
   int32_t zone_ = 0;
   int32_t emitted_ = 0;
-  int32_t search_ = 0;  // interval index into edges_ (between edges_[j] and edges_[j+1])
+  int32_t search_ = 0;  // interval index into edges_ (between edges_[j] and edges_[j+1]), kept between walks
 };
 
 class T2DSeparator : public TXSeparator {
