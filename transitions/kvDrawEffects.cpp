@@ -360,18 +360,6 @@ void TRollEffect2::RouteTriangle(const TTriVertex& p1, const TTriVertex& p2, con
   }
 }
 
-T3DPoint TRollEffect2::ProjectVertex(const TTriVertex& v) {
-  constexpr size_t kSize = 4096;
-  if (vertexCache_.size() != kSize) vertexCache_.assign(kSize, ProjectedVertex{0, 0, {}, 0});
-  uint32_t x, y;
-  std::memcpy(&x, &v.X, sizeof x);
-  std::memcpy(&y, &v.Y, sizeof y);
-  ProjectedVertex& e = vertexCache_[((x * 0x9E3779B1u) ^ (y * 0x85EBCA77u)) >> 20];
-  if (e.Frame == frame_ && e.XBits == x && e.YBits == y) return e.P;
-  e = ProjectedVertex{x, y, Roller->Project(v.X, v.Y), frame_};
-  return e.P;
-}
-
 void TRollEffect2::DrawCells(T2DSeparator* sep, bool back) {
   const bool textured = !back || !ColourBack;
   Roller->ForEachCell(
@@ -428,8 +416,10 @@ void TRollEffect2::Draw(TEffController* controller) {
   FrontSeparator->Clear();
   BackSeparator->Clear();
   Roller->Generate(float(RollStart + (double(RollEnd) - RollStart) * Progress()));
-  if (++frame_ == 0) {  // a new frame invalidates every cached projection
-    vertexCache_.clear();
+  // A new frame invalidates every cached projection; the table is sized here,
+  // once, so the per-vertex lookup stays a hash and a compare.
+  if (++frame_ == 0 || vertexCache_.size() != kVertexCacheSize) {
+    vertexCache_.assign(kVertexCacheSize, ProjectedVertex{0, 0, {}, 0});
     frame_ = 1;
   }
   DrawCells(FrontSeparator, false);

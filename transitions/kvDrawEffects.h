@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "transitions/ArrowGenerator.h"
@@ -139,7 +140,18 @@ class TRollEffect2 : public TDrawFilter {
   };
   std::vector<ProjectedVertex> vertexCache_;
   uint32_t frame_ = 0;
-  T3DPoint ProjectVertex(const TTriVertex& v);
+  static constexpr size_t kVertexCacheSize = 4096;  // the hash below keeps its top 12 bits
+  static_assert(kVertexCacheSize == size_t(1) << (32 - 20));
+  // Inline: it runs for every vertex of every piece; the table is sized by Draw.
+  T3DPoint ProjectVertex(const TTriVertex& v) {
+    uint32_t x, y;
+    std::memcpy(&x, &v.X, sizeof x);
+    std::memcpy(&y, &v.Y, sizeof y);
+    ProjectedVertex& e = vertexCache_[((x * 0x9E3779B1u) ^ (y * 0x85EBCA77u)) >> 20];
+    if (e.Frame == frame_ && e.XBits == x && e.YBits == y) return e.P;
+    e = ProjectedVertex{x, y, Roller->Project(v.X, v.Y), frame_};
+    return e.P;
+  }
   TRect builtView_;
 };
 
