@@ -28,6 +28,71 @@ if(QEL_FUZZ)
   target_link_options(qel_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Layers. Every library gets a rank: the platform areas first, in the order of
+# QEL_PLATFORM_AREAS, then the subsystem folders in the order of QEL_SUBSYSTEMS.
+# A library may link only libraries of a lower rank; qel_check_layers() (run at
+# the end of the top CMakeLists) fails the configuration otherwise, whoever
+# added the link.
+function(qel_set_layer target rank)
+  set_property(GLOBAL APPEND PROPERTY QEL_LAYERED_TARGETS ${target})
+  set_property(GLOBAL PROPERTY QEL_LAYER_${target} ${rank})
+endfunction()
+
+function(qel_subsystem_rank name out)
+  list(FIND QEL_SUBSYSTEMS ${name} idx)
+  if(idx LESS 0)
+    message(FATAL_ERROR "${name} is not a folder named in QEL_SUBSYSTEMS")
+  endif()
+  math(EXPR rank "(${idx} + 1) * 100")
+  set(${out} ${rank} PARENT_SCOPE)
+endfunction()
+
+function(qel_check_layers)
+  get_property(targets GLOBAL PROPERTY QEL_LAYERED_TARGETS)
+  foreach(t IN LISTS targets)
+    get_property(rank GLOBAL PROPERTY QEL_LAYER_${t})
+    get_target_property(type ${t} TYPE)
+    set(links "")
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      get_target_property(l ${t} LINK_LIBRARIES)
+      if(l)
+        list(APPEND links ${l})
+      endif()
+    endif()
+    get_target_property(l ${t} INTERFACE_LINK_LIBRARIES)
+    if(l)
+      list(APPEND links ${l})
+    endif()
+    foreach(dep IN LISTS links)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" dep "${dep}")
+      get_property(dep_rank GLOBAL PROPERTY QEL_LAYER_${dep})
+      if(NOT dep_rank STREQUAL "" AND dep_rank GREATER_EQUAL rank)
+        message(FATAL_ERROR "${t} links ${dep}, a library of the same or a higher layer")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+# qel_platform_area(<area> [DEPS <targets>...] [PRIVATE_LIBS <libs>...])
+# Builds every .cpp below platform/<area>/ (backend folders included) into
+# qel_platform_<area>. System libraries are linked PRIVATE: only the area's own
+# sources see their headers.
+function(qel_platform_area area)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_LIBS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(qel_platform_${area} STATIC ${srcs})
+  target_link_libraries(qel_platform_${area} PUBLIC qel_options ${ARG_DEPS})
+  if(ARG_PRIVATE_LIBS)
+    target_link_libraries(qel_platform_${area} PRIVATE ${ARG_PRIVATE_LIBS})
+  endif()
+  list(FIND QEL_PLATFORM_AREAS ${area} idx)
+  if(idx LESS 0)
+    message(FATAL_ERROR "platform area ${area} is not named in QEL_PLATFORM_AREAS")
+  endif()
+  math(EXPR rank "${idx} + 1")
+  qel_set_layer(qel_platform_${area} ${rank})
+endfunction()
+
 # qel_subsystem(<name> [DEPS <targets>...] [PUBLIC_LIBS <libs>...])
 # Builds every .cpp below the folder (backend folders included) into the
 # static library qel_<name>.
@@ -45,6 +110,8 @@ function(qel_subsystem name)
     add_library(qel_${name} INTERFACE)
     target_link_libraries(qel_${name} INTERFACE qel_options ${ARG_DEPS} ${ARG_PUBLIC_LIBS})
   endif()
+  qel_subsystem_rank(${name} rank)
+  qel_set_layer(qel_${name} ${rank})
 endfunction()
 
 # qel_test(<name> SOURCES <files>... DEPS <targets>...)

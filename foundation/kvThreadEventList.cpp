@@ -21,7 +21,7 @@ void TMessageItem::Complete() {
 
 // ---- TThreadEventList ----
 
-TThreadEventList::TThreadEventList() : windowing::TPostEventList(1024, 1) {
+TThreadEventList::TThreadEventList() : TPostEventList(1024, 1) {
   FQueueLock = new TSafeCriticalSection;
   FQueue = new std::deque<TMessageItem*>;
 }
@@ -29,7 +29,7 @@ TThreadEventList::TThreadEventList() : windowing::TPostEventList(1024, 1) {
 void TThreadEventList::Dispose() {
   if (FQueueLock) Close();
   FreeAndNil(FQueueLock);
-  windowing::TPostEventList::Dispose();
+  TPostEventList::Dispose();
 }
 
 void TThreadEventList::Open() {
@@ -149,7 +149,7 @@ void TThreadEventList::Dispatch(TRefObject* sender, uint32_t id, TRefObject* par
       // The handler method's failures are dropped here.
     }
   }
-  if (!handled) windowing::TPostEventList::Dispatch(this, id, param);
+  if (!handled) TPostEventList::Dispatch(this, id, param);
 }
 
 }  // namespace foundation

@@ -7,7 +7,7 @@
 #include <deque>
 
 #include "foundation/kpThreads2.h"
-#include "windowing/kvEventList.h"
+#include "foundation/kvEventList.h"
 
 namespace foundation {
 
@@ -29,7 +29,7 @@ class TMessageItem : public TRefObject {
 // Called first for every message; Handled keeps the registry's handlers from running.
 using TMessageHandler = TMethod<void(TRefObject* sender, uint32_t id, TRefObject* param, bool& handled)>;
 
-class TThreadEventList : public windowing::TPostEventList {
+class TThreadEventList : public TPostEventList {
  public:
   QEL_CLASSNAME(TThreadEventList)
   TThreadEventList();

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "tests/support/DisposalProbe.h"
-#include "windowing/kvEventList.h"
+#include "foundation/kvEventList.h"
 
-using namespace windowing;
+using namespace foundation;
 using foundation::MakeRef;
 using foundation::MethodOf;
 

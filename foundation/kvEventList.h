@@ -9,7 +9,7 @@
 #include "foundation/SysObj.h"
 #include "foundation/kpThreads2.h"
 
-namespace windowing {
+namespace foundation {
 
 using foundation::TRefObject;
 
@@ -175,4 +175,4 @@ class TPostEventListEx : public TPostEventList {
   TNotifyItem* FNotifiers = nullptr;
 };
 
-}  // namespace windowing
+}  // namespace foundation

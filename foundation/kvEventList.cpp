@@ -1,10 +1,10 @@
-#include "windowing/kvEventList.h"
+#include "foundation/kvEventList.h"
 
 #include <algorithm>
 
 #include "foundation/kpExceptions.h"
 
-namespace windowing {
+namespace foundation {
 
 using foundation::FreeAndNil;
 using foundation::FreeObj;
@@ -353,4 +353,4 @@ void TPostEventListEx::ProcessAllPosted() {
   }
 }
 
-}  // namespace windowing
+}  // namespace foundation
