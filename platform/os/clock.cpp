@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 namespace platform::os {
 

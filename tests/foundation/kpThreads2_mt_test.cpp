@@ -11,7 +11,7 @@
 #include "foundation/SysLock.h"
 #include "foundation/kpLog.h"
 #include "foundation/kpThreads2.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 using namespace foundation;
 using platform::os::Event;

@@ -15,7 +15,7 @@
 
 #include "foundation/kpLog.h"
 #include "foundation/kvFileUtils.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
 #include "platform/os/testing/FaultInjection.h"
