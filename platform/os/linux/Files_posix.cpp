@@ -20,7 +20,7 @@
 #include "platform/os/errors.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
-#include "platform/os/testing/FaultInjection.h"
+#include "platform/os/faults.h"
 
 namespace platform::os {
 
