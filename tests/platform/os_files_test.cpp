@@ -549,7 +549,7 @@ TEST(OsCommandLine, CommandLineRebuiltFromArguments) {
     setenv("QEL_CMDLINE_OUT", outFile.c_str(), 1);
     std::string folder = t.path();
     const char* argv[] = {exe.c_str(), "--gtest_filter=OsCommandLine.Child", "two words", "", folder.c_str(),
-                          "/nonexistent/x", "/s", "caf\xc3\xa9", nullptr};
+                          "/nonexistent/x", "/s", "caf\xc3\xa9", "say \"hi\"", "x\"y", nullptr};
     execv(exe.c_str(), const_cast<char* const*>(argv));
     _exit(127);
   }
@@ -558,6 +558,6 @@ TEST(OsCommandLine, CommandLineRebuiltFromArguments) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   std::u16string line = os::fileNameFromBytes(t.read("cmdline.txt"));
   std::u16string expected = os::fromPosixPath(exe) + u" --gtest_filter=OsCommandLine.Child \"two words\" \"\" " +
-                            t.internal() + u" /nonexistent/x /s caf\u00e9";
+                            t.internal() + u" /nonexistent/x /s caf\u00e9 \"say \"\"hi\"\"\" \"x\"\"y\"";
   EXPECT_EQ(line, expected);
 }

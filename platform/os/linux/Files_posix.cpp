@@ -869,11 +869,7 @@ std::u16string getCommandLine() {
   for (size_t k = 0; k < words.size(); ++k) {
     const std::string& w = words[k];
     std::u16string word = (!w.empty() && w[0] == '/' && exists(w)) ? fromPosixPath(w) : fileNameFromBytes(w);
-    bool quote = word.empty() || std::any_of(word.begin(), word.end(), [](char16_t c) { return c <= 32; });
-    if (k > 0) line.push_back(u' ');
-    if (quote) line.push_back(u'"');
-    line += word;
-    if (quote) line.push_back(u'"');
+    appendCommandWord(line, word);
   }
   return line;
 }
