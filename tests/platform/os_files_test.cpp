@@ -408,6 +408,17 @@ TEST(OsFiles, MoveAndAttributes) {
   // READONLY maps onto the owner's write bit.
   ASSERT_TRUE(os::setFileAttributes(t.internal("c"), os::FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(os::getFileAttributes(t.internal("c")), os::FILE_ATTRIBUTE_READONLY | os::FILE_ATTRIBUTE_ARCHIVE);
+  // A READONLY file refuses every writer, root included, and stays as it was.
+  for (uint32_t disposition : {os::OPEN_EXISTING, os::OPEN_ALWAYS, os::CREATE_ALWAYS, os::TRUNCATE_EXISTING}) {
+    os::setLastError(0);
+    EXPECT_EQ(os::createFile(t.internal("c"), os::GENERIC_WRITE, 1, disposition, 0), os::INVALID_HANDLE_VALUE)
+        << disposition;
+    EXPECT_EQ(os::getLastError(), os::ERROR_ACCESS_DENIED) << disposition;
+  }
+  EXPECT_EQ(t.read("c"), "A");
+  os::Handle reader = os::createFile(t.internal("c"), os::GENERIC_READ, 1, os::OPEN_EXISTING, 0);
+  EXPECT_NE(reader, os::INVALID_HANDLE_VALUE);
+  os::closeHandle(reader);
   ASSERT_TRUE(os::setFileAttributes(t.internal("c"), os::FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(os::getFileAttributes(t.internal("c")), os::FILE_ATTRIBUTE_ARCHIVE);
 }

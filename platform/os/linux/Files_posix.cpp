@@ -411,7 +411,15 @@ Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode,
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+  const bool statted = ::fstat(fd, &st) == 0;
+  if (statted && S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    ::close(fd);
+    setLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  // A READONLY file (owner write bit clear) refuses writers whoever opens
+  // it; root would otherwise write through it.
+  if (statted && wr && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
     ::close(fd);
     setLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
