@@ -170,9 +170,11 @@ void SetMonitorProfilePath(const std::u16string& Path);
 std::u16string MonitorProfilePath();
 void SetNoColorManagement(bool Value);
 bool NoColorManagement();
-// The command-line display profile (a reference is kept), or none.
+// The command-line display profile (a reference is kept), or none. Handed
+// out with a reference of the caller's own: the start-up may replace it
+// while a show opens on another thread.
 void SetCommandLineProfile(imaging::TColorProfile* Profile, bool TakeOver);
-imaging::TColorProfile* CommandLineProfile();
+foundation::TRef<imaging::TColorProfile> CommandLineProfile();
 
 // Computed by the colour set-up.
 extern std::atomic<bool> ColorManagementOff;

@@ -59,7 +59,11 @@ TColorProfile* CreateColorProfileFromBytes(const std::vector<uint8_t>& Bytes, co
 TColorProfile* CreateColorProfile(const std::vector<uint8_t>& Bytes, const std::u16string& Name);
 int32_t FindBytes(const std::vector<uint8_t>& Data, const std::string& Pattern, int64_t Limit);
 
-TColorProfile* GetDisplayColorProfile();  // no new reference
+// The display's profile (sRGB when none is set), with a reference of the
+// caller's own: loader threads read it while the colour set-up replaces it.
+foundation::TRef<TColorProfile> GetDisplayColorProfile();
+// Installs the display's profile (TakeOver: the caller's reference passes to
+// it); the previous one is released once no reader holds it.
 void SetDisplayColorProfile(TColorProfile* Profile, bool TakeOver);
 // A new transform (the caller owns it) or none.
 TColorTransform* GetColorTransform(TColorProfile* Source, TColorProfile* Destination);

@@ -380,7 +380,7 @@ TEST(ColorSetup, ProjectOptionAndCommandLineDecideTheDisplayProfile) {
     TRef<TQelShowLocator> locator = TRef<TQelShowLocator>::Adopt(container::OpenPreviewProject(t.internal("p/Project.qel")));
     ASSERT_TRUE(locator);
     EXPECT_EQ(container::ColorManagementOff.load(), r.off) << r.cm;
-    EXPECT_EQ(imaging::GetDisplayColorProfile(), r.display ? r.display : imaging::YUVsRGBColorProfile) << r.cm;
+    EXPECT_EQ(imaging::GetDisplayColorProfile().Get(), r.display ? r.display : imaging::YUVsRGBColorProfile) << r.cm;
     EXPECT_EQ(container::EmbeddedTransformsOff.load(), r.embeddedOff) << r.cm;
   }
 }
@@ -392,7 +392,7 @@ TEST(ColorSetup, MonitorProfileStandsForTheQuestionMark) {
   container::SetMonitorProfilePath(u"AdobeRGB");  // a standard name stands in for a file here
   TRef<TQelShowLocator> locator = TRef<TQelShowLocator>::Adopt(container::OpenPreviewProject(t.internal("Project.qel")));
   ASSERT_TRUE(locator);
-  EXPECT_EQ(imaging::GetDisplayColorProfile(), imaging::AdobeRGBColorProfile);
+  EXPECT_EQ(imaging::GetDisplayColorProfile().Get(), imaging::AdobeRGBColorProfile);
   container::SetMonitorProfilePath(u"");
 }
 
