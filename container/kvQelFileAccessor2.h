@@ -189,6 +189,7 @@ imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened,
 // caller). The default gives a plain grey picture (100, 100, 100) of a fixed
 // size; the text layer installs the vector-text producer here.
 using TPlaceholderProducer = imaging::TImage* (*)(const std::u16string& Line1, const std::u16string& Line2);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TPlaceholderProducer PlaceholderProducerHook;
 imaging::TImage* DefaultPlaceholderProducer(const std::u16string& Line1, const std::u16string& Line2);
 inline constexpr int32_t kPlaceholderWidth = 256;

@@ -110,6 +110,7 @@ class TEmbededColorTransform : public imaging::TColorTransform {
 // that fails to decode is a plain substitute of the right size). Filled at
 // start-up with the converted-image loader's own answer; none trusts the image.
 using TImageDecodedCheck = bool (*)(imaging::TImage* Image);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TImageDecodedCheck EmbeddedTableDecodedHook;
 
 // Adds the identity levels to a 32 x 1024 table of stored differences.
@@ -119,6 +120,7 @@ void AddIdentityToTable(imaging::TSysBitmap* Table);
 // owned by it). Filled by the show model's start-up.
 using TCreateQelSource = foundation::TRefObject* (*)(TFileAccessor* Accessor, foundation::TIniFile* Ini,
                                                       bool OwnsIni);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TCreateQelSource CreateQelSourceHook;
 
 class TQelShowLocator : public foundation::TRefObject {

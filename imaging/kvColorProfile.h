@@ -47,6 +47,7 @@ class TColorTransform : public foundation::TRefObject {
 };
 
 using TCreateColorTransform = TColorTransform* (*)(TColorProfile* Source, TColorProfile* Destination);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TCreateColorTransform CreateColorTransformHook;
 
 // The built-in profiles (set while the profile unit runs).

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/os/errors.h"
@@ -34,9 +35,19 @@ constexpr uint32_t ERROR_NOT_A_REPARSE_POINT = 4390;
 // ---------------------------------------------------------------------------
 // Handle table: files and finds share one numbering that is never reused.
 
+// A reader or writer holds the object (not the number) while it is inside a
+// system call, so the descriptor is closed only when the last holder lets
+// go: a descriptor number closed under a reader could be reused by another
+// open and read from the wrong file.
 struct FileObject {
   int fd = -1;
   bool pathOnly = false;  // opened on the link itself (O_PATH)
+  FileObject() = default;
+  FileObject(const FileObject&) = delete;
+  FileObject& operator=(const FileObject&) = delete;
+  ~FileObject() {
+    if (fd >= 0) ::close(fd);
+  }
 };
 
 struct FindObject {
@@ -465,9 +476,11 @@ bool closeHandle(Handle h) {
     e = std::move(it->second);
     gHandles.erase(it);
   }
-  if (e.file && e.file->fd >= 0) {
-    // Closing the descriptor releases its flock.
-    if (::close(e.file->fd) != 0) return fail(errorFromErrno(errno));
+  // Closing the descriptor releases its flock. With no call running through
+  // it, close it now and report a failure; otherwise the last call closes it.
+  if (e.file && e.file.use_count() == 1 && e.file->fd >= 0) {
+    int fd = std::exchange(e.file->fd, -1);
+    if (::close(fd) != 0) return fail(errorFromErrno(errno));
   }
   return true;
 }
