@@ -119,7 +119,6 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
 
 }  // namespace
 
-std::atomic<bool> ColorManagementOff{false};
 std::atomic<bool> EmbeddedTransformsOff{false};
 TCreateQelSource CreateQelSourceHook = nullptr;
 TImageDecodedCheck EmbeddedTableDecodedHook = nullptr;
@@ -456,11 +455,11 @@ TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName) {
 
 void ApplyColorSetup(TQelShowLocator* Locator) {
   EmbeddedTransformsOff = false;
-  ColorManagementOff = false;
+  imaging::ColorManagementOff = false;
   std::u16string cm = foundation::IniReadString(Locator ? Locator->ProjectIni : nullptr, u"Main",
                                                 u"ColorManagement", u"");
   if (NoColorManagement() || cm.empty()) {
-    ColorManagementOff = true;
+    imaging::ColorManagementOff = true;
     return;
   }
   foundation::TRef<imaging::TColorProfile> commandLine = CommandLineProfile();

@@ -178,8 +178,7 @@ bool NoColorManagement();
 void SetCommandLineProfile(imaging::TColorProfile* Profile, bool TakeOver);
 foundation::TRef<imaging::TColorProfile> CommandLineProfile();
 
-// Computed by the colour set-up.
-extern std::atomic<bool> ColorManagementOff;
+// Computed by the colour set-up (which also sets imaging::ColorManagementOff).
 extern std::atomic<bool> EmbeddedTransformsOff;
 
 // Start-up: wraps the colour-transform creation hook (keeping the previous

@@ -11,6 +11,7 @@
 namespace imaging {
 
 TCreateColorTransform CreateColorTransformHook = nullptr;
+std::atomic<bool> ColorManagementOff{false};
 TColorProfile* SRGBColorProfile = nullptr;
 TColorProfile* YUVsRGBColorProfile = nullptr;
 TColorProfile* AdobeRGBColorProfile = nullptr;

@@ -50,6 +50,11 @@ using TCreateColorTransform = TColorTransform* (*)(TColorProfile* Source, TColor
 // Start-up only: set before any thread runs, then read without a lock.
 extern TCreateColorTransform CreateColorTransformHook;
 
+// The switch that turns colour management off for the show being played:
+// set by the show's colour set-up, read by the colour-grade tables on any
+// thread.
+extern std::atomic<bool> ColorManagementOff;
+
 // The built-in profiles (set while the profile unit runs).
 extern TColorProfile* SRGBColorProfile;
 extern TColorProfile* YUVsRGBColorProfile;

@@ -379,7 +379,7 @@ TEST(ColorSetup, ProjectOptionAndCommandLineDecideTheDisplayProfile) {
     container::SetCommandLineProfile(r.commandLine, false);
     TRef<TQelShowLocator> locator = TRef<TQelShowLocator>::Adopt(container::OpenPreviewProject(t.internal("p/Project.qel")));
     ASSERT_TRUE(locator);
-    EXPECT_EQ(container::ColorManagementOff.load(), r.off) << r.cm;
+    EXPECT_EQ(imaging::ColorManagementOff.load(), r.off) << r.cm;
     EXPECT_EQ(imaging::GetDisplayColorProfile().Get(), r.display ? r.display : imaging::YUVsRGBColorProfile) << r.cm;
     EXPECT_EQ(container::EmbeddedTransformsOff.load(), r.embeddedOff) << r.cm;
   }
