@@ -88,6 +88,8 @@ class TFileSource : public foundation::TRefObject {
   // that raises counts as one without an image.
   imaging::TImage* QueryImageCallbacks(const std::u16string& Name);
 
+  // Serialises DoOpen (one open at a time per source); taken inside an image
+  // handle's decode lock, and nothing is taken inside it but the file layer's.
   foundation::TSafeCriticalSection* Lock = nullptr;
   int32_t SourceId = 0;
   // Handed to the image registry with every decode.
@@ -95,8 +97,8 @@ class TFileSource : public foundation::TRefObject {
 
  private:
   friend class TCallbackHandle;
-  std::mutex FCallbackLock;
-  std::vector<TCallbackHandle*> FImageCallbacks;
+  std::mutex FCallbackLock;                       // a leaf: callbacks run outside it
+  std::vector<TCallbackHandle*> FImageCallbacks;  // guarded by FCallbackLock
 };
 
 // A file stream whose reads answer 0 when the file layer fails.
@@ -156,8 +158,10 @@ class TImageHandle : public foundation::TRefObject {
   // Runs under the process-wide handle lock: leaves the hash list.
   void Dispose() override;
 
-  std::mutex Lock;  // decoding runs under it
-  foundation::TKeyItem* Entry = nullptr;
+  // Decoding runs under it (it is taken before the source's Lock); Store and
+  // Decoded are written under it once and only read afterwards.
+  std::mutex Lock;
+  foundation::TKeyItem* Entry = nullptr;  // guarded by the process-wide handle lock
   imaging::TBitmapStore* Store = nullptr;
   bool Decoded = false;
   int32_t SourceId = 0;

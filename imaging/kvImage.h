@@ -83,8 +83,8 @@ class TBitmapStore : public foundation::TRefObject {
   }
 
   // Re-entrant: producing a level may ask the same store for the level above.
-  foundation::TCriticalSection* AttachmentLock = nullptr;
-  foundation::TCriticalSection* LevelLock = nullptr;
+  foundation::TCriticalSection* AttachmentLock = nullptr;  // guards the attachment list
+  foundation::TCriticalSection* LevelLock = nullptr;       // guards Levels and their making
   struct TLevel {
     std::vector<TBitmap*> Bitmaps;
     int32_t FirstOwned = 0;
