@@ -89,7 +89,7 @@ class TFileSource : public foundation::TRefObject {
   imaging::TImage* QueryImageCallbacks(const std::u16string& Name);
 
   // Serialises DoOpen (one open at a time per source); taken inside an image
-  // handle's decode lock, and nothing is taken inside it but the file layer's.
+  // handle's decode lock; the alias, link and file-layer locks nest inside it.
   foundation::TSafeCriticalSection* Lock = nullptr;
   int32_t SourceId = 0;
   // Handed to the image registry with every decode.
