@@ -57,7 +57,9 @@ TEST(ColorProfileThreads, DisplayProfileSwappedWhileLoadersReadIt) {
   for (int t = 0; t < kReaders; ++t)
     readers.emplace_back([&, t] {
       started.fetch_add(1);
-      for (int i = 0; !done.load() || i < 50; ++i) {
+      // Until the swaps end, then 50 more reads of the last profile.
+      for (int i = 0, after = 0; after < 50; ++i) {
+        if (done.load()) ++after;
         foundation::TRef<TColorProfile> p = GetDisplayColorProfile();
         // A freed profile would have lost its bytes and name.
         if (!p || p->Data != bytes || p->Name.rfind(u"display ", 0) != 0) {
