@@ -15,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "platform/os/errors.h"
@@ -476,12 +475,12 @@ bool closeHandle(Handle h) {
     e = std::move(it->second);
     gHandles.erase(it);
   }
-  // Closing the descriptor releases its flock. With no call running through
-  // it, close it now and report a failure; otherwise the last call closes it.
-  if (e.file && e.file.use_count() == 1 && e.file->fd >= 0) {
-    int fd = std::exchange(e.file->fd, -1);
-    if (::close(fd) != 0) return fail(errorFromErrno(errno));
-  }
+  // Closing the descriptor releases its flock. The last holder closes it:
+  // here, or the call still running through it when that call ends (the
+  // count's release orders the call's last use before the close). Linux
+  // frees a descriptor even when close reports an error, so there is
+  // nothing to retry.
+  e.file.reset();
   return true;
 }
 
