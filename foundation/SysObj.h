@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "foundation/kpTypes.h"
@@ -208,6 +209,8 @@ class TSharedRef {
   mutable std::mutex FLock;
   T* FObj = nullptr;  // one reference of its own; guarded by FLock
 };
+static_assert(std::is_trivially_destructible_v<TSharedRef<TRefObject>>,
+              "a global TSharedRef must not release its object at exit");
 
 // ---- Live-object list and leak report ------------------------------------
 
