@@ -184,23 +184,22 @@ void TFileSource::Dispose() {
 }
 
 foundation::TStream* TFileSource::OpenStream(const std::u16string& Name) {
-  foundation::TStream* stream = nullptr;
-  Lock->Enter();
-  try {
-    stream = DoOpen(Name);
-  } catch (...) {
-    // A damaged entry or an unreadable file is a missing file to the caller;
-    // whatever a source raises, the lock is left for the next open.
-    stream = nullptr;
+  foundation::TRef<foundation::TStream> stream;
+  {
+    std::lock_guard<foundation::TSafeCriticalSection> guard(*Lock);
+    try {
+      stream = foundation::TRef<foundation::TStream>::Adopt(DoOpen(Name));
+    } catch (...) {
+      // A damaged entry or an unreadable file is a missing file to the caller.
+    }
   }
-  Lock->Leave();
   if (!stream) return nullptr;
   try {
-    auto* window = new TPartialStream(stream, 0, stream->GetSize(), true);
+    auto window = foundation::MakeRef<TPartialStream>(stream.Get(), 0, stream->GetSize(), true);
+    stream.Detach();  // the window owns it now
     window->SetReadCallback(CallLoadCallBack, kLoadCallbackChunk);
-    return window;
+    return window.Detach();
   } catch (...) {
-    stream->Free();
     return nullptr;
   }
 }
@@ -214,40 +213,32 @@ TCallbackHandle* TFileSource::AddImageCallback(TImageCallback Callback) {
 
 imaging::TImage* TFileSource::QueryImageCallbacks(const std::u16string& Name) {
   // The callbacks run outside the list's lock, each kept alive while it runs.
-  std::vector<TCallbackHandle*> handles;
+  std::vector<foundation::TRef<TCallbackHandle>> handles;
   {
     std::lock_guard<std::mutex> lock(FCallbackLock);
-    for (TCallbackHandle* h : FImageCallbacks) {
-      h->_AddRef();
-      handles.push_back(h);
-    }
+    for (TCallbackHandle* h : FImageCallbacks) handles.push_back(foundation::TRef<TCallbackHandle>::AddRef(h));
   }
-  imaging::TImage* image = nullptr;
-  for (TCallbackHandle* h : handles) {
+  for (const auto& h : handles) {
     // A generator that fails has no image for the name; the later ones are
     // still asked, and the name may still be a file.
-    if (!image && h->Callback) {
-      try {
-        image = h->Callback(Name);
-      } catch (...) {
-        image = nullptr;
-      }
+    if (!h->Callback) continue;
+    try {
+      if (imaging::TImage* image = h->Callback(Name)) return image;
+    } catch (...) {
     }
-    h->Free();
   }
-  return image;
+  return nullptr;
 }
 
 TFileStreamEx* TFileStreamEx::OpenRead(const std::u16string& FileName) {
   using namespace platform::os;
-  auto* s = new TFileStreamEx();
+  auto s = foundation::MakeRef<TFileStreamEx>();
   try {
     s->Open(FileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
   } catch (const foundation::Exception&) {
-    s->Free();
     return nullptr;
   }
-  return s;
+  return s.Detach();
 }
 
 int32_t TFileStreamEx::Read(std::span<uint8_t> Buffer, int32_t Offset, int32_t Count) {
@@ -356,42 +347,28 @@ int32_t LiveImageHandleCount() {
 namespace {
 
 imaging::TBitmapStore* DecodeForHandle(TFileSource* Source, const std::u16string& Name) {
-  imaging::TBitmapStore* store = nullptr;
+  foundation::TRef<imaging::TBitmapStore> store;
   bool opened = false;
   try {
-    imaging::TImage* generated = Source->QueryImageCallbacks(Name);
-    if (generated && !generated->Store) {
-      generated->Free();
-      generated = nullptr;
-    }
-    if (generated) {
-      store = generated->Store;
-      store->_AddRef();
-      generated->Free();
-    } else if (foundation::TStream* stream = Source->OpenStream(Name)) {
+    auto generated = foundation::TRef<imaging::TImage>::Adopt(Source->QueryImageCallbacks(Name));
+    if (generated && generated->Store) {
+      store = foundation::TRef<imaging::TBitmapStore>::AddRef(generated->Store);
+    } else if (auto stream = foundation::TRef<foundation::TStream>::Adopt(Source->OpenStream(Name))) {
       opened = true;
       // Our own reference covers the stream whatever a loader does with it.
       imaging::TLevelProvider provider = Source->LevelRoutineProvider;
-      try {
-        store = imaging::LoadBitmapStore(stream, Name, false, provider);
-      } catch (...) {
-        stream->Free();
-        throw;
-      }
-      stream->Free();
+      store = foundation::TRef<imaging::TBitmapStore>::Adopt(
+          imaging::LoadBitmapStore(stream.Get(), Name, false, provider));
     }
   } catch (...) {
     // Undecodable data gives the placeholder below, never an exception.
-    foundation::FreeAndNil(store);
+    store.Reset();
   }
   if (!store) {
-    if (imaging::TImage* placeholder = CreatePlaceholderImage(Name, opened, false)) {
-      store = placeholder->Store;
-      if (store) store->_AddRef();
-      placeholder->Free();
-    }
+    auto placeholder = foundation::TRef<imaging::TImage>::Adopt(CreatePlaceholderImage(Name, opened, false));
+    if (placeholder) store = foundation::TRef<imaging::TBitmapStore>::AddRef(placeholder->Store);
   }
-  return store;
+  return store.Detach();
 }
 
 }  // namespace
@@ -417,29 +394,25 @@ imaging::TImage* GetImageHandle(TFileSource* Source, const std::u16string& Name)
       ++gLiveHandles;
     }
   }
-  imaging::TImage* result = nullptr;
-  try {
-    {
-      // Two threads asking for one file decode it once; other files decode in parallel.
-      std::lock_guard<std::mutex> lock(handle->Lock);
-      if (!handle->Decoded) {
-        handle->Store = DecodeForHandle(Source, Name);
-        if (handle->Store && !handle->Store->Progress) handle->Store->Progress = ForwardProgress;
-        handle->Decoded = true;  // a file is tried once per handle
-      }
+  // The reference taken above is released under the process-wide lock (the
+  // last one takes the handle out of the table), on every way out.
+  struct ReleaseUnderLock {
+    TImageHandle* handle;
+    ~ReleaseUnderLock() {
+      std::lock_guard<std::mutex> lock(gHandleLock);
+      handle->Free();
     }
-    if (handle->Store) result = new TQelImage(handle);
-  } catch (...) {
-    // Only running out of memory gets here; the caller's handle reference still goes.
-    std::lock_guard<std::mutex> lock(gHandleLock);
-    handle->Free();
-    throw;
-  }
+  } release{handle};
   {
-    std::lock_guard<std::mutex> lock(gHandleLock);
-    handle->Free();
+    // Two threads asking for one file decode it once; other files decode in parallel.
+    std::lock_guard<std::mutex> lock(handle->Lock);
+    if (!handle->Decoded) {
+      handle->Store = DecodeForHandle(Source, Name);
+      if (handle->Store && !handle->Store->Progress) handle->Store->Progress = ForwardProgress;
+      handle->Decoded = true;  // a file is tried once per handle
+    }
   }
-  return result;
+  return handle->Store ? new TQelImage(handle) : nullptr;
 }
 
 // ---- Placeholders ------------------------------------------------------------------------------------
@@ -464,19 +437,15 @@ imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened,
   const std::u16string line2 = u" " + ExtractLastPathItem(Name) + u" ";
   // A producer that fails must not turn a missing picture into an error: the
   // plain picture stands in for it.
-  imaging::TImage* image = nullptr;
+  foundation::TRef<imaging::TImage> image;
   if (TPlaceholderProducer producer = PlaceholderProducerHook) {
     try {
-      image = producer(line1, line2);
+      image = foundation::TRef<imaging::TImage>::Adopt(producer(line1, line2));
     } catch (...) {
-      image = nullptr;
     }
   }
-  if (!image || !image->Store) {
-    foundation::FreeObj(image);
-    image = DefaultPlaceholderProducer(line1, line2);
-  }
-  return image;
+  if (!image || !image->Store) image = foundation::TRef<imaging::TImage>::Adopt(DefaultPlaceholderProducer(line1, line2));
+  return image.Detach();
 }
 
 // ---- Real-file accessor and unit life ------------------------------------------------------------------

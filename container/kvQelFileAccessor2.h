@@ -88,6 +88,8 @@ class TFileSource : public foundation::TRefObject {
   // that raises counts as one without an image.
   imaging::TImage* QueryImageCallbacks(const std::u16string& Name);
 
+  // Serialises DoOpen (one open at a time per source); taken inside an image
+  // handle's decode lock; the alias, link and file-layer locks nest inside it.
   foundation::TSafeCriticalSection* Lock = nullptr;
   int32_t SourceId = 0;
   // Handed to the image registry with every decode.
@@ -95,8 +97,8 @@ class TFileSource : public foundation::TRefObject {
 
  private:
   friend class TCallbackHandle;
-  std::mutex FCallbackLock;
-  std::vector<TCallbackHandle*> FImageCallbacks;
+  std::mutex FCallbackLock;                       // a leaf: callbacks run outside it
+  std::vector<TCallbackHandle*> FImageCallbacks;  // guarded by FCallbackLock
 };
 
 // A file stream whose reads answer 0 when the file layer fails.
@@ -156,8 +158,10 @@ class TImageHandle : public foundation::TRefObject {
   // Runs under the process-wide handle lock: leaves the hash list.
   void Dispose() override;
 
-  std::mutex Lock;  // decoding runs under it
-  foundation::TKeyItem* Entry = nullptr;
+  // Decoding runs under it (it is taken before the source's Lock); Store and
+  // Decoded are written under it once and only read afterwards.
+  std::mutex Lock;
+  foundation::TKeyItem* Entry = nullptr;  // guarded by the process-wide handle lock
   imaging::TBitmapStore* Store = nullptr;
   bool Decoded = false;
   int32_t SourceId = 0;
@@ -189,6 +193,7 @@ imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened,
 // caller). The default gives a plain grey picture (100, 100, 100) of a fixed
 // size; the text layer installs the vector-text producer here.
 using TPlaceholderProducer = imaging::TImage* (*)(const std::u16string& Line1, const std::u16string& Line2);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TPlaceholderProducer PlaceholderProducerHook;
 imaging::TImage* DefaultPlaceholderProducer(const std::u16string& Line1, const std::u16string& Line2);
 inline constexpr int32_t kPlaceholderWidth = 256;

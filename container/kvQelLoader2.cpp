@@ -20,13 +20,15 @@ namespace {
 constexpr int32_t kMapBuckets = 251;
 constexpr int32_t kLoadCallbackChunk = 32768;
 
-std::mutex gGlobalsLock;
-TQelShowLocator* gCurrentLocator = nullptr;
+// The player globals. The two references are read by loader threads (through
+// the colour-transform hook) while the main thread replaces them.
+foundation::TSharedRef<TQelShowLocator> gCurrentLocator;
+foundation::TSharedRef<imaging::TColorProfile> gCommandLineProfile;
+std::mutex gGlobalsLock;  // guards the four values below; a leaf lock
 std::u16string gPreviewExeName;
 std::u16string gPreviewProjectName;
 std::u16string gMonitorProfilePath;
 bool gNoColorManagement = false;
-imaging::TColorProfile* gCommandLineProfile = nullptr;
 
 imaging::TCreateColorTransform gPreviousCreateTransform = nullptr;
 bool gHookInstalled = false;
@@ -92,35 +94,23 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
     if (locator && locator->Packed) {
       if (!Source || !locator->Accessor) return nullptr;
       const std::u16string name = u"ColorSpaceExe_" + Source->Name + u"].KVGFX";
-      foundation::TStream* stream = locator->Accessor->OpenStream(name);
-      if (!stream) return nullptr;
       // Whoever asks for a transform (a loader thread) must never receive a
       // decoding error: a table that fails anywhere is no table.
-      imaging::TImage* image = nullptr;
       try {
-        image = imaging::LoadImage(stream, name, false);
-      } catch (...) {
-        image = nullptr;
-      }
-      stream->Free();
-      if (!image) return nullptr;
-      // Only a decoded table of the one shape the format has is trusted;
-      // anything else would colour every picture wrongly.
-      bool usable = false;
-      try {
+        auto stream = foundation::TRef<foundation::TStream>::Adopt(locator->Accessor->OpenStream(name));
+        if (!stream) return nullptr;
+        auto image = foundation::TRef<imaging::TImage>::Adopt(imaging::LoadImage(stream.Get(), name, false));
+        if (!image) return nullptr;
+        // Only a decoded table of the one shape the format has is trusted;
+        // anything else would colour every picture wrongly.
         TImageDecodedCheck decoded = EmbeddedTableDecodedHook;
-        usable = image->Params.Width == 32 && image->Params.Height == 1024 && (!decoded || decoded(image));
+        if (image->Params.Width != 32 || image->Params.Height != 1024 || (decoded && !decoded(image.Get())))
+          return nullptr;
+        // The transform takes over the image's reference (and releases it if
+        // its constructor fails).
+        return new TEmbededColorTransform(Source, Destination, image.Detach());
       } catch (...) {
-        usable = false;
-      }
-      if (!usable) {
-        image->Free();
         return nullptr;
-      }
-      try {
-        return new TEmbededColorTransform(Source, Destination, image);
-      } catch (...) {
-        return nullptr;  // the constructor released the image
       }
     }
   }
@@ -129,7 +119,6 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
 
 }  // namespace
 
-std::atomic<bool> ColorManagementOff{false};
 std::atomic<bool> EmbeddedTransformsOff{false};
 TCreateQelSource CreateQelSourceHook = nullptr;
 TImageDecodedCheck EmbeddedTableDecodedHook = nullptr;
@@ -263,36 +252,28 @@ foundation::TStream* TPackedFileSource::OpenMapped(const std::u16string& Name, i
   int32_t method = 0;
   // A packed show never falls back to the disk.
   if (!Unpack->GetEntryInfo(Name, position, size, method)) return nullptr;
-  foundation::TFileStream* handle = Unpack->OpenFileHandle();
+  // Each stream below owns the one it wraps: a wrapper made takes over the
+  // reference held here, so whatever raises, everything made is released once.
+  auto handle = foundation::TRef<foundation::TFileStream>::Adopt(Unpack->OpenFileHandle());
   if (!handle) return nullptr;
   try {
     if (method == pmDeflated) {
-      foundation::TStream* inflated = OpenEntryStream(handle, position, size, method, true, Unpack->Key());
+      // OpenEntryStream takes the handle over whatever it answers.
+      auto inflated = foundation::TRef<foundation::TStream>::Adopt(
+          OpenEntryStream(handle.Detach(), position, size, method, true, Unpack->Key()));
       if (!inflated) return nullptr;
-      try {
-        auto* window = new TPartialStream(inflated, 0, inflated->GetSize(), true);
-        window->SetReadCallback(CallLoadCallBack, kLoadCallbackChunk);
-        return window;
-      } catch (...) {
-        inflated->Free();
-        throw;
-      }
+      auto window = foundation::MakeRef<TPartialStream>(inflated.Get(), 0, inflated->GetSize(), true);
+      inflated.Detach();
+      window->SetReadCallback(CallLoadCallBack, kLoadCallbackChunk);
+      return window.Detach();
     }
-    TPartialStream* window;
-    try {
-      window = new TPartialStream(handle, position, size, true);
-    } catch (...) {
-      handle->Free();
-      throw;
-    }
+    auto window = foundation::MakeRef<TPartialStream>(handle.Get(), position, size, true);
+    handle.Detach();
     window->SetReadCallback(CallLoadCallBack, kLoadCallbackChunk);
-    if (method != pmEnciphered) return window;
-    try {
-      return new TCryptStream(window, true, Unpack->Key());
-    } catch (...) {
-      window->Free();  // with the file handle it owns
-      throw;
-    }
+    if (method != pmEnciphered) return window.Detach();
+    auto crypt = foundation::MakeRef<TCryptStream>(window.Get(), true, Unpack->Key());
+    window.Detach();
+    return crypt.Detach();
   } catch (const foundation::Exception&) {
     // A damaged entry is a missing one: the caller shows its placeholder.
     return nullptr;
@@ -368,19 +349,15 @@ bool TEmbededColorTransform::TransformBitmap(imaging::TSysBitmap* Bitmap) {
 TQelShowLocator::TQelShowLocator(TFileAccessor* Accessor, bool OwnsAccessor, const std::u16string& ProjectName)
     : Accessor(Accessor), OwnsAccessor(OwnsAccessor), ProjectName(ProjectName) {
   QEL_ASSERT(Accessor, "TQelShowLocator.Create: no file accessor");
-  if (foundation::TStream* stream = Accessor->OpenStream(ProjectName)) {
-    auto* ini = new foundation::TIniFile();
+  if (auto stream = foundation::TRef<foundation::TStream>::Adopt(Accessor->OpenStream(ProjectName))) {
+    auto ini = foundation::MakeRef<foundation::TIniFile>();
     bool loaded = false;
     try {
-      loaded = foundation::LoadIniFromStream(ini, stream);
+      loaded = foundation::LoadIniFromStream(ini.Get(), stream.Get());
     } catch (const foundation::Exception&) {
       loaded = false;
     }
-    stream->Free();
-    if (loaded)
-      ProjectIni = ini;
-    else
-      ini->Free();
+    if (loaded) ProjectIni = ini.Detach();
   }
   Version = foundation::IniReadString(ProjectIni, u"Main", u"QelVersion", u"");
   if (ProjectIni) {
@@ -408,9 +385,9 @@ foundation::TRefObject* TQelShowLocator::GetSourceObject() {
 // ---- Opening ---------------------------------------------------------------------------------------
 
 TFileAccessor* OpenPackedShowAccessor(const std::u16string& FileName, std::u16string& ErrorText) {
-  TQelUnpack* unpack = nullptr;
+  foundation::TRef<TQelUnpack> unpack;
   try {
-    unpack = new TQelUnpack(FileName);
+    unpack = foundation::MakeRef<TQelUnpack>(FileName);
   } catch (const foundation::Exception& e) {
     // A directory that does not inflate is a refused container, reported with its reason.
     ErrorText = e.Message();
@@ -418,20 +395,16 @@ TFileAccessor* OpenPackedShowAccessor(const std::u16string& FileName, std::u16st
   }
   if (!unpack->IsOpen()) {
     ErrorText = unpack->ErrorText();
-    unpack->Free();
     return nullptr;
   }
-  auto* source = new TPackedFileSource(unpack, true);
-  auto* accessor = new TFileAccessor(source);
-  source->Free();
-  return accessor;
+  auto source = foundation::MakeRef<TPackedFileSource>(unpack.Get(), true);
+  unpack.Detach();  // the source owns it now
+  return new TFileAccessor(source.Get());  // with a reference of its own
 }
 
 TFileAccessor* CreateMappedFileAccessor() {
-  auto* source = new TMappedFileSource();
-  auto* accessor = new TFileAccessor(source);
-  source->Free();
-  return accessor;
+  auto source = foundation::MakeRef<TMappedFileSource>();
+  return new TFileAccessor(source.Get());
 }
 
 TQelShowLocator* OpenShow(const std::u16string& FileName, std::u16string& ErrorText) {
@@ -442,23 +415,19 @@ TQelShowLocator* OpenShow(const std::u16string& FileName, std::u16string& ErrorT
   TFileAccessor* accessor = OpenPackedShowAccessor(FileName, ErrorText);
   if (!accessor) return nullptr;
   accessor->BaseFolder = foundation::ExtractFilePath(FileName, true);
-  auto* locator = new TQelShowLocator(accessor, true, kProjectEntryName);
+  auto locator = foundation::MakeRef<TQelShowLocator>(accessor, true, kProjectEntryName);
   if (!locator->ProjectIni) {
     ErrorText = kShowOpenError;
-    locator->Free();
     return nullptr;
   }
   locator->Packed = true;
-  ApplyColorSetup(locator);
-  return locator;
+  ApplyColorSetup(locator.Get());
+  return locator.Detach();
 }
 
 TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName) {
-  auto* locator = new TQelShowLocator(CreateMappedFileAccessor(), true, ProjectFileName);
-  if (!locator->ProjectIni) {
-    locator->Free();
-    return nullptr;
-  }
+  auto locator = foundation::MakeRef<TQelShowLocator>(CreateMappedFileAccessor(), true, ProjectFileName);
+  if (!locator->ProjectIni) return nullptr;
   foundation::TIniFile* ini = locator->ProjectIni;
   const std::u16string exe = foundation::IniReadString(ini, u"Main", u"opt_exefn", u"");
   locator->Accessor->BaseFolder = exe.empty() ? std::u16string() : foundation::ExtractFilePath(exe, true);
@@ -480,26 +449,26 @@ TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName) {
   const std::u16string stores =
       foundation::TIniList::ReadString(modifiers, u"storepaths", u"");
   SetStoreRoots(SplitAtBar(stores), 1);
-  ApplyColorSetup(locator);
-  return locator;
+  ApplyColorSetup(locator.Get());
+  return locator.Detach();
 }
 
 void ApplyColorSetup(TQelShowLocator* Locator) {
   EmbeddedTransformsOff = false;
-  ColorManagementOff = false;
+  imaging::ColorManagementOff = false;
   std::u16string cm = foundation::IniReadString(Locator ? Locator->ProjectIni : nullptr, u"Main",
                                                 u"ColorManagement", u"");
   if (NoColorManagement() || cm.empty()) {
-    ColorManagementOff = true;
+    imaging::ColorManagementOff = true;
     return;
   }
-  imaging::TColorProfile* commandLine = CommandLineProfile();
+  foundation::TRef<imaging::TColorProfile> commandLine = CommandLineProfile();
   if (cm == u"*" && !commandLine) {
     imaging::SetDisplayColorProfile(imaging::RaderAZOColorProfile, false);
     return;
   }
   if (commandLine) {
-    imaging::SetDisplayColorProfile(commandLine, false);
+    imaging::SetDisplayColorProfile(commandLine.Get(), false);
     EmbeddedTransformsOff = true;
     return;
   }
@@ -532,22 +501,9 @@ void ApplyColorSetup(TQelShowLocator* Locator) {
 
 // ---- Globals ------------------------------------------------------------------------------------------
 
-void SetCurrentShowLocator(TQelShowLocator* Locator) {
-  if (Locator) Locator->_AddRef();
-  TQelShowLocator* old;
-  {
-    std::lock_guard<std::mutex> lock(gGlobalsLock);
-    old = gCurrentLocator;
-    gCurrentLocator = Locator;
-  }
-  foundation::FreeObj(old);
-}
+void SetCurrentShowLocator(TQelShowLocator* Locator) { gCurrentLocator.SetAddRef(Locator); }
 
-TQelShowLocator* AcquireCurrentShowLocator() {
-  std::lock_guard<std::mutex> lock(gGlobalsLock);
-  if (gCurrentLocator) gCurrentLocator->_AddRef();
-  return gCurrentLocator;
-}
+TQelShowLocator* AcquireCurrentShowLocator() { return gCurrentLocator.Acquire().Detach(); }
 
 void SetPreviewNames(const std::u16string& ExeName, const std::u16string& ProjectName) {
   std::lock_guard<std::mutex> lock(gGlobalsLock);
@@ -586,20 +542,13 @@ bool NoColorManagement() {
 }
 
 void SetCommandLineProfile(imaging::TColorProfile* Profile, bool TakeOver) {
-  if (Profile && !TakeOver) Profile->_AddRef();
-  imaging::TColorProfile* old;
-  {
-    std::lock_guard<std::mutex> lock(gGlobalsLock);
-    old = gCommandLineProfile;
-    gCommandLineProfile = Profile;
-  }
-  foundation::FreeObj(old);
+  if (TakeOver)
+    gCommandLineProfile.Set(foundation::TRef<imaging::TColorProfile>::Adopt(Profile));
+  else
+    gCommandLineProfile.SetAddRef(Profile);
 }
 
-imaging::TColorProfile* CommandLineProfile() {
-  std::lock_guard<std::mutex> lock(gGlobalsLock);
-  return gCommandLineProfile;
-}
+foundation::TRef<imaging::TColorProfile> CommandLineProfile() { return gCommandLineProfile.Acquire(); }
 
 void InitQelLoader() {
   if (gHookInstalled) return;

@@ -110,6 +110,7 @@ class TEmbededColorTransform : public imaging::TColorTransform {
 // that fails to decode is a plain substitute of the right size). Filled at
 // start-up with the converted-image loader's own answer; none trusts the image.
 using TImageDecodedCheck = bool (*)(imaging::TImage* Image);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TImageDecodedCheck EmbeddedTableDecodedHook;
 
 // Adds the identity levels to a 32 x 1024 table of stored differences.
@@ -119,6 +120,7 @@ void AddIdentityToTable(imaging::TSysBitmap* Table);
 // owned by it). Filled by the show model's start-up.
 using TCreateQelSource = foundation::TRefObject* (*)(TFileAccessor* Accessor, foundation::TIniFile* Ini,
                                                       bool OwnsIni);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TCreateQelSource CreateQelSourceHook;
 
 class TQelShowLocator : public foundation::TRefObject {
@@ -170,12 +172,13 @@ void SetMonitorProfilePath(const std::u16string& Path);
 std::u16string MonitorProfilePath();
 void SetNoColorManagement(bool Value);
 bool NoColorManagement();
-// The command-line display profile (a reference is kept), or none.
+// The command-line display profile (a reference is kept), or none. Handed
+// out with a reference of the caller's own: the start-up may replace it
+// while a show opens on another thread.
 void SetCommandLineProfile(imaging::TColorProfile* Profile, bool TakeOver);
-imaging::TColorProfile* CommandLineProfile();
+foundation::TRef<imaging::TColorProfile> CommandLineProfile();
 
-// Computed by the colour set-up.
-extern std::atomic<bool> ColorManagementOff;
+// Computed by the colour set-up (which also sets imaging::ColorManagementOff).
 extern std::atomic<bool> EmbeddedTransformsOff;
 
 // Start-up: wraps the colour-transform creation hook (keeping the previous

@@ -57,11 +57,6 @@ std::u16string ReadFirstItem(const std::u16string& linkFile) {
   return foundation::TIniItem::GetValue(foundation::TIniList::FindKey(ini.Get(), u"item1"));
 }
 
-struct LinkerLockGuard {
-  LinkerLockGuard() { gLinkerLock.lock(); }
-  ~LinkerLockGuard() { gLinkerLock.unlock(); }
-};
-
 }  // namespace
 
 void EnterLinkerLock() { gLinkerLock.lock(); }
@@ -101,7 +96,7 @@ std::u16string TVirtFileSystem::Resolve(const std::u16string& name) {
   const std::u16string full = FullNameOf(name);
   if (FileExists(full)) return full;
   if (FileExists(full + kLinkExtension)) {
-    LinkerLockGuard guard;
+    std::lock_guard<std::recursive_mutex> guard(gLinkerLock);
     foundation::TRef<TFileLinker> linker =
         foundation::TRef<TFileLinker>::Adopt(new TFileLinker(Root, full, ReadOnly));
     return linker->GetTarget();
@@ -121,7 +116,7 @@ bool TVirtFileSystem::Exists(const std::u16string& name, bool searchOn) {
   const std::u16string full = FullNameOf(name);
   if (FileExists(full)) return true;
   if (FileExists(full + kLinkExtension)) {
-    LinkerLockGuard guard;
+    std::lock_guard<std::recursive_mutex> guard(gLinkerLock);
     foundation::TRef<TFileLinker> linker =
         foundation::TRef<TFileLinker>::Adopt(new TFileLinker(Root, full, ReadOnly));
     if (linker->ItemCount() > 0 || FileExists(linker->GetTarget())) return true;

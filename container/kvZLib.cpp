@@ -4,7 +4,6 @@
 #include <cstring>
 #include <exception>
 
-#include "imaging/kvImage.h"
 
 namespace container {
 
@@ -51,12 +50,6 @@ int ZInflateInit(z_stream& strm, const char* version, int recordSize) {
 int ZInflate(z_stream& strm, int flush) { return inflate(&strm, flush); }
 
 int ZInflateEnd(z_stream& strm) { return inflateEnd(&strm); }
-
-// ---- TTilesTag ------------------------------------------------------------
-
-TTilesTag::TTilesTag(imaging::TBitmapStore* store) {
-  if (store) store->AddAttachment(this);
-}
 
 // ---- TCustomZStream -------------------------------------------------------
 

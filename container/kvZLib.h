@@ -14,10 +14,6 @@
 #include "foundation/kvByteString.h"
 #include "foundation/kvStream.h"
 
-namespace imaging {
-class TBitmapStore;
-}
-
 namespace container {
 
 // zlib failures; not system exceptions of the common kind, so a message is
@@ -149,26 +145,6 @@ class TInflator : public foundation::TRefObject {
   foundation::TStream* Dest = nullptr;
   uint8_t* InBuffer = nullptr;
   uint8_t* Window = nullptr;
-};
-
-// Marks a bitmap store as a frames atlas; the GIF loader fills the fields.
-// It has no behaviour of its own besides attaching itself.
-class TTilesTag : public foundation::TRefObject {
- public:
-  QEL_CLASSNAME(TTilesTag)
-  // With a store, the tag is added to the store's attachments, and the
-  // store's list holds the creation reference (released with the store).
-  explicit TTilesTag(imaging::TBitmapStore* store);
-
-  int32_t FrameWidth = 0;
-  int32_t FrameHeight = 0;
-  int32_t Columns = 0;
-  int32_t FrameCount = 0;
-  int32_t Rows = 0;
-  int32_t TotalDuration = 0;  // ms
-  int32_t MeanDuration = 0;   // ms
-  foundation::TByteString Delays;  // UTF-8: milliseconds separated by ","
-  int32_t LoopCount = 0;
 };
 
 }  // namespace container

@@ -466,4 +466,10 @@ bool TFPReaderGif::SkipFrame(TStream* Stream) {
   }
 }
 
+// ---- TTilesTag ------------------------------------------------------------
+
+TTilesTag::TTilesTag(imaging::TBitmapStore* store) {
+  if (store) store->AddAttachment(this);
+}
+
 }  // namespace decoders

@@ -13,8 +13,10 @@
 
 #include "foundation/SysObj.h"
 #include "foundation/kpExceptions.h"
+#include "foundation/kvByteString.h"
 #include "foundation/kvStream.h"
 #include "imaging/kvBitmap.h"
+#include "imaging/kvImage.h"
 
 namespace decoders {
 
@@ -122,6 +124,26 @@ class TFPReaderGif : public TFPCustomImageReader {
   bool DecodeImageData(foundation::TStream* Stream);
   TFPPalette* keyPalette_ = nullptr;  // the palette whose key entry was made transparent
   bool imageRead_ = false;
+};
+
+// Marks a bitmap store as a frames atlas; the GIF loader fills the fields.
+// It has no behaviour of its own besides attaching itself.
+class TTilesTag : public foundation::TRefObject {
+ public:
+  QEL_CLASSNAME(TTilesTag)
+  // With a store, the tag is added to the store's attachments, and the
+  // store's list holds the creation reference (released with the store).
+  explicit TTilesTag(imaging::TBitmapStore* store);
+
+  int32_t FrameWidth = 0;
+  int32_t FrameHeight = 0;
+  int32_t Columns = 0;
+  int32_t FrameCount = 0;
+  int32_t Rows = 0;
+  int32_t TotalDuration = 0;  // ms
+  int32_t MeanDuration = 0;   // ms
+  foundation::TByteString Delays;  // UTF-8: milliseconds separated by ","
+  int32_t LoopCount = 0;
 };
 
 }  // namespace decoders

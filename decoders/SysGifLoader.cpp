@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "container/kvZLib.h"
 
 namespace decoders {
 
@@ -117,7 +116,7 @@ TBitmapStore* LoadGifImage(foundation::TStream* Stream, const std::u16string& Na
   if (!first) return nullptr;
   const int32_t W = reader->Header.ScreenWidth, H = reader->Header.ScreenHeight;
   TDirectBitmap* result = first;
-  container::TTilesTag* tag = nullptr;
+  decoders::TTilesTag* tag = nullptr;
   std::vector<TImgStore*> frames;
   int64_t total = 0;  // 64 bits: thousands of long delays pass 2^31 ms
   std::string delays;
@@ -164,7 +163,7 @@ TBitmapStore* LoadGifImage(foundation::TStream* Stream, const std::u16string& Na
   if (OwnsStream) Stream->Free();
   if (atlas) {
     const int32_t N = static_cast<int32_t>(frames.size());
-    tag = new container::TTilesTag(store);
+    tag = new decoders::TTilesTag(store);
     tag->FrameWidth = W;
     tag->FrameHeight = H;
     tag->Columns = N;

@@ -11,6 +11,7 @@ namespace foundation {
 using TTranslateHook =
     TMethod<std::u16string(const std::u16string& section, const std::u16string& key, const std::u16string& def)>;
 
+// Start-up only: set before any thread translates, then read without a lock.
 void SetTranslateHook(TTranslateHook hook);
 TTranslateHook GetTranslateHook();
 std::u16string Translate(const std::u16string& section, const std::u16string& key, const std::u16string& def);

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "foundation/kpTypes.h"
@@ -175,6 +177,40 @@ template <class T, class... Args>
 TRef<T> MakeRef(Args&&... args) {
   return TRef<T>::Adopt(new T(std::forward<Args>(args)...));
 }
+
+// A process-wide reference that threads read while another thread replaces
+// it. Set swaps under the lock and releases the old object after the lock
+// is left (its Dispose may take other locks); Acquire hands out a new
+// reference, so a reader keeps the object alive however soon it is
+// replaced. The lock is a leaf: nothing else is taken while it is held.
+// Meant for globals: it never releases its object at exit (trivially
+// destructible), so ending threads may still read it; Set(nullptr) releases.
+template <class T>
+class TSharedRef {
+ public:
+  // Installs obj's reference (a TRef taken over; nullptr: none).
+  void Set(TRef<T> obj) {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      T* previous = FObj;
+      FObj = obj.Detach();
+      obj = TRef<T>::Adopt(previous);
+    }
+    // obj, now holding the previous object, releases it here.
+  }
+  // Installs obj with a new reference of its own.
+  void SetAddRef(T* obj) { Set(TRef<T>::AddRef(obj)); }
+  TRef<T> Acquire() const {
+    std::lock_guard<std::mutex> guard(FLock);
+    return TRef<T>::AddRef(FObj);
+  }
+
+ private:
+  mutable std::mutex FLock;
+  T* FObj = nullptr;  // one reference of its own; guarded by FLock
+};
+static_assert(std::is_trivially_destructible_v<TSharedRef<TRefObject>>,
+              "a global TSharedRef must not release its object at exit");
 
 // ---- Live-object list and leak report ------------------------------------
 

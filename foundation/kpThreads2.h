@@ -71,6 +71,9 @@ class TCriticalSection : public TRefObject {
   QEL_CLASSNAME(TCriticalSection)
   void Enter() { FSection.enter(); }
   void Leave() { FSection.leave(); }
+  // For std::lock_guard and std::unique_lock.
+  void lock() { Enter(); }
+  void unlock() { Leave(); }
 
  private:
   platform::os::CriticalSection FSection;
@@ -84,6 +87,9 @@ class TSafeCriticalSection : public TRefObject {
   void Enter();
   bool Leave();
   bool Abandoned() const { return FAbandoned.load(); }
+  // For std::lock_guard and std::unique_lock.
+  void lock() { Enter(); }
+  void unlock() { Leave(); }
 
  private:
   platform::os::KernelMutex FMutex;

@@ -88,6 +88,7 @@ class TFileAPI : public TRefObject {
 
 // The global class reference, read by every caller. Null until
 // InitFileApiClass; FileApi() answers the default class then.
+// Start-up only: set before any thread runs, then read without a lock.
 extern TFileAPI* FileApiClass;
 TFileAPI& FileApi();
 

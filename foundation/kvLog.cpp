@@ -165,14 +165,8 @@ void TExclLog::Dispose() {
 }
 
 void TExclLog::Add(const std::u16string& text) {
-  FLock->Enter();
-  try {
-    TLog::Add(text);
-  } catch (...) {
-    FLock->Leave();
-    throw;
-  }
-  FLock->Leave();
+  std::lock_guard<TCriticalSection> guard(*FLock);
+  TLog::Add(text);
 }
 
 // ---- TStreamLog ----
@@ -209,20 +203,18 @@ void TStreamLog::ReleaseStream() {
 // ---- TFileLog ----
 
 TFileStream* OpenLogFileStream(const std::u16string& fileName, bool append) {
-  TFileStream* stream = nullptr;
   try {
-    stream = TFileStream::CreateFromFile(
+    auto stream = TRef<TFileStream>::Adopt(TFileStream::CreateFromFile(
         fileName, platform::os::GENERIC_READ | platform::os::GENERIC_WRITE, platform::os::FILE_SHARE_READ,
-        append ? platform::os::OPEN_ALWAYS : platform::os::CREATE_ALWAYS);
+        append ? platform::os::OPEN_ALWAYS : platform::os::CREATE_ALWAYS));
     if (append) stream->SetPosition(stream->GetSize());
     // Probe that the file takes a write, and leave it as it was.
     const int64_t position = stream->GetPosition();
     stream->WriteByte(32);
     stream->SetPosition(position);
     stream->SetSize(position);
-    return stream;
+    return stream.Detach();
   } catch (...) {
-    FreeObj(stream);
     return nullptr;
   }
 }

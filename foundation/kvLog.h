@@ -65,7 +65,7 @@ class TExclLog : public TLog {
   void Add(const std::u16string& text) override;
 
  private:
-  TCriticalSection* FLock = nullptr;
+  TCriticalSection* FLock = nullptr;  // guards formatting and output of one line
 };
 
 // Writes UTF-8 lines ended by CR LF; an empty stream first gets the byte-order mark.

@@ -63,6 +63,7 @@ class TRegistry : public TRefObject {
 
 // The factory every caller uses; InitRegistry sets it to create a TRegistry.
 using TCreateRegistryObject = TRegistry* (*)();
+// Start-up only: set before any thread runs, then read without a lock.
 extern TCreateRegistryObject CreateRegistryObject;
 
 // Unit start-up: the factory, and whether the extended save call exists.

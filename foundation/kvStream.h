@@ -173,6 +173,7 @@ class TStringStream : public TStream {
 // stream holding one reference for the caller, or nullptr.
 using TReadFileFunc = TStream* (*)(const std::u16string& fileName);
 using TWriteFileFunc = TStream* (*)(const std::u16string& fileName, bool recreate);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TReadFileFunc ReadFile;
 extern TWriteFileFunc WriteFile;
 

@@ -1,5 +1,7 @@
 #include "foundation/kvThreadEventList.h"
 
+#include <mutex>
+
 namespace foundation {
 
 // ---- TMessageItem ----
@@ -33,27 +35,22 @@ void TThreadEventList::Dispose() {
 }
 
 void TThreadEventList::Open() {
-  FQueueLock->Enter();
+  std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
   if (!FQueue) FQueue = new std::deque<TMessageItem*>;
-  FQueueLock->Leave();
 }
 
 bool TThreadEventList::IsClosed() {
-  FQueueLock->Enter();
-  const bool closed = FQueue == nullptr;
-  FQueueLock->Leave();
-  return closed;
+  std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
+  return FQueue == nullptr;
 }
 
 int32_t TThreadEventList::QueuedCount() {
-  FQueueLock->Enter();
-  const auto n = FQueue ? static_cast<int32_t>(FQueue->size()) : 0;
-  FQueueLock->Leave();
-  return n;
+  std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
+  return FQueue ? static_cast<int32_t>(FQueue->size()) : 0;
 }
 
 void TThreadEventList::Close() {
-  FQueueLock->Enter();
+  std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
   std::deque<TMessageItem*>* queue = FQueue;
   FQueue = nullptr;
   if (queue) {
@@ -64,7 +61,6 @@ void TThreadEventList::Close() {
     for (TMessageItem* item : *queue) item->Free();
     delete queue;
   }
-  FQueueLock->Leave();
 }
 
 void TThreadEventList::Post(uint32_t id, TRefObject* param) {
@@ -72,57 +68,49 @@ void TThreadEventList::Post(uint32_t id, TRefObject* param) {
     FreeObj(param);
     return;
   }
-  auto* item = new TMessageItem(id, param, false);
-  FQueueLock->Enter();
-  if (FQueue) {
-    FQueue->push_back(item);
-    try {
-      MessageQueued(false);
-    } catch (...) {
-      FQueueLock->Leave();
-      throw;
-    }
-    FQueueLock->Leave();
-    return;
-  }
-  FQueueLock->Leave();
-  item->Free();
+  // Declared before the guard: a message the closed queue refuses is
+  // released (with its param) after the lock is left.
+  auto item = TRef<TMessageItem>::Adopt(new TMessageItem(id, param, false));
+  std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
+  if (!FQueue) return;
+  FQueue->push_back(item.Get());
+  item.Detach();  // the queue's reference now
+  MessageQueued(false);
 }
 
 bool TThreadEventList::Send(uint32_t id, TRefObject* param) {
   if (IsClosed()) return false;
-  auto* item = new TMessageItem(id, param, true);
-  item->_AddRef();  // the sender's
+  auto item = TRef<TMessageItem>::Adopt(new TMessageItem(id, param, true));  // the sender's
   bool queued = false;
-  FQueueLock->Enter();
-  if (FQueue) {
-    FQueue->push_back(item);
-    queued = true;
-    try {
-      MessageQueued(true);
-    } catch (...) {
-      FQueueLock->Leave();
-      throw;
+  {
+    std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
+    if (FQueue) {
+      FQueue->push_back(TRef<TMessageItem>::AddRef(item.Get()).Detach());  // the queue's
+      queued = true;
+      try {
+        MessageQueued(true);
+      } catch (...) {
+        // The queued message still names the caller's param: the sender's
+        // reference is given up unreleased, so the item never frees it.
+        item.Detach();
+        throw;
+      }
+    } else {
+      FreeAndNil(item->Event);
     }
-  } else {
-    FreeAndNil(item->Event);
-    item->_Release();  // the queue's
   }
-  FQueueLock->Leave();
   if (item->Event) item->Event->WaitFor(platform::os::INFINITE);
   item->Param = nullptr;  // the caller keeps its object
-  item->Free();
   return queued;
 }
 
 bool TThreadEventList::TakeNext(TMessageItem*& item) {
   item = nullptr;
-  FQueueLock->Enter();
+  std::lock_guard<TSafeCriticalSection> guard(*FQueueLock);
   if (FQueue && !FQueue->empty()) {
     item = FQueue->front();
     FQueue->pop_front();
   }
-  FQueueLock->Leave();
   return item != nullptr;
 }
 

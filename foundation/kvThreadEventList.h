@@ -60,6 +60,8 @@ class TThreadEventList : public TPostEventList {
   TMessageHandler Handler;
 
  private:
+  // Guarded by FQueueLock: the queue (nullptr once closed), one reference per
+  // item. Handlers run outside the lock; MessageQueued runs inside it.
   std::deque<TMessageItem*>* FQueue = nullptr;
   TSafeCriticalSection* FQueueLock = nullptr;
 };

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     foundation::TMemoryStream* s = StreamOf(data, size);
     imaging::TBitmapStore* store = decoders::LoadGifImage(s, u"fuzz.gif", false, none, atlas);
     if (store) {
-      auto* tag = imaging::TBitmapStore::FindAttachment<container::TTilesTag>(store);
+      auto* tag = imaging::TBitmapStore::FindAttachment<decoders::TTilesTag>(store);
       if (tag) Check(store->Params.Width == tag->FrameWidth * tag->FrameCount && tag->FrameCount >= 1);
       store->Free();
     }

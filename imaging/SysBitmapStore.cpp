@@ -16,23 +16,6 @@ TImageParams ParamsOf(const std::u16string& Name, const TSize& Size, TPixelForma
   return p;
 }
 
-// Frees a bitmap this code made, whatever happens on the way out.
-class TempBitmap {
- public:
-  explicit TempBitmap(TBitmap* b = nullptr) : b_(b) {}
-  ~TempBitmap() { foundation::FreeObj(b_); }
-  TempBitmap(const TempBitmap&) = delete;
-  TempBitmap& operator=(const TempBitmap&) = delete;
-  void Reset(TBitmap* b) {
-    foundation::FreeObj(b_);
-    b_ = b;
-  }
-  TBitmap* Release() { return std::exchange(b_, nullptr); }
-
- private:
-  TBitmap* b_;
-};
-
 }  // namespace
 
 TSysBitmapStore::TSysBitmapStore(const std::u16string& Name, const TSize& Size, TPixelFormat* Format,
@@ -64,7 +47,7 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
   TPixelFormat* S = alpha ? pfA8r8g8b8 : pfR8G8B8;
   TPixelFormat* O = !alpha ? pfR8G8B8 : (PixelFormat == pfA8r8g8b8 ? pfA8r8g8b8 : pfA8R8G8B8);
 
-  TempBitmap temp;
+  foundation::TRef<TSysBitmap> temp;  // a converted level 0, freed on every way out
   TSysBitmap* source = nullptr;
   // Level 0 in another format is converted into the premultiplied working
   // format. A system bitmap is converted row by row while it is reduced,
@@ -91,7 +74,7 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
       } else {
         TSysBitmap* t = CreateSysBitmap(native->Width, native->Height, plain ? pfA8R8G8B8 : S);
         IMG_ASSERT(t, "");
-        temp.Reset(t);
+        temp = foundation::TRef<TSysBitmap>::Adopt(t);
         t->CopyFrom(native);
         if (plain)  // now premultiplied, as the reduction expects
           for (int32_t y = 0; y < t->Height; ++y) premultiply->Convert(t->Row(y), t->Row(y), t->Width);
@@ -113,7 +96,7 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
   }
   if (!out) out = CreateSysBitmap(w, h, O);
   IMG_ASSERT(out, "");
-  TempBitmap outHold(out);
+  auto outHold = foundation::TRef<TSysBitmap>::Adopt(out);
   out->Progress = Progress;
   IMG_ASSERT(O->BitsPerPixel == 24 || O->BitsPerPixel == 32, "");
   if (O == pfR8G8B8) {
@@ -143,7 +126,7 @@ void TSysBitmapStore::GetMipLevel(TMipLevelResult& Result, int32_t Level, TPixel
     }
     out->DoProgress(1.0f);
   }
-  Result.Bitmap = outHold.Release();
+  Result.Bitmap = outHold.Detach();
   Result.Owned = true;
   Result.Level = Level;
 }

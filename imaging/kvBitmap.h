@@ -114,6 +114,7 @@ class TDirectBitmap : public TBitmap {
 using TBitmapFactory = TBitmap* (*)(int32_t Width, int32_t Height, TPixelFormat* PixelFormat,
                                     TBitmapClass RequiredClass, TBitmap* Source, const TProgressMethod& Progress);
 // The head of the factory chain; each bitmap unit saves the previous value and falls back to it.
+// Start-up only: set before any thread runs, then read without a lock.
 extern TBitmapFactory DefBitmapClass;
 
 TBitmap* CreateDefDirectBitmap(int32_t Width, int32_t Height, TPixelFormat* PixelFormat, TBitmapClass RequiredClass,

@@ -109,12 +109,6 @@ int64_t RowStride(int64_t width, int32_t bits) { return (int64_t(bits) * width +
 // Bytes the file holds per row for the decoder (without the padding).
 int64_t RowDataBytes(int64_t width, int32_t bits) { return (width * bits + 7) / 8; }
 
-struct TBitmapGuard {
-  TDirectBitmap* Bitmap = nullptr;
-  ~TBitmapGuard() { foundation::FreeObj(Bitmap); }
-  TDirectBitmap* Release() { return std::exchange(Bitmap, nullptr); }
-};
-
 // Maps one row of packed indexes (most significant first) through the table.
 void MapIndexRow(uint8_t* dest, const uint8_t* packed, int32_t width, int32_t bits, const std::vector<uint32_t>& table,
                  bool fourBytes) {
@@ -277,9 +271,9 @@ TDirectBitmap* LoadBmpStream(foundation::TStream* Stream, bool ForceOpaque) {
       return nullptr;
     std::vector<uint8_t> indexes;
     if (!DecodeRle(data, h.Compression == BI_RLE4, h.Width, static_cast<int32_t>(rows), indexes)) return nullptr;
-    TBitmapGuard g{new TDirectBitmap(h.Width, static_cast<int32_t>(rows), pfR8G8B8)};
+    auto g = foundation::MakeRef<TDirectBitmap>(h.Width, static_cast<int32_t>(rows), pfR8G8B8);
     for (int32_t r = 0; r < rows; ++r) {
-      uint8_t* dest = g.Bitmap->Row(bottomUp ? static_cast<int32_t>(rows) - 1 - r : r);
+      uint8_t* dest = g->Row(bottomUp ? static_cast<int32_t>(rows) - 1 - r : r);
       const uint8_t* src = indexes.data() + int64_t(r) * width;
       for (int32_t x = 0; x < width; ++x) {
         const uint32_t e = layout.Table[src[x] & ((1u << bits) - 1)];
@@ -288,16 +282,16 @@ TDirectBitmap* LoadBmpStream(foundation::TStream* Stream, bool ForceOpaque) {
         dest[x * 3 + 2] = static_cast<uint8_t>(e >> 16);
       }
     }
-    return g.Release();
+    return g.Detach();
   }
 
   // Uncompressed rows: every row must lie within the stream before anything is allocated.
   const int64_t stride = RowStride(width, bits);
   if (start + dataOffset + (rows - 1) * stride + RowDataBytes(width, bits) > size) return nullptr;
-  TBitmapGuard g{new TDirectBitmap(h.Width, static_cast<int32_t>(rows), layout.Format)};
-  if (!ReadRows(Stream, g.Bitmap, start + dataOffset, stride, bits, bottomUp, layout.Table)) return nullptr;
-  if (ForceOpaque && layout.Format == pfA8R8G8B8 && AllAlphaZero(g.Bitmap)) SetAllOpaque(g.Bitmap);
-  return g.Release();
+  auto g = foundation::MakeRef<TDirectBitmap>(h.Width, static_cast<int32_t>(rows), layout.Format);
+  if (!ReadRows(Stream, g.Get(), start + dataOffset, stride, bits, bottomUp, layout.Table)) return nullptr;
+  if (ForceOpaque && layout.Format == pfA8R8G8B8 && AllAlphaZero(g.Get())) SetAllOpaque(g.Get());
+  return g.Detach();
 }
 
 TDirectBitmap* LoadIconDIB(foundation::TStream* Stream) {
@@ -315,14 +309,14 @@ TDirectBitmap* LoadIconDIB(foundation::TStream* Stream) {
   const int64_t stride = RowStride(width, bits);
   if (rowsStart + (rows - 1) * stride + RowDataBytes(width, bits) > Stream->GetSize()) return nullptr;
 
-  TBitmapGuard g{new TDirectBitmap(h.Width, static_cast<int32_t>(rows), layout.Format)};
-  if (!ReadRows(Stream, g.Bitmap, rowsStart, stride, bits, halfHeight > 0, layout.Table)) return nullptr;
+  auto g = foundation::MakeRef<TDirectBitmap>(h.Width, static_cast<int32_t>(rows), layout.Format);
+  if (!ReadRows(Stream, g.Get(), rowsStart, stride, bits, halfHeight > 0, layout.Table)) return nullptr;
   if (layout.Format != pfA8R8G8B8) {
-    TBitmapGuard converted{new TDirectBitmap(h.Width, static_cast<int32_t>(rows), pfA8R8G8B8)};
-    converted.Bitmap->CopyFrom(g.Bitmap);
-    std::swap(g.Bitmap, converted.Bitmap);
+    auto converted = foundation::MakeRef<TDirectBitmap>(h.Width, static_cast<int32_t>(rows), pfA8R8G8B8);
+    converted->CopyFrom(g.Get());
+    std::swap(g, converted);
   }
-  if (bits < 32 || AllAlphaZero(g.Bitmap)) {
+  if (bits < 32 || AllAlphaZero(g.Get())) {
     const int64_t maskStride = (width + 31) / 32 * 4;
     std::vector<uint8_t> mask(static_cast<size_t>(maskStride));
     Stream->SetPosition(rowsStart + rows * stride);
@@ -330,14 +324,14 @@ TDirectBitmap* LoadIconDIB(foundation::TStream* Stream) {
       std::fill(mask.begin(), mask.end(), 0);
       const int32_t got = Stream->ReadBuf(mask.data(), static_cast<int32_t>(maskStride));
       if (got <= 0) break;
-      TFColorA* row = g.Bitmap->Row32(static_cast<int32_t>(rows) - 1 - r);
+      TFColorA* row = g->Row32(static_cast<int32_t>(rows) - 1 - r);
       const int64_t usable = std::min<int64_t>(width, int64_t(got) * 8);
       for (int64_t x = 0; x < usable; ++x)
         row[x].A = ((mask[static_cast<size_t>(x >> 3)] >> (7 - (x & 7))) & 1) ? 0 : 255;
       if (got < maskStride) break;
     }
   }
-  return g.Release();
+  return g.Detach();
 }
 
 }  // namespace imaging

@@ -11,6 +11,7 @@
 namespace imaging {
 
 TCreateColorTransform CreateColorTransformHook = nullptr;
+std::atomic<bool> ColorManagementOff{false};
 TColorProfile* SRGBColorProfile = nullptr;
 TColorProfile* YUVsRGBColorProfile = nullptr;
 TColorProfile* AdobeRGBColorProfile = nullptr;
@@ -18,7 +19,9 @@ TColorProfile* RaderAZOColorProfile = nullptr;
 
 namespace {
 std::mutex g_profileLock;  // builds each profile's table once
-TColorProfile* g_displayProfile = nullptr;
+// Read by loader threads (transforms, colour lookups) while the colour set-up
+// replaces it: handed out with a reference.
+foundation::TSharedRef<TColorProfile> g_displayProfile;
 std::vector<TLoaderItem> g_loaders;
 bool g_started = false;
 
@@ -69,7 +72,11 @@ void TColorProfile::TransformColor(TFColor& Result, const TFColor& Color) {
 }
 
 void TransformColor(TColorProfile* Profile, TFColor& Result, const TFColor& Color) {
-  if (!Profile) Profile = g_displayProfile;
+  foundation::TRef<TColorProfile> display;
+  if (!Profile) {
+    display = g_displayProfile.Acquire();
+    Profile = display.Get();
+  }
   if (!Profile) {
     Result = Color;
     return;
@@ -166,18 +173,26 @@ TColorProfile* CreateColorProfile(const std::vector<uint8_t>& Bytes, const std::
   return CreateColorProfileFromBytes(Bytes, Name);
 }
 
-TColorProfile* GetDisplayColorProfile() { return g_displayProfile ? g_displayProfile : SRGBColorProfile; }
+foundation::TRef<TColorProfile> GetDisplayColorProfile() {
+  foundation::TRef<TColorProfile> display = g_displayProfile.Acquire();
+  return display ? display : foundation::TRef<TColorProfile>::AddRef(SRGBColorProfile);
+}
 
 void SetDisplayColorProfile(TColorProfile* Profile, bool TakeOver) {
-  if (Profile && !TakeOver) Profile->_AddRef();
-  TColorProfile* old = g_displayProfile;
-  g_displayProfile = Profile;
-  foundation::FreeObj(old);
+  if (TakeOver)
+    g_displayProfile.Set(foundation::TRef<TColorProfile>::Adopt(Profile));
+  else
+    g_displayProfile.SetAddRef(Profile);
 }
 
 TColorTransform* GetColorTransform(TColorProfile* Source, TColorProfile* Destination) {
   if (!Source) Source = SRGBColorProfile;
-  if (!Destination) Destination = GetDisplayColorProfile();
+  // Held until the transform has its own reference.
+  foundation::TRef<TColorProfile> display;
+  if (!Destination) {
+    display = GetDisplayColorProfile();
+    Destination = display.Get();
+  }
   if (!CreateColorTransformHook || !SRGBColorProfile || Source == Destination) return nullptr;
   return CreateColorTransformHook(Source, Destination);
 }

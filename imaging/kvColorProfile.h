@@ -47,7 +47,13 @@ class TColorTransform : public foundation::TRefObject {
 };
 
 using TCreateColorTransform = TColorTransform* (*)(TColorProfile* Source, TColorProfile* Destination);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TCreateColorTransform CreateColorTransformHook;
+
+// The switch that turns colour management off for the show being played:
+// set by the show's colour set-up, read by the colour-grade tables on any
+// thread.
+extern std::atomic<bool> ColorManagementOff;
 
 // The built-in profiles (set while the profile unit runs).
 extern TColorProfile* SRGBColorProfile;
@@ -59,7 +65,11 @@ TColorProfile* CreateColorProfileFromBytes(const std::vector<uint8_t>& Bytes, co
 TColorProfile* CreateColorProfile(const std::vector<uint8_t>& Bytes, const std::u16string& Name);
 int32_t FindBytes(const std::vector<uint8_t>& Data, const std::string& Pattern, int64_t Limit);
 
-TColorProfile* GetDisplayColorProfile();  // no new reference
+// The display's profile (sRGB when none is set), with a reference of the
+// caller's own: loader threads read it while the colour set-up replaces it.
+foundation::TRef<TColorProfile> GetDisplayColorProfile();
+// Installs the display's profile (TakeOver: the caller's reference passes to
+// it); the previous one is released once no reader holds it.
 void SetDisplayColorProfile(TColorProfile* Profile, bool TakeOver);
 // A new transform (the caller owns it) or none.
 TColorTransform* GetColorTransform(TColorProfile* Source, TColorProfile* Destination);

@@ -1,6 +1,7 @@
 #include "imaging/kvImage.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "foundation/kvCaseFolding.h"
 #include "imaging/ImagingAssert.h"
@@ -14,22 +15,6 @@ TLevelRoutine TurnLevel180Hook;
 
 namespace {
 std::vector<TImageLoader> g_loaders;
-
-// Holds one reference for the duration of a call.
-class StreamRef {
- public:
-  explicit StreamRef(foundation::TStream* s) : s_(s) {
-    if (s_) s_->_AddRef();
-  }
-  ~StreamRef() {
-    if (s_) s_->Free();
-  }
-  StreamRef(const StreamRef&) = delete;
-  StreamRef& operator=(const StreamRef&) = delete;
-
- private:
-  foundation::TStream* s_;
-};
 }  // namespace
 
 // ---- registry ----------------------------------------------------------------------
@@ -87,7 +72,7 @@ TBitmapStore* LoadBitmapStore(foundation::TStream* Stream, const std::u16string&
   if (ext == u".bmp" && StreamHasPngSignature(Stream)) ext = u".png";
   TBitmapStore* store = nullptr;
   {
-    StreamRef hold(Stream);
+    auto hold = foundation::TRef<foundation::TStream>::AddRef(Stream);
     // Every loader starts where the first one did: a loader that read its
     // header and declined must not leave the next one mid-stream.
     const int64_t start = Stream->GetPosition();
@@ -178,21 +163,8 @@ TBitmap* TBitmapStore::MatchBitmap(TBitmap* Bitmap, TBitmapClass RequiredClass, 
   return Bitmap && Bitmap->IsCompatible(PixelFormat, RequiredClass) ? Bitmap : nullptr;
 }
 
-namespace {
-class LockGuard {
- public:
-  explicit LockGuard(foundation::TCriticalSection* l) : l_(l) { l_->Enter(); }
-  ~LockGuard() { l_->Leave(); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-
- private:
-  foundation::TCriticalSection* l_;
-};
-}  // namespace
-
 TBitmap* TBitmapStore::GetBitmap(int32_t Level, TPixelFormat* PixelFormat, TBitmapClass RequiredClass) {
-  LockGuard guard(LevelLock);
+  std::lock_guard<foundation::TCriticalSection> guard(*LevelLock);
   IMG_ASSERT(Level >= 0, std::string(ClassName()) + ".GetBitmap - Index<0");
   if (Levels.size() <= static_cast<size_t>(Level)) {
     size_t cap = std::max<size_t>(Levels.capacity(), 4);

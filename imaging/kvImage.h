@@ -83,8 +83,8 @@ class TBitmapStore : public foundation::TRefObject {
   }
 
   // Re-entrant: producing a level may ask the same store for the level above.
-  foundation::TCriticalSection* AttachmentLock = nullptr;
-  foundation::TCriticalSection* LevelLock = nullptr;
+  foundation::TCriticalSection* AttachmentLock = nullptr;  // guards the attachment list
+  foundation::TCriticalSection* LevelLock = nullptr;       // guards Levels and their making
   struct TLevel {
     std::vector<TBitmap*> Bitmaps;
     int32_t FirstOwned = 0;
@@ -133,6 +133,7 @@ int32_t SelectMipLevel(const TSize& Size, int32_t WantedWidth, int32_t WantedHei
 // Hooks filled by the mip-level store unit: any bitmap as an image, and the
 // level routines that turn an image by 90, 270 or 180 degrees.
 using TBitmapToImage = TImage* (*)(TBitmap* Bitmap, bool Owns, const std::u16string& Name);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TBitmapToImage BitmapToImageHook;
 extern TLevelRoutine TurnLevel90Hook;
 extern TLevelRoutine TurnLevel270Hook;

@@ -72,6 +72,7 @@ using TPixelFormatFactory = TPixelFormat* (*)(const std::u16string& Name);
 // The converter hook: the converter from Source to Destination, or none.
 using TPixelConverterFactory = TPixelConverter* (*)(TPixelFormat* Destination, TPixelFormat* Source);
 
+// Start-up only: set before any thread runs, then read without a lock.
 extern TPixelFormatFactory PixelFormatHook;
 extern TPixelConverterFactory ConverterHook;
 

@@ -40,6 +40,7 @@ class TKhnutLewisRandom : public TRandomGenerator {
 TRandomGenerator* CreateRandomGenerator(bool randomize);
 
 using TRandomGeneratorFactory = TRandomGenerator* (*)(bool randomize);
+// Start-up only: set before any thread runs, then read without a lock.
 extern TRandomGeneratorFactory RandomGeneratorFactory;
 
 // Start-up of the unit: sets the factory hook. Called by the program's

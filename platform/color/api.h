@@ -20,10 +20,28 @@ class ColorBackend {
   virtual std::u16string standardColorSpaceProfile(int32_t space) = 0;
 };
 
-// Installs a backend (nullptr: the Linux backend) and answers the previous one.
+// Installs a backend (nullptr: the Linux backend) and answers the previous
+// one (nullptr when it was the default). Atomic; a backend must outlive every
+// call that may still run through it, so the backends below are never
+// destroyed.
 ColorBackend* setColorBackend(ColorBackend* backend);
-// The Linux backend, made on first use.
+// The Linux backend: the display's profile from QEL_MONITOR_ICC, the
+// system's ICC folder.
 ColorBackend* linuxColorBackend();
+// The headless backend: no display, so no profile, no folder, no files of
+// standard spaces (sRGB holds whatever the machine has installed).
+ColorBackend* headlessColorBackend();
+// The manual backend: the display's profile is the file a test or the
+// configuration names (setManualMonitorProfile; empty: none); no folder.
+ColorBackend* manualColorBackend();
+void setManualMonitorProfile(std::u16string path);
+
+// The types of the optional entries the area serves ("Mscms.dll"
+// GetColorDirectoryW and GetStandardColorSpaceProfileW), registered with the
+// os area's optional-entry table by registerColorEntries() at start-up.
+using ColorDirectoryEntry = std::u16string (*)();
+using StandardColorSpaceProfileEntry = std::u16string (*)(int32_t space);
+void registerColorEntries();
 
 // The services, answered by the installed backend (the Linux one by default).
 std::u16string getICMProfile();

@@ -8,6 +8,7 @@
 #include "platform/os/environment.h"
 #include "platform/os/errors.h"
 #include "platform/os/files.h"
+#include "platform/os/library.h"
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
 #include "platform/os/registry.h"

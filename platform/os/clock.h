@@ -32,9 +32,19 @@ class ClockBackend {
 // The real clock: CLOCK_MONOTONIC, 0 at the first use in the process.
 ClockBackend& realClock();
 
-// Installs a clock backend (nullptr: the real clock). The backend must
-// outlive its use; tests install a ManualClock for the length of a test.
-void setClockBackend(ClockBackend* clock);
+// The backends of the area, made on first use and never destroyed: the
+// Linux clock (the real one, also the headless choice) and the process's
+// manual clock (virtual time, manual/Clock_manual.h), which startPlatform
+// installs for a manual configuration.
+ClockBackend* linuxClockBackend();
+ClockBackend* manualClockBackend();
+
+// Installs a clock backend (nullptr: the real clock) and answers the
+// previous one (nullptr when it was the default). The backend must outlive
+// its use. Atomic: may change while threads run, but a thread in a timed
+// wait keeps the clock it started with, so swap clocks only while nothing
+// waits on the old one (tests install a ManualClock for a whole test).
+ClockBackend* setClockBackend(ClockBackend* clock);
 ClockBackend& clock();
 
 // Shorthands over the installed backend.

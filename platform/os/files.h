@@ -129,10 +129,16 @@ std::u16string getCurrentDirectory();
 bool setCurrentDirectory(std::u16string_view path);
 // The running executable in internal form ("Z:\opt\qel\player").
 std::u16string getModuleFileName();
-// The command line rebuilt from the arguments: words holding a character of
-// code 32 or below (or empty) are quoted; a word that begins with "/" and
-// names an existing file or folder is given in internal form.
+// The command line rebuilt from the arguments, each word added by
+// appendCommandWord; a word that begins with "/" and names an existing file
+// or folder is given in internal form.
 std::u16string getCommandLine();
+// Appends one word to a command line (a blank before it unless the line is
+// empty) so that the command-line splitter reads it back as one token: a
+// word holding a character of code 32 or below or a double quote, or an
+// empty word, is put in double quotes, each inner quote doubled. The
+// splitter drops every double quote, so a word reads back without its quotes.
+void appendCommandWord(std::u16string& line, std::u16string_view word);
 // The 8-bit form of a path for libraries that take no Unicode: the bytes of
 // the translated path.
 bool getShortPathBytes(std::u16string_view path, std::string& out);

@@ -6,10 +6,14 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "AccessTestEnv.h"
 #include "container/kvQelVirtualFiles.h"
 #include "foundation/kvUTF8.h"
+#include "imaging/SysBitmap.h"
+#include "imaging/SysBitmapStore.h"
 #include "tests/support/ContainerBuilder.h"
 #include "tests/support/TempTree.h"
 
@@ -96,9 +100,7 @@ TEST(RotationMap, OrientationsGiveTheTurnsAndSwapQuarterTurns) {
   p.Name = u"img1.jpg";
   p.Width = 4000;
   p.Height = 3000;
-  imaging::TLevelRoutine r = source->QueryOrientation(p);
-  EXPECT_TRUE(r);
-  EXPECT_EQ(r.target_type(), imaging::TurnLevel90Hook.target_type());
+  EXPECT_TRUE(source->QueryOrientation(p));
   EXPECT_EQ(p.Width, 3000);
   EXPECT_EQ(p.Height, 4000);
   p = {u"IMG3.JPG", 40, 30, nullptr};
@@ -111,6 +113,53 @@ TEST(RotationMap, OrientationsGiveTheTurnsAndSwapQuarterTurns) {
     p = {none, 40, 30, nullptr};
     EXPECT_FALSE(source->QueryOrientation(p)) << Utf8(none);
     EXPECT_EQ(p.Width, 40);
+  }
+}
+
+// Each orientation turns the picture its own way: the level a store makes
+// through the orientation query holds, at every pixel, the source
+// pixel the turn puts there (a W x H picture; 6 a clockwise quarter turn,
+// 8 a counter-clockwise one, 3 a half turn).
+TEST(RotationMap, EachOrientationTurnsThePixelsItsOwnWay) {
+  TRef<container::TMappedFileSource> source =
+      TRef<container::TMappedFileSource>::Adopt(new container::TMappedFileSource());
+  ASSERT_TRUE(source->AddRotationLine(u";\"cw.jpg\"=6"));
+  ASSERT_TRUE(source->AddRotationLine(u";\"ccw.jpg\"=8"));
+  ASSERT_TRUE(source->AddRotationLine(u";\"half.jpg\"=3"));
+  imaging::TLevelProvider provider = [&](imaging::TImageParams& p) { return source->QueryOrientation(p); };
+  constexpr int W = 3, H = 2;
+  // The source pixel (x, y) is told by its blue byte: 1 + x + 10 y.
+  auto sourcePixel = [](int x, int y) { return uint8_t(1 + x + 10 * y); };
+  struct Case {
+    const char16_t* name;
+    int width, height;
+    std::function<std::pair<int, int>(int, int)> from;  // destination (x, y) -> source (x, y)
+  } cases[] = {
+      {u"cw.jpg", H, W, [](int x, int y) { return std::pair{y, H - 1 - x}; }},
+      {u"ccw.jpg", H, W, [](int x, int y) { return std::pair{W - 1 - y, x}; }},
+      {u"half.jpg", W, H, [](int x, int y) { return std::pair{W - 1 - x, H - 1 - y}; }},
+  };
+  for (const Case& c : cases) {
+    imaging::TSysBitmap* picture = imaging::CreateSysBitmap(W, H, imaging::pfR8G8B8);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        uint8_t* px = picture->Row(y) + x * 3;
+        px[0] = sourcePixel(x, y);
+        px[1] = 0x55;
+        px[2] = 0xAA;
+      }
+    auto store = TRef<imaging::TWrapperBitmapStore>::Adopt(
+        new imaging::TWrapperBitmapStore(c.name, picture, true, provider));
+    auto* level = dynamic_cast<imaging::TSysBitmap*>(store->GetBitmap(0, nullptr, nullptr));
+    ASSERT_NE(level, nullptr) << Utf8(c.name);
+    ASSERT_EQ(level->Width, c.width) << Utf8(c.name);
+    ASSERT_EQ(level->Height, c.height) << Utf8(c.name);
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) {
+        auto [sx, sy] = c.from(x, y);
+        EXPECT_EQ(level->Row(y)[x * 3], sourcePixel(sx, sy)) << Utf8(c.name) << " at " << x << "," << y;
+        EXPECT_EQ(level->Row(y)[x * 3 + 1], 0x55);
+      }
   }
 }
 
@@ -330,8 +379,8 @@ TEST(ColorSetup, ProjectOptionAndCommandLineDecideTheDisplayProfile) {
     container::SetCommandLineProfile(r.commandLine, false);
     TRef<TQelShowLocator> locator = TRef<TQelShowLocator>::Adopt(container::OpenPreviewProject(t.internal("p/Project.qel")));
     ASSERT_TRUE(locator);
-    EXPECT_EQ(container::ColorManagementOff.load(), r.off) << r.cm;
-    EXPECT_EQ(imaging::GetDisplayColorProfile(), r.display ? r.display : imaging::YUVsRGBColorProfile) << r.cm;
+    EXPECT_EQ(imaging::ColorManagementOff.load(), r.off) << r.cm;
+    EXPECT_EQ(imaging::GetDisplayColorProfile().Get(), r.display ? r.display : imaging::YUVsRGBColorProfile) << r.cm;
     EXPECT_EQ(container::EmbeddedTransformsOff.load(), r.embeddedOff) << r.cm;
   }
 }
@@ -343,7 +392,7 @@ TEST(ColorSetup, MonitorProfileStandsForTheQuestionMark) {
   container::SetMonitorProfilePath(u"AdobeRGB");  // a standard name stands in for a file here
   TRef<TQelShowLocator> locator = TRef<TQelShowLocator>::Adopt(container::OpenPreviewProject(t.internal("Project.qel")));
   ASSERT_TRUE(locator);
-  EXPECT_EQ(imaging::GetDisplayColorProfile(), imaging::AdobeRGBColorProfile);
+  EXPECT_EQ(imaging::GetDisplayColorProfile().Get(), imaging::AdobeRGBColorProfile);
   container::SetMonitorProfilePath(u"");
 }
 

@@ -242,22 +242,6 @@ TEST(Inflator, StreamErrorsFromTheSourcePropagate) {
 
 namespace {
 
-class TPlainStore : public imaging::TBitmapStore {
- public:
-  void GetMipLevel(imaging::TMipLevelResult&, int32_t, imaging::TPixelFormat*, imaging::TBitmapClass) override {}
-};
-
-TEST(TilesTag, AttachesItselfToTheStoreThatOwnsIt) {
-  auto store = TRef<TPlainStore>::Adopt(new TPlainStore());
-  EXPECT_EQ(imaging::TBitmapStore::FindAttachment<container::TTilesTag>(store.Get()), nullptr);
-  auto* tag = new container::TTilesTag(store.Get());
-  tag->FrameCount = 3;
-  EXPECT_EQ(imaging::TBitmapStore::FindAttachment<container::TTilesTag>(store.Get()), tag);
-  // Released with the store (LeakSanitizer would see it otherwise).
-  auto loose = TRef<container::TTilesTag>::Adopt(new container::TTilesTag(nullptr));
-  EXPECT_EQ(loose->FrameCount, 0);
-}
-
 TEST(ZInflateWrappers, InflateZlibFormatData) {
   const std::string original = TestBytes(10000);
   uLongf packedSize = compressBound(static_cast<uLong>(original.size()));

@@ -123,7 +123,7 @@ TEST(DecodersInit, SharedExtensionsFallThroughToTheFormatsOwnLoader) {
   Released<imaging::TBitmapStore> store(LoadStore(s.get(), u"clip.gif|framesatlas"));
   ASSERT_NE(store.get(), nullptr);
   EXPECT_EQ(dynamic_cast<decoders::TGfxBitmapStore*>(store.get()), nullptr);
-  EXPECT_NE(imaging::TBitmapStore::FindAttachment<container::TTilesTag>(store.get()), nullptr);
+  EXPECT_NE(imaging::TBitmapStore::FindAttachment<decoders::TTilesTag>(store.get()), nullptr);
 }
 
 }  // namespace

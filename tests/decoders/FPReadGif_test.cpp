@@ -364,3 +364,23 @@ TEST(GifReader, TheKeyColourIsRestoredForTheNextFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+class TPlainStore : public imaging::TBitmapStore {
+ public:
+  void GetMipLevel(imaging::TMipLevelResult&, int32_t, imaging::TPixelFormat*, imaging::TBitmapClass) override {}
+};
+
+}  // namespace
+
+TEST(TilesTag, AttachesItselfToTheStoreThatOwnsIt) {
+  auto store = foundation::TRef<TPlainStore>::Adopt(new TPlainStore());
+  EXPECT_EQ(imaging::TBitmapStore::FindAttachment<decoders::TTilesTag>(store.Get()), nullptr);
+  auto* tag = new decoders::TTilesTag(store.Get());
+  tag->FrameCount = 3;
+  EXPECT_EQ(imaging::TBitmapStore::FindAttachment<decoders::TTilesTag>(store.Get()), tag);
+  // Released with the store (LeakSanitizer would see it otherwise).
+  auto loose = foundation::TRef<decoders::TTilesTag>::Adopt(new decoders::TTilesTag(nullptr));
+  EXPECT_EQ(loose->FrameCount, 0);
+}

@@ -39,7 +39,7 @@ Bytes Animated(uint16_t w, uint16_t h, std::vector<GifFrame> frames, std::option
 struct Loaded {
   foundation::TRef<imaging::TBitmapStore> store;
   imaging::TDirectBitmap* bitmap = nullptr;
-  container::TTilesTag* tag = nullptr;
+  decoders::TTilesTag* tag = nullptr;
 };
 
 Loaded Load(const Bytes& file, bool atlas) {
@@ -53,7 +53,7 @@ Loaded Load(const Bytes& file, bool atlas) {
     return l;
   }
   l.bitmap = dynamic_cast<imaging::TDirectBitmap*>(static_cast<imaging::TWrapperBitmapStore*>(l.store.Get())->Bitmap);
-  l.tag = imaging::TBitmapStore::FindAttachment<container::TTilesTag>(l.store.Get());
+  l.tag = imaging::TBitmapStore::FindAttachment<decoders::TTilesTag>(l.store.Get());
   return l;
 }
 

@@ -3,7 +3,7 @@
 
 #include "foundation/LocalizationHook.h"
 #include "foundation/TickClock.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 using namespace foundation;
 

@@ -5,13 +5,14 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "foundation/SysLock.h"
 #include "foundation/kpLog.h"
 #include "foundation/kpThreads2.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 using namespace foundation;
 using platform::os::Event;
@@ -306,4 +307,25 @@ TEST(SysLock, ShutdownWaitsForLiveWorkersThenRefusesNewOnes) {
   EXPECT_FALSE(late->IsRunning());
   EXPECT_FALSE(ran);
   InitSysLock();
+}
+
+// Both critical sections are lockable by the standard guards, re-entrantly,
+// and exclude other threads while held.
+TEST(CriticalSectionGuards, StandardGuardsLockAndExclude) {
+  auto cs = TRef<TCriticalSection>::Adopt(new TCriticalSection);
+  auto safe = TRef<TSafeCriticalSection>::Adopt(new TSafeCriticalSection);
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 5000; ++i) {
+        std::lock_guard<TCriticalSection> outer(*cs);
+        std::unique_lock<TSafeCriticalSection> inner(*safe);
+        std::lock_guard<TCriticalSection> again(*cs);  // recursive
+        ++counter;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(counter, 4 * 5000L);
+  EXPECT_FALSE(safe->Abandoned());
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/kvCommandLine.h"
+#include "platform/os/files.h"
 
 using namespace foundation;
 
@@ -106,4 +107,31 @@ TEST(CommandLine, TheProgramsOwnCommandLine) {
   EXPECT_GE(nameless->GetCount(), 1) << "the program path";
   FinalizeCommandLine();
   EXPECT_EQ(FindCommandLineSwitch(u""), nullptr);
+}
+
+// The command line the platform rebuilds from the arguments must split back
+// into the same words; the splitter drops every double quote, so a word comes
+// back without its quotes, and never split or joined with its neighbours.
+TEST(CommandLine, RebuiltLineSplitsBackIntoTheSameWords) {
+  const std::vector<std::vector<std::u16string>> cases = {
+      {u"player", u"plain", u"/s"},
+      {u"player", u"two words", u"", u"tab\there", u"line\nbreak"},
+      {u"player", u"say \"hi\"", u"x\"y", u"z"},
+      {u"player", u"\"", u"\"\"", u"\" \"", u"\"\"\"", u"a\"", u"\"b"},
+      {u"player", u"-log\"", u"end\" -x", u"  lead", u"trail  "},
+      {u"player", u"caf\u00e9 \u00fc", u"\"open", u"close\"", u"mid\"dle words\" more"},
+  };
+  for (const auto& words : cases) {
+    std::u16string line;
+    for (const std::u16string& w : words) platform::os::appendCommandWord(line, w);
+    TRef<TStringList> tokens = MakeRef<TStringList>();
+    SplitCommandLine(line, tokens.Get());
+    ASSERT_EQ(tokens->GetCount(), static_cast<int32_t>(words.size())) << std::string(line.begin(), line.end());
+    for (size_t i = 0; i < words.size(); ++i) {
+      std::u16string expected;
+      for (char16_t c : words[i])
+        if (c != u'"') expected += c;
+      EXPECT_EQ(tokens->GetString(static_cast<int32_t>(i)), expected) << "word " << i;
+    }
+  }
 }

@@ -9,7 +9,7 @@
 
 #include "foundation/kpLog.h"
 #include "foundation/kvQelThreads.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 using namespace foundation;
 using platform::os::Event;

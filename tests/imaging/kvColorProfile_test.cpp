@@ -110,7 +110,7 @@ TEST(ColorProfile, EmbeddedStandardProfileIsShared) {
 }
 
 TEST(ColorProfile, TransformChoiceAndDisplayProfile) {
-  EXPECT_EQ(GetDisplayColorProfile(), SRGBColorProfile);
+  EXPECT_EQ(GetDisplayColorProfile().Get(), SRGBColorProfile);
   EXPECT_EQ(GetColorTransform(nullptr, nullptr), nullptr);  // both sides sRGB
   {
     HookScope none(nullptr);
@@ -119,7 +119,7 @@ TEST(ColorProfile, TransformChoiceAndDisplayProfile) {
   const int before = AdobeRGBColorProfile->RefCount();
   SetDisplayColorProfile(AdobeRGBColorProfile, false);
   EXPECT_EQ(AdobeRGBColorProfile->RefCount(), before + 1);
-  EXPECT_EQ(GetDisplayColorProfile(), AdobeRGBColorProfile);
+  EXPECT_EQ(GetDisplayColorProfile().Get(), AdobeRGBColorProfile);
   TColorTransform* t = GetColorTransform(nullptr, nullptr);
   ASSERT_NE(t, nullptr);
   EXPECT_NE(dynamic_cast<TICCColorTransform*>(t), nullptr);

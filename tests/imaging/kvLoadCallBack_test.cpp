@@ -7,7 +7,7 @@
 #include "ImagingTestEnv.h"
 #include "foundation/kpExceptions.h"
 #include "imaging/kvImageAnimation.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 using namespace imaging;
 

@@ -408,6 +408,17 @@ TEST(OsFiles, MoveAndAttributes) {
   // READONLY maps onto the owner's write bit.
   ASSERT_TRUE(os::setFileAttributes(t.internal("c"), os::FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(os::getFileAttributes(t.internal("c")), os::FILE_ATTRIBUTE_READONLY | os::FILE_ATTRIBUTE_ARCHIVE);
+  // A READONLY file refuses every writer, root included, and stays as it was.
+  for (uint32_t disposition : {os::OPEN_EXISTING, os::OPEN_ALWAYS, os::CREATE_ALWAYS, os::TRUNCATE_EXISTING}) {
+    os::setLastError(0);
+    EXPECT_EQ(os::createFile(t.internal("c"), os::GENERIC_WRITE, 1, disposition, 0), os::INVALID_HANDLE_VALUE)
+        << disposition;
+    EXPECT_EQ(os::getLastError(), os::ERROR_ACCESS_DENIED) << disposition;
+  }
+  EXPECT_EQ(t.read("c"), "A");
+  os::Handle reader = os::createFile(t.internal("c"), os::GENERIC_READ, 1, os::OPEN_EXISTING, 0);
+  EXPECT_NE(reader, os::INVALID_HANDLE_VALUE);
+  os::closeHandle(reader);
   ASSERT_TRUE(os::setFileAttributes(t.internal("c"), os::FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(os::getFileAttributes(t.internal("c")), os::FILE_ATTRIBUTE_ARCHIVE);
 }
@@ -549,7 +560,7 @@ TEST(OsCommandLine, CommandLineRebuiltFromArguments) {
     setenv("QEL_CMDLINE_OUT", outFile.c_str(), 1);
     std::string folder = t.path();
     const char* argv[] = {exe.c_str(), "--gtest_filter=OsCommandLine.Child", "two words", "", folder.c_str(),
-                          "/nonexistent/x", "/s", "caf\xc3\xa9", nullptr};
+                          "/nonexistent/x", "/s", "caf\xc3\xa9", "say \"hi\"", "x\"y", nullptr};
     execv(exe.c_str(), const_cast<char* const*>(argv));
     _exit(127);
   }
@@ -558,6 +569,6 @@ TEST(OsCommandLine, CommandLineRebuiltFromArguments) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   std::u16string line = os::fileNameFromBytes(t.read("cmdline.txt"));
   std::u16string expected = os::fromPosixPath(exe) + u" --gtest_filter=OsCommandLine.Child \"two words\" \"\" " +
-                            t.internal() + u" /nonexistent/x /s caf\u00e9";
+                            t.internal() + u" /nonexistent/x /s caf\u00e9 \"say \"\"hi\"\"\" \"x\"\"y\"";
   EXPECT_EQ(line, expected);
 }

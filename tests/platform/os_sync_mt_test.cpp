@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/os/clock.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 #include "platform/os/process.h"
 #include "platform/os/sync.h"
 #include "platform/os/threads.h"

@@ -62,13 +62,13 @@ TEST(SetupColorProfile, SwitchesSetTheLocatorsColourSettings) {
     TRef<foundation::TCommandsStorage> c = Commands(r.line);
     player::SetupColorProfile(c.Get());
     EXPECT_EQ(container::NoColorManagement(), r.noicc) << foundation::MessageToUtf8(r.line);
-    EXPECT_EQ(container::CommandLineProfile(), r.profile) << foundation::MessageToUtf8(r.line);
+    EXPECT_EQ(container::CommandLineProfile().Get(), r.profile) << foundation::MessageToUtf8(r.line);
   }
   // A file that exists and reads becomes the profile.
   t.write("mine.icc", std::string(200, 'x'));
   TRef<foundation::TCommandsStorage> c = Commands(u"player -icc " + t.internal("mine.icc"));
   player::SetupColorProfile(c.Get());
-  ASSERT_NE(container::CommandLineProfile(), nullptr);
+  ASSERT_NE(container::CommandLineProfile().Get(), nullptr);
   EXPECT_EQ(container::CommandLineProfile()->Data.size(), 200u);
   container::SetCommandLineProfile(nullptr, false);
 }

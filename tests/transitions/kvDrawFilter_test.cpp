@@ -183,15 +183,22 @@ TEST(TRandomFilter, CellsDelaysAndReproducibility) {
   auto f = TRef<TRandomFilter>::Adopt(new TRandomFilter(4, 3, 99));
   f->Spread = 5;
   Start(f.Get(), {0, 0, 1000, 600});
-  // Delays are the seeded global stream, row by row.
-  SetGlobalSeed(99);
+  // Delays are the seeded stream, row by row, worked out here in exact
+  // integer arithmetic: raw <- raw x 1664525 + 1013904223 (mod 2^32) from the
+  // seed, delay = trunc(low 23 bits / 2^23 x limit), limit = Spread x 100.
+  uint32_t raw = 99;
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 4; ++j) {
-      const int32_t want = int32_t(NextGlobalFloat() * 500.0f);
-      EXPECT_EQ(f->Delays[j][i], want);
-      EXPECT_GE(want, 0);
-      EXPECT_LT(want, 500);
+      raw = raw * 1664525u + 1013904223u;
+      const int32_t want = int32_t((uint64_t(raw & 0x7FFFFFu) * 500u) >> 23);
+      EXPECT_EQ(f->Delays[j][i], want) << "cell " << j << "," << i;
     }
+  // From seed 0 the first unit value is 1013904223 mod 2^23 / 2^23 =
+  // 0.8668021, so a spread of 5 gives the first cell 433.
+  auto first = TRef<TRandomFilter>::Adopt(new TRandomFilter(1, 1, 0));
+  first->Spread = 5;
+  Start(first.Get(), {0, 0, 1000, 600});
+  EXPECT_EQ(first->Delays[0][0], 433);
   auto g = TRef<TRandomFilter>::Adopt(new TRandomFilter(4, 3, 99));
   g->Spread = 5;
   SetGlobalSeed(1);

@@ -1,5 +1,6 @@
 // Fault injection for the os file services: tests make the next write short,
-// as a full disk would, to show that no caller reports it as success.
+// as a full disk would, to show that no caller reports it as success. Armed
+// faults reach the file services through platform/os/faults.h.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +22,3 @@ void injectBeforeUnlink(std::function<void()> action);
 void clearInjectedFaults();
 
 }  // namespace platform::os::testing
-
-namespace platform::os::detail {
-// Takes a pending short-write injection: true with its limit and error.
-bool takeShortWrite(uint32_t& limit, uint32_t& error);
-// Takes and runs a pending action (no-op when none).
-void runBeforeShareLock();
-void runBeforeUnlink();
-}  // namespace platform::os::detail

@@ -38,16 +38,22 @@ class ManualClock : public ClockBackend {
   int sleepers_ = 0;
 };
 
-// Installs a manual clock for one scope and restores the real clock after.
+// The process's manual clock, the one manualClockBackend() answers.
+ManualClock& processManualClock();
+
+// Installs a manual clock for one scope and restores the previous clock after.
 class ScopedManualClock {
  public:
-  explicit ScopedManualClock(uint64_t startMs = 0) : clock_(startMs) { setClockBackend(&clock_); }
-  ~ScopedManualClock() { setClockBackend(nullptr); }
+  explicit ScopedManualClock(uint64_t startMs = 0) : clock_(startMs) { previous_ = setClockBackend(&clock_); }
+  ~ScopedManualClock() { setClockBackend(previous_); }
+  ScopedManualClock(const ScopedManualClock&) = delete;
+  ScopedManualClock& operator=(const ScopedManualClock&) = delete;
   ManualClock& operator*() { return clock_; }
   ManualClock* operator->() { return &clock_; }
 
  private:
   ManualClock clock_;
+  ClockBackend* previous_ = nullptr;
 };
 
 }  // namespace platform::os

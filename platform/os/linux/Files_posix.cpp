@@ -20,7 +20,7 @@
 #include "platform/os/errors.h"
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
-#include "platform/os/testing/FaultInjection.h"
+#include "platform/os/faults.h"
 
 namespace platform::os {
 
@@ -34,9 +34,19 @@ constexpr uint32_t ERROR_NOT_A_REPARSE_POINT = 4390;
 // ---------------------------------------------------------------------------
 // Handle table: files and finds share one numbering that is never reused.
 
+// A reader or writer holds the object (not the number) while it is inside a
+// system call, so the descriptor is closed only when the last holder lets
+// go: a descriptor number closed under a reader could be reused by another
+// open and read from the wrong file.
 struct FileObject {
   int fd = -1;
   bool pathOnly = false;  // opened on the link itself (O_PATH)
+  FileObject() = default;
+  FileObject(const FileObject&) = delete;
+  FileObject& operator=(const FileObject&) = delete;
+  ~FileObject() {
+    if (fd >= 0) ::close(fd);
+  }
 };
 
 struct FindObject {
@@ -411,7 +421,15 @@ Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode,
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+  const bool statted = ::fstat(fd, &st) == 0;
+  if (statted && S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    ::close(fd);
+    setLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  // A READONLY file (owner write bit clear) refuses writers whoever opens
+  // it; root would otherwise write through it.
+  if (statted && wr && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
     ::close(fd);
     setLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -457,10 +475,12 @@ bool closeHandle(Handle h) {
     e = std::move(it->second);
     gHandles.erase(it);
   }
-  if (e.file && e.file->fd >= 0) {
-    // Closing the descriptor releases its flock.
-    if (::close(e.file->fd) != 0) return fail(errorFromErrno(errno));
-  }
+  // Closing the descriptor releases its flock. The last holder closes it:
+  // here, or the call still running through it when that call ends (the
+  // count's release orders the call's last use before the close). Linux
+  // frees a descriptor even when close reports an error, so there is
+  // nothing to retry.
+  e.file.reset();
   return true;
 }
 
@@ -869,11 +889,7 @@ std::u16string getCommandLine() {
   for (size_t k = 0; k < words.size(); ++k) {
     const std::string& w = words[k];
     std::u16string word = (!w.empty() && w[0] == '/' && exists(w)) ? fromPosixPath(w) : fileNameFromBytes(w);
-    bool quote = word.empty() || std::any_of(word.begin(), word.end(), [](char16_t c) { return c <= 32; });
-    if (k > 0) line.push_back(u' ');
-    if (quote) line.push_back(u'"');
-    line += word;
-    if (quote) line.push_back(u'"');
+    appendCommandWord(line, word);
   }
   return line;
 }

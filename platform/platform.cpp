@@ -1,0 +1,99 @@
+#include "platform/api.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "platform/color/api.h"
+#include "platform/os/api.h"
+#include "platform/os/manual/Clock_manual.h"
+
+namespace platform {
+
+namespace {
+
+void installOs(const PlatformConfig& config) {
+  if (config.os == Backend::Manual) {
+    os::processManualClock().set(config.manualClockStartMs);
+    os::setClockBackend(os::manualClockBackend());
+  } else {
+    os::setClockBackend(os::linuxClockBackend());
+  }
+}
+
+void installColor(const PlatformConfig& config) {
+  switch (config.color) {
+    case Backend::Linux:
+      color::setColorBackend(color::linuxColorBackend());
+      break;
+    case Backend::Headless:
+      color::setColorBackend(color::headlessColorBackend());
+      break;
+    case Backend::Manual:
+      color::setManualMonitorProfile(config.manualMonitorProfile);
+      color::setColorBackend(color::manualColorBackend());
+      break;
+  }
+  color::registerColorEntries();
+}
+
+void uninstallOs() { os::setClockBackend(nullptr); }
+void uninstallColor() { color::setColorBackend(nullptr); }
+
+constexpr std::array<PlatformArea, 2> kAreas = {{
+    {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
+    {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
+}};
+
+}  // namespace
+
+std::span<const PlatformArea> platformAreas() { return kAreas; }
+
+bool parseBackend(std::string_view word, Backend& out) {
+  struct Word {
+    std::string_view text;
+    Backend backend;
+  };
+  static constexpr Word kWords[] = {
+      {"linux", Backend::Linux},        {"real", Backend::Linux},         {"sdl", Backend::Linux},
+      {"window", Backend::Linux},       {"headless", Backend::Headless},  {"offscreen", Backend::Headless},
+      {"none", Backend::Headless},      {"manual", Backend::Manual},
+  };
+  for (const Word& w : kWords) {
+    if (w.text == word) {
+      out = w.backend;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* backendName(Backend backend) {
+  switch (backend) {
+    case Backend::Linux:
+      return "linux";
+    case Backend::Headless:
+      return "headless";
+    case Backend::Manual:
+      return "manual";
+  }
+  return "?";
+}
+
+PlatformConfig platformConfigFromEnvironment() {
+  PlatformConfig config;
+  for (const PlatformArea& area : kAreas) {
+    const char* value = std::getenv(area.variable);
+    if (value) parseBackend(value, config.*area.choice);
+  }
+  return config;
+}
+
+void startPlatform(const PlatformConfig& config) {
+  for (const PlatformArea& area : kAreas) area.install(config);
+}
+
+void stopPlatform() {
+  for (size_t i = kAreas.size(); i-- > 0;) kAreas[i].uninstall();
+}
+
+}  // namespace platform
