@@ -417,6 +417,19 @@ void TIdatDecoder::CopyRow(const uint8_t* src, int64_t y, int64_t x0, int64_t st
           pic[db >> 3] |= static_cast<uint8_t>(v << (8 - d - (db & 7)));
         }
       }
+      if (keyed_ && alpha) {
+        // The grey key is compared at the file's own depth, before any scaling.
+        for (int64_t i = 0, x = x0; i < n; ++i, x += step) {
+          unsigned v;
+          if (d == 16)
+            v = BE16(src + i * 2);
+          else if (d == 8)
+            v = src[i];
+          else
+            v = (src[(i * d) >> 3] >> (8 - d - ((i * d) & 7))) & ((1u << d) - 1);
+          alpha[x] = v == key_[0] ? 0 : 255;
+        }
+      }
       break;
     case 2:
     case 6: {
@@ -458,11 +471,13 @@ void TIdatDecoder::Decode() {
   offset_ = PixelOffset(type, depth);
   // A truecolour colour key becomes an alpha plane, so the key colour shows
   // as transparent instead of the picture being refused at conversion.
-  if (type == 2) {
+  // A greyscale key the same way.
+  if (type == 0 || type == 2) {
     TChunktRNS* trns = owner_->Chunks.ItemFromClass<TChunktRNS>();
-    if (trns && trns->DataSize >= 6) {
+    const int32_t keyBytes = type == 0 ? 2 : 6;
+    if (trns && trns->DataSize >= keyBytes) {
       keyed_ = true;
-      for (int c = 0; c < 3; ++c) key_[c] = BE16(trns->Data.data() + 2 * c);
+      for (int c = 0; c < keyBytes / 2; ++c) key_[c] = BE16(trns->Data.data() + 2 * c);
       h_->ImageAlpha.assign(static_cast<size_t>(int64_t(h_->Width) * h_->Height), 0);
     }
   }
