@@ -367,10 +367,11 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
     Guarded(d, StepStart);
     const int32_t w = static_cast<int32_t>(ci.output_width), h = static_cast<int32_t>(ci.output_height);
     if (!imaging::BitmapSizeAllowed(w, h, bits)) RaiseJpegError(JERR_IMAGE_TOO_BIG);
-    // A top-down DIB: one block of lazily zeroed memory whose rows the
-    // library fills in memory order.
+    // A top-down DIB whose rows the library fills in memory order: not
+    // cleared first, as every pixel is written below.
     {
       auto* dib = new imaging::TFastDIB();
+      dib->ZeroFill = false;
       try {
         dib->SetSize(w, -h, bits);
       } catch (...) {
@@ -383,6 +384,9 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
     std::vector<uint8_t> cmykRow(cmyk ? size_t(w) * 4 : 0);
     TReadRows read{rows.data(), cmyk ? cmykRow.data() : nullptr};
     Guarded(d, StepReadRows, &read);
+    // Rows the library did not deliver are blank, never old heap contents.
+    for (int32_t y = static_cast<int32_t>(ci.output_scanline); y < h; ++y)
+      std::memset(rows[static_cast<size_t>(y)], 0, static_cast<size_t>(w) * (bits / 8));
     if (ci.colormap && ci.actual_number_of_colors > 0) {
       const int32_t n = std::min(ci.actual_number_of_colors, 256);
       for (int32_t i = 0; i < n; ++i) {
