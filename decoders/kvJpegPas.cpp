@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -411,13 +412,57 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
 
 // ---- the ICC marker scan ------------------------------------------------------------------
 
-std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
+namespace {
+
+// The scan reads through one of two sources with the same operations: a
+// stream, or bytes already in memory (the loader's copy of the file), so
+// finding a profile costs no further reads of the file.
+class TStreamSource {
+ public:
+  explicit TStreamSource(foundation::TStream* s) : s_(s) {}
+  int64_t Size() { return s_->GetSize(); }
+  int64_t Position() { return s_->GetPosition(); }
+  void SetPosition(int64_t p) { s_->SetPosition(p); }
+  int32_t Read(uint8_t* b, int32_t n) { return s_->ReadBuf(b, n); }
+
+ private:
+  foundation::TStream* s_;
+};
+
+class TBytesSource {
+ public:
+  TBytesSource(const uint8_t* data, int64_t size, bool pastEndFails)
+      : data_(data), size_(size), pastEndFails_(pastEndFails) {}
+  int64_t Size() const { return size_; }
+  int64_t Position() const { return pos_; }
+  // As the stream the bytes came from: a position past the end is either
+  // refused (which ends the scan) or kept, reads there giving nothing.
+  void SetPosition(int64_t p) {
+    if (p < 0 || (pastEndFails_ && p > size_)) throw std::out_of_range("position");
+    pos_ = p;
+  }
+  int32_t Read(uint8_t* b, int32_t n) {
+    const int64_t got = std::clamp<int64_t>(size_ - pos_, 0, n);
+    if (got > 0) std::memcpy(b, data_ + pos_, static_cast<size_t>(got));
+    pos_ += got;
+    return static_cast<int32_t>(got);
+  }
+
+ private:
+  const uint8_t* data_;
+  int64_t size_;
+  bool pastEndFails_;
+  int64_t pos_ = 0;
+};
+
+template <class Source>
+std::vector<uint8_t> ScanIcc(Source& src) {
   std::vector<uint8_t> result;
   try {
-    if (!Stream || Stream->GetSize() > 104857600) return result;
-    Stream->SetPosition(0);
+    if (src.Size() > 104857600) return result;
+    src.SetPosition(0);
     foundation::TLog* log = foundation::GetLog();
-    auto readByte = [&](uint8_t& b) { return Stream->ReadBuf(&b, 1) == 1; };
+    auto readByte = [&](uint8_t& b) { return src.Read(&b, 1) == 1; };
     bool first = true;
     for (;;) {
       uint8_t b = 0;
@@ -426,14 +471,14 @@ std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
         break;
       }
       if (b != 0xFF) {
-        log->AddInt(u"Error: marker expected at ", static_cast<int32_t>(Stream->GetPosition() - 1), u"");
+        log->AddInt(u"Error: marker expected at ", static_cast<int32_t>(src.Position() - 1), u"");
         break;
       }
       uint8_t marker = 0;
       if (!readByte(marker)) break;
       bool cut = false;
       while (marker == 0xFF) {
-        log->AddInt(u"Error: duplicate $FF encountered at ", static_cast<int32_t>(Stream->GetPosition() - 1), u"");
+        log->AddInt(u"Error: duplicate $FF encountered at ", static_cast<int32_t>(src.Position() - 1), u"");
         if (!readByte(marker)) {
           cut = true;
           break;
@@ -448,27 +493,40 @@ std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
       int32_t field = -1;
       if (hasLength) {
         uint8_t len[2];
-        if (Stream->ReadBuf(len, 2) == 2) {
+        if (src.Read(len, 2) == 2) {
           field = (len[0] << 8) | len[1];
           length = field - 2;
         }
       }
-      const int64_t payloadStart = Stream->GetPosition();
+      const int64_t payloadStart = src.Position();
       if (marker == 0xE2) {
         // A length field below 16 leaves nothing after the identifier and
         // sequence bytes: no profile.
         if (field < 16) break;
-        Stream->SetPosition(payloadStart + 14);
+        src.SetPosition(payloadStart + 14);
         result.assign(static_cast<size_t>(length - 14), 0);
-        if (!result.empty()) Stream->ReadBuf(result.data(), static_cast<int32_t>(result.size()));
+        if (!result.empty()) src.Read(result.data(), static_cast<int32_t>(result.size()));
         break;
       }
-      Stream->SetPosition(payloadStart + std::max<int64_t>(length, 0));
+      src.SetPosition(payloadStart + std::max<int64_t>(length, 0));
       if (marker == 0xDA || marker == 0) break;
     }
   } catch (...) {
   }
   return result;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
+  if (!Stream) return {};
+  TStreamSource src(Stream);
+  return ScanIcc(src);
+}
+
+std::vector<uint8_t> ScanJpegIccProfile(const uint8_t* Data, int64_t Size, bool PastEndFails) {
+  TBytesSource src(Data, Size, PastEndFails);
+  return ScanIcc(src);
 }
 
 }  // namespace decoders
