@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/kvIniParser.h"
+#include "foundation/kvStream.h"
 #include "foundation/kvCaseFolding.h"
 
 using namespace foundation;
@@ -328,3 +329,52 @@ TEST(IniFile, DocumentLevelReadsAndWrites) {
   EXPECT_EQ(IniReadString(ini.Get(), u"nosection", u"name", u"dflt"), u"dflt");
   EXPECT_EQ(ini->GetSectionList()->GetCount(), 1);
 }
+
+namespace {
+
+TEST(IniText, ALoadedTreeKeepsTheTextOnceAndSlicesIt) {
+  const std::string text = "[main]\r\nalpha=one\r\n; note\r\nobject O:TThing\r\n  beta = two \r\nend\r\n";
+  TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+  TRef<TIniFile> ini = MakeRef<TIniFile>();
+  ASSERT_TRUE(LoadIniFromStream(ini.Get(), stream.Get()));
+  TIniSection* main = TIniFile::FindSection(ini.Get(), u"main");
+  TIniItem* alpha = TIniList::FindKey(main, u"alpha");
+  TIniItem* note = main->GetChild(1);
+  TIniObject* obj = TIniList::FindObject(main, u"O");
+  TIniItem* beta = TIniList::FindKey(obj, u"beta");
+  ASSERT_TRUE(alpha && note && obj && beta);
+  // Every name and value lies in one array, in the order of the text, at the
+  // distance the text puts between them: the text, kept once.
+  const char* base = alpha->NameView().data();
+  struct Piece {
+    std::string_view view;
+    const char* expect;
+  } pieces[] = {{alpha->NameView(), "alpha"}, {alpha->ValueView(), "one"}, {note->ValueView(), "; note"},
+                {obj->NameView(), "O"},       {obj->ValueView(), "TThing"}, {beta->NameView(), "beta"},
+                {beta->ValueView(), "two"}};
+  for (const Piece& p : pieces) {
+    EXPECT_EQ(p.view, p.expect);
+    EXPECT_EQ(p.view.data() - base, static_cast<std::ptrdiff_t>(text.find(p.expect) - text.find("alpha")))
+        << p.expect;
+  }
+  // A clone shares the bytes; a change gives the node its own copy and
+  // leaves the text, and every other node, as they were.
+  TRef<TIniItem> clone = TRef<TIniItem>::Adopt(beta->Clone());
+  EXPECT_EQ(clone->ValueView().data(), beta->ValueView().data());
+  TIniItem::SetValue(beta, u"changed");
+  EXPECT_EQ(TIniItem::GetValue(beta), u"changed");
+  EXPECT_EQ(beta->NameView(), "beta");
+  EXPECT_EQ(clone->ValueView(), "two");
+  EXPECT_EQ(alpha->ValueView(), "one");
+  TIniItem::SetName(alpha, u"gamma");
+  EXPECT_EQ(alpha->NameView(), "gamma");
+  EXPECT_EQ(alpha->ValueView(), "one");
+  EXPECT_EQ(TIniList::FindKey(main, u"gamma"), alpha);
+  EXPECT_EQ(TIniList::FindKey(main, u"alpha"), nullptr);
+  // The raw copies are independent of the node.
+  TByteString raw = alpha->RawValue();
+  TIniItem::SetValue(alpha, u"other");
+  EXPECT_EQ(raw.View(), "one");
+}
+
+}  // namespace
