@@ -170,9 +170,22 @@ void PngPrepareImage(TChunkIHDR* h) {
   if (bits == 0) TPNGObject::RaiseError<EPngInvalidIHDR>(pnglang::EPngInvalidIHDRText);
   h->BitsPerPixel = bits;
   h->BytesPerRow = ((int64_t(bits) * h->Width + 31) & ~int64_t(31)) / 8;
-  h->ImageData.assign(static_cast<size_t>(h->BytesPerRow * h->Height), 0);
-  if (h->ColorType == 4 || h->ColorType == 6)
-    h->ImageAlpha.assign(static_cast<size_t>(int64_t(h->Width) * h->Height), 0);
+  // An interlaced picture's passes, and packed pixels at depths below 8
+  // copied pass by pass, fill the rows in pieces: they start cleared. The
+  // rows of a plain picture are written whole, in order.
+  const bool cleared = h->InterlaceMethod != 0;
+  const size_t pictureBytes = static_cast<size_t>(h->BytesPerRow * h->Height);
+  if (cleared)
+    h->ImageData.assign(pictureBytes, 0);
+  else
+    h->ImageData.resize(pictureBytes);
+  if (h->ColorType == 4 || h->ColorType == 6) {
+    const size_t alphaBytes = static_cast<size_t>(int64_t(h->Width) * h->Height);
+    if (cleared)
+      h->ImageAlpha.assign(alphaBytes, 0);
+    else
+      h->ImageAlpha.resize(alphaBytes);
+  }
 }
 
 bool TChunkgAMA::LoadFromStream(TStream* Stream, const std::string& AName, int32_t Size) {
@@ -301,6 +314,7 @@ class TIdatDecoder {
   int64_t endPos_;
   int32_t offset_ = 1;
   bool keyed_ = false;
+  bool identity_ = false;  // the gamma table changes nothing
   uint16_t key_[3] = {0, 0, 0};  // red, green, blue
 };
 
@@ -434,6 +448,26 @@ void TIdatDecoder::CopyRow(const uint8_t* src, int64_t y, int64_t x0, int64_t st
     case 2:
     case 6: {
       const int64_t sample = d / 8, px = sample * (h_->ColorType == 6 ? 4 : 3);
+      if (sample == 1 && step == 1 && identity_ && !keyed_) {
+        // Eight-bit samples without a gamma change: a plain reorder.
+        uint8_t* o = pic + x0 * 3;
+        if (h_->ColorType == 6) {
+          uint8_t* a = alpha + x0;
+          for (int64_t i = 0; i < n; ++i, src += 4, o += 3) {
+            o[0] = src[2];
+            o[1] = src[1];
+            o[2] = src[0];
+            a[i] = src[3];
+          }
+        } else {
+          for (int64_t i = 0; i < n; ++i, src += 3, o += 3) {
+            o[0] = src[2];
+            o[1] = src[1];
+            o[2] = src[0];
+          }
+        }
+        break;
+      }
       for (int64_t i = 0, x = x0; i < n; ++i, x += step) {
         const uint8_t* s = src + i * px;
         uint8_t* o = pic + x * 3;
@@ -469,6 +503,8 @@ void TIdatDecoder::Decode() {
   // No copy routine for this colour type and depth: the file cannot load.
   if (!CanCopy()) TPNGObject::RaiseError<EPngInvalidIHDR>(pnglang::EPngInvalidIHDRText);
   offset_ = PixelOffset(type, depth);
+  identity_ = true;
+  for (int i = 0; i < 256 && identity_; ++i) identity_ = owner_->GammaTable[static_cast<size_t>(i)] == i;
   // A truecolour colour key becomes an alpha plane, so the key colour shows
   // as transparent instead of the picture being refused at conversion.
   // A greyscale key the same way.
@@ -502,11 +538,20 @@ void TIdatDecoder::Decode() {
   };
 
   if (owner_->InterlaceMethod == 0) {
-    for (int64_t y = 0; y < height; ++y) {
+    int64_t y = 0;
+    for (; y < height; ++y) {
       if (!readRow(fullRow)) break;
       CopyRow(cur + 1, y, 0, 1, width);
-      if (ended) break;
+      if (ended) {
+        ++y;
+        break;
+      }
       std::swap(cur, prev);
+    }
+    // Rows the data never reached are blank (their planes were not cleared).
+    if (y < height) {
+      std::memset(h_->PictureRow(y), 0, static_cast<size_t>(h_->BytesPerRow * (height - y)));
+      if (uint8_t* alpha = h_->AlphaRow(y)) std::memset(alpha, 0, static_cast<size_t>(width * (height - y)));
     }
     return;
   }

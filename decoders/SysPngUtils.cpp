@@ -88,9 +88,13 @@ bool PngToBitmap(TPNGObject* Png, imaging::TSysBitmap* Bitmap) {
       case 2:
       case 6:
         if (four) {
-          TFColorA* d = reinterpret_cast<TFColorA*>(dst);
-          for (int32_t x = 0; x < width; ++x)
-            d[x] = {src[x * 3], src[x * 3 + 1], src[x * 3 + 2], static_cast<uint8_t>(alpha ? alpha[x] : 255)};
+          // Whole 32-bit pixels: blue, green, red, alpha from low to high byte.
+          for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* s = src + x * 3;
+            const uint32_t a = alpha ? alpha[x] : 255u;
+            const uint32_t v = uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16) | (a << 24);
+            std::memcpy(dst + x * 4, &v, 4);
+          }
         } else {
           std::memcpy(dst, src, static_cast<size_t>(width) * 3);
         }

@@ -431,6 +431,33 @@ TEST_F(Png, GreyscaleColourKeyIsTransparent) {
   EXPECT_EQ(PixelOf(b.get(), 0, 0).G, 10);
 }
 
+TEST_F(Png, ImageDataEndingEarlyLeavesTheRestBlank) {
+  // The compressed data ends (a complete zlib stream) after two whole rows
+  // and the first pixel of the third, unfiltered. A full picture of the same
+  // size is decoded and freed first, so its memory is there to be reused.
+  PngImageSpec spec = Spec(4, 6, 8, 6);
+  spec.filter = 0;
+  Bytes rows(4 * 6 * 4);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(200 + i % 50);
+  { auto full = Convert(Decode(WritePng(Chunks(spec, rows))).get()); }
+  Bytes raw;
+  for (int y = 0; y < 3; ++y) {
+    raw.push_back(0);
+    raw.insert(raw.end(), rows.begin() + y * 16, rows.begin() + y * 16 + (y < 2 ? 16 : 4));
+  }
+  auto png = Decode(WritePng({testsupport::PngIhdr(spec), {"IDAT", testsupport::ZlibCompress(raw)}, {"IEND", {}}}));
+  auto b = Convert(png.get());
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool kept = y < 2 || (y == 2 && x == 0);
+      const uint8_t* src = &rows[(size_t(y) * 4 + x) * 4];
+      const auto p = PixelOf(b.get(), x, y);
+      EXPECT_EQ(p.R, kept ? src[0] : 0) << x << "," << y;
+      EXPECT_EQ(p.B, kept ? src[2] : 0) << x << "," << y;
+      EXPECT_EQ(p.A, kept ? src[3] : 0) << x << "," << y;
+    }
+}
+
 TEST_F(Png, IndexBeyondThePaletteRaisesOnConversion) {
   auto png = Decode(MakePng(Spec(2, 1, 8, 3), {0, 3}, {{"PLTE", Bytes(6, 1)}}));
   Released<imaging::TSysBitmap> b(imaging::CreateSysBitmap(2, 1, imaging::pfA8R8G8B8));
