@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace decoders {
 
 namespace {
@@ -363,11 +367,79 @@ int64_t TIdatDecoder::ReadRow(uint8_t* dest, int64_t count) {
   return count;
 }
 
+#if defined(__SSE2__)
+// Four-byte pixels: the bytes of one pixel are independent of each other, so
+// they are filtered side by side in 16-bit lanes; each pixel still follows
+// the one before it. Same results as the byte loops below.
+namespace {
+
+template <int bpp>
+inline __m128i LoadPixel(const uint8_t* p) {
+  uint32_t v = 0;
+  std::memcpy(&v, p, bpp);
+  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v)), _mm_setzero_si128());
+}
+
+template <int bpp>
+inline void StorePixel(uint8_t* p, __m128i v) {
+  const uint32_t w = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+  std::memcpy(p, &w, bpp);
+}
+
+inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
+
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Filter f (1, 3 or 4) over a row of n bytes, a whole number of pixels.
+template <int bpp>
+void UnfilterPixels(uint8_t f, uint8_t* r, const uint8_t* p, int64_t n) {
+  const __m128i low = _mm_set1_epi16(0xFF);
+  __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();  // left, upper left
+  for (int64_t i = 0; i < n; i += bpp) {
+    __m128i x = LoadPixel<bpp>(r + i);
+    if (f == 1) {
+      x = _mm_and_si128(_mm_add_epi16(x, a), low);
+    } else {
+      const __m128i b = LoadPixel<bpp>(p + i);
+      if (f == 3) {
+        x = _mm_and_si128(_mm_add_epi16(x, _mm_srli_epi16(_mm_add_epi16(a, b), 1)), low);
+      } else {
+        const __m128i pa = Abs16(_mm_sub_epi16(b, c)), pb = Abs16(_mm_sub_epi16(a, c));
+        const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
+        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+        const __m128i nearest =
+            Select(_mm_cmpeq_epi16(pa, smallest), a, Select(_mm_cmpeq_epi16(pb, smallest), b, c));
+        x = _mm_and_si128(_mm_add_epi16(x, nearest), low);
+        c = b;
+      }
+    }
+    StorePixel<bpp>(r + i, x);
+    a = x;
+  }
+}
+
+// Four-byte pixels only: three-byte ones run faster through the byte loops
+// (their partial loads and stores of the pixel before cost more than the
+// lanes save).
+bool UnfilterWide(uint8_t f, uint8_t* r, const uint8_t* p, int64_t n, int bpp) {
+  if (bpp != 4 || n % 4 != 0 || (f != 1 && f != 3 && f != 4)) return false;
+  UnfilterPixels<4>(f, r, p, n);
+  return true;
+}
+
+}  // namespace
+#endif
+
 void TIdatDecoder::Unfilter(uint8_t* row, const uint8_t* prev, int64_t n) const {
   const uint8_t f = row[0];
   uint8_t* r = row + 1;
   const uint8_t* p = prev + 1;
   const int64_t bpp = offset_;
+#if defined(__SSE2__)
+  if (UnfilterWide(f, r, p, n, static_cast<int>(bpp))) return;
+#endif
   switch (f) {
     case 1:
       for (int64_t i = bpp; i < n; ++i) r[i] = static_cast<uint8_t>(r[i] + r[i - bpp]);
