@@ -531,15 +531,31 @@ TIniObject* TIniList::FindObjectOfType(const TIniList* list, std::u16string_view
   return nullptr;
 }
 
+TObjectList* TIniList::GetObjectList() const { return EnsureObjects(); }
+
+TObjectList* TIniList::EnsureObjects() const {
+  if (objects_) return objects_;
+  auto* self = const_cast<TIniList*>(this);
+  for (TIniItem* c : children_) {
+    auto* obj = dynamic_cast<TIniObject*>(c);
+    if (!obj) continue;
+    if (!self->objects_) self->objects_ = new TObjectList();
+    self->objects_->Attach(obj, obj->ownPosition_);
+  }
+  return objects_;
+}
+
 TIniObject* TIniList::FirstObject(const TIniList* list) {
-  if (!list || !list->objects_) return nullptr;
-  return static_cast<TIniObject*>(list->objects_->GetObject(0));
+  if (!list) return nullptr;
+  TObjectList* objects = list->EnsureObjects();
+  return objects ? static_cast<TIniObject*>(objects->GetObject(0)) : nullptr;
 }
 
 TIniObject* TIniList::NextObject(const TIniList* list, const TIniObject* object) {
   if (!list || !object) return nullptr;
   QEL_ASSERT(object->parent_ == list, "TIniList.NextObject: the object belongs to another list");
-  return static_cast<TIniObject*>(list->objects_->GetObject(object->ownPosition_ + 1));
+  TObjectList* objects = list->EnsureObjects();
+  return objects ? static_cast<TIniObject*>(objects->GetObject(object->ownPosition_ + 1)) : nullptr;
 }
 
 TIniItem* TIniList::InsertNewKey(const TByteString& name) {
@@ -641,8 +657,8 @@ TIniObject* TIniObject::Create(TIniList* parent, std::u16string_view name, std::
   obj->SetText(FromU16(name).View(), FromU16(type).View());
   if (parent) {
     int32_t at = parent->keyInsertPos_;
-    if (parent->objects_ && parent->objects_->GetCount() > 0)
-      at = parent->objects_->GetObject(parent->objects_->GetCount() - 1)->Index() + 1;
+    TObjectList* objects = parent->EnsureObjects();
+    if (objects && objects->GetCount() > 0) at = objects->GetObject(objects->GetCount() - 1)->Index() + 1;
     if (!parent->Insert(at, obj)) {
       obj->Free();
       return nullptr;
@@ -656,8 +672,9 @@ TIniList* TIniObject::NewEmpty() const { return new TIniObject(); }
 void TIniObject::NotifyAttach(bool attached) {
   TIniList* parent = parent_;
   if (attached) {
-    if (!parent->objects_) parent->objects_ = new TObjectList();
-    parent->objects_->Attach(this, ownPosition_);
+    // Without a list yet nothing is kept: the list is made from the
+    // children, in their order, when first asked for.
+    if (parent->objects_) parent->objects_->Attach(this, ownPosition_);
   } else if (parent->objects_) {
     parent->objects_->Detach(this, ownPosition_, "TIniObject.ObjectIndex mismatch");
   }

@@ -172,7 +172,9 @@ class TIniList : public TIniItem {
   int32_t GetCount() const { return static_cast<int32_t>(children_.size()); }
   TIniItem* GetChild(int32_t index) const;
   int32_t KeyInsertPosition() const { return keyInsertPos_; }
-  TObjectList* GetObjectList() const { return objects_; }
+  // Made when first asked for (a loaded tree does not build the lists of its
+  // nested objects until something walks them).
+  TObjectList* GetObjectList() const;
 
   // Index of the new child, or -1 when refused.
   int32_t Add(TIniItem* node);
@@ -238,6 +240,9 @@ class TIniList : public TIniItem {
   friend class TIniSection;
   friend class TIniFile;
   uint32_t HashSize();
+  // The object list, made from the children when there is none yet and a
+  // child is an object; null when no child is.
+  TObjectList* EnsureObjects() const;
   void DropHash();
   void LinkHash(TIniItem* node);
   void UnlinkHash(TIniItem* node);

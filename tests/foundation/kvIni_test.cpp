@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -375,6 +376,56 @@ TEST(IniText, ALoadedTreeKeepsTheTextOnceAndSlicesIt) {
   TByteString raw = alpha->RawValue();
   TIniItem::SetValue(alpha, u"other");
   EXPECT_EQ(raw.View(), "one");
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> ObjectNames(const TIniList* list) {
+  std::vector<std::string> names;
+  for (TIniObject* o = TIniList::FirstObject(list); o; o = TIniList::NextObject(list, o))
+    names.emplace_back(o->NameView());
+  return names;
+}
+
+TIniObject* NewObject(const char* name) {
+  auto* o = new TIniObject();
+  TIniItem::SetName(o, std::u16string(name, name + std::strlen(name)));
+  return o;
+}
+
+TEST(IniText, ObjectListsFollowTheChildrenWhenFirstWalkedAndAfter) {
+  const std::string text = "object A:T\r\nend\r\nk=1\r\nobject B:T\r\n  object Inner:T\r\n  end\r\nend\r\n";
+  for (bool walkFirst : {true, false}) {
+    SCOPED_TRACE(walkFirst);
+    TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+    TRef<TIniFile> ini = MakeRef<TIniFile>();
+    ASSERT_TRUE(LoadIniFromStream(ini.Get(), stream.Get()));
+    if (walkFirst) {
+      EXPECT_EQ(ObjectNames(ini.Get()), (std::vector<std::string>{"A", "B"}));
+    }
+    // An object put between the two, and one before both.
+    ASSERT_TRUE(ini->Insert(1, NewObject("C")));
+    ASSERT_TRUE(ini->Insert(0, NewObject("D")));
+    EXPECT_EQ(ObjectNames(ini.Get()), (std::vector<std::string>{"D", "A", "C", "B"}));
+    ASSERT_NE(ini->GetObjectList(), nullptr);
+    EXPECT_EQ(ini->GetObjectList()->GetCount(), 4);
+    // A new object goes after the last one; a removed one leaves the walk.
+    TIniObject* made = TIniObject::Create(ini.Get(), u"E", u"T");
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->Index(), ini->GetCount() - 1);
+    TRef<TIniItem> gone = TRef<TIniItem>::Adopt(ini->Extract(1));  // A
+    EXPECT_EQ(ObjectNames(ini.Get()), (std::vector<std::string>{"D", "C", "B", "E"}));
+    TIniObject* b = TIniList::FindObject(ini.Get(), u"B");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ObjectNames(b), (std::vector<std::string>{"Inner"}));
+  }
+  // A list without object children has no object list.
+  TRef<TIniFile> plain = MakeRef<TIniFile>();
+  plain->Add(new TIniItem(B("k"), B("v")));
+  EXPECT_EQ(plain->GetObjectList(), nullptr);
+  EXPECT_EQ(TIniList::FirstObject(plain.Get()), nullptr);
 }
 
 }  // namespace
