@@ -1,7 +1,15 @@
 // Each benchmark runs our workload and the reference workload on the same
-// text in one iteration and reports ours / reference as the counter "ratio"
-// (1.0 = as fast as the reference).
+// text in one iteration, in alternating order, and reports our time over the
+// reference's as the counter "ratio" (below 1 is faster).
+//  - BM_LoadProject: load and free together, small and mid-sized texts;
+//  - BM_Load20MB / BM_Free20MB: a 20 MB project-like text loaded, and its
+//    tree freed, timed apart (aims: load at least 100 MB/s; freeing faster
+//    than loading: the free's "ratio" is its time over the load's);
+//  - BM_HeapPerByte: the heap the tree holds over the text's size (aim at
+//    most 4).
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
 
 #include <chrono>
 #include <cstring>
@@ -65,23 +73,124 @@ void BM_LoadProject(benchmark::State& state) {
   const std::string text = ProjectText(static_cast<int>(state.range(0)));
   TRef<TStringStream> stream = MakeRef<TStringStream>(text);
   double ours = 0, ref = 0;
+  bool oursFirst = true;
   for (auto _ : state) {
-    auto t0 = Clock::now();
-    TRef<TIniFile> ini = MakeRef<TIniFile>();
-    stream->SetPosition(0);
-    LoadIniFromStream(ini.Get(), stream.Get());
-    benchmark::DoNotOptimize(TIniList::FindKey(TIniFile::FindSection(ini.Get(), u"slide1"), u"duration"));
-    ini.Reset();
-    auto t1 = Clock::now();
-    benchmark::DoNotOptimize(ReferenceLoad(text));
-    auto t2 = Clock::now();
-    ours += Seconds(t0, t1);
-    ref += Seconds(t1, t2);
+    auto runOurs = [&] {
+      auto t0 = Clock::now();
+      TRef<TIniFile> ini = MakeRef<TIniFile>();
+      stream->SetPosition(0);
+      LoadIniFromStream(ini.Get(), stream.Get());
+      benchmark::DoNotOptimize(TIniList::FindKey(TIniFile::FindSection(ini.Get(), u"slide1"), u"duration"));
+      ini.Reset();
+      ours += Seconds(t0, Clock::now());
+    };
+    auto runReference = [&] {
+      auto t0 = Clock::now();
+      benchmark::DoNotOptimize(ReferenceLoad(text));
+      ref += Seconds(t0, Clock::now());
+    };
+    if (oursFirst) {
+      runOurs();
+      runReference();
+    } else {
+      runReference();
+      runOurs();
+    }
+    oursFirst = !oursFirst;
   }
   state.counters["ratio"] = ref > 0 ? ours / ref : 0;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_LoadProject)->Arg(10)->Arg(300);
+
+// About 20 MB of project text.
+const std::string& Text20MB() {
+  static const std::string text = ProjectText(18000);
+  return text;
+}
+
+TIniFile* LoadOurs(TStringStream* stream) {
+  auto* ini = new TIniFile();
+  stream->SetPosition(0);
+  LoadIniFromStream(ini, stream);
+  return ini;
+}
+
+void BM_Load20MB(benchmark::State& state) {
+  const std::string& text = Text20MB();
+  TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+  double ours = 0, ref = 0;
+  bool oursFirst = true;
+  for (auto _ : state) {
+    TIniFile* ini = nullptr;
+    auto runOurs = [&] {
+      auto t0 = Clock::now();
+      ini = LoadOurs(stream.Get());
+      ours += Seconds(t0, Clock::now());
+    };
+    auto runReference = [&] {
+      auto t0 = Clock::now();
+      benchmark::DoNotOptimize(ReferenceLoad(text));
+      ref += Seconds(t0, Clock::now());
+    };
+    if (oursFirst) {
+      runOurs();
+      runReference();
+    } else {
+      runReference();
+      runOurs();
+    }
+    oursFirst = !oursFirst;
+    state.PauseTiming();
+    ini->Free();
+    state.ResumeTiming();
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["MBps"] = static_cast<double>(text.size()) * n / ours / 1e6;
+  state.counters["ours_ms"] = ours * 1e3 / n;
+  state.counters["reference_ms"] = ref * 1e3 / n;
+  state.counters["ratio"] = ref > 0 ? ours / ref : 0;
+}
+BENCHMARK(BM_Load20MB)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// The reference of freeing is our own load of the same text: the free must
+// take less time than the load did.
+void BM_Free20MB(benchmark::State& state) {
+  const std::string& text = Text20MB();
+  TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+  double freeing = 0, loading = 0;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    TIniFile* ini = LoadOurs(stream.Get());
+    auto t1 = Clock::now();
+    ini->Free();
+    auto t2 = Clock::now();
+    loading += Seconds(t0, t1);
+    freeing += Seconds(t1, t2);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["free_ms"] = freeing * 1e3 / n;
+  state.counters["load_ms"] = loading * 1e3 / n;
+  state.counters["ratio"] = loading > 0 ? freeing / loading : 0;
+}
+BENCHMARK(BM_Free20MB)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+void BM_HeapPerByte(benchmark::State& state) {
+  const std::string& text = Text20MB();
+  TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+  double perByte = 0;
+  for (auto _ : state) {
+    malloc_trim(0);
+    const size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
+    TIniFile* ini = LoadOurs(stream.Get());
+    const size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;
+    perByte = static_cast<double>(after - before) / static_cast<double>(text.size());
+    ini->Free();
+  }
+  state.counters["heap_per_text_byte"] = perByte;
+  state.counters["text_MB"] = static_cast<double>(text.size()) / 1e6;
+}
+BENCHMARK(BM_HeapPerByte)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

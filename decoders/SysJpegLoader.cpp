@@ -119,10 +119,28 @@ imaging::TBitmapStore* LoadJpegBitmapStore(foundation::TStream* Stream, const st
     return nullptr;
   }
   TJpegBitmapStore* store = new TJpegBitmapStore(Name, loader, Provider);
-  const int64_t after = Stream->GetPosition();
-  Stream->SetPosition(start);
-  store->ColorProfile = ReadJpegColorProfile(Stream, Name);
-  Stream->SetPosition(after);
+  // The loader holds the file's bytes: when they are the whole stream, the
+  // profile is found in them instead of by reading the stream again.
+  const TJStream* bytes = loader->Data->Stream;
+  if (start == 0 && bytes->Size == Stream->GetSize()) {
+    const int64_t after = Stream->GetPosition();
+    // Whether the stream refuses a position past its end decides where a
+    // segment running past the end stops the scan.
+    bool pastEndFails = false;
+    try {
+      Stream->SetPosition(bytes->Size + 1);
+    } catch (...) {
+      pastEndFails = true;
+    }
+    Stream->SetPosition(after);
+    store->ColorProfile =
+        imaging::CreateColorProfile(ScanJpegIccProfile(bytes->Data.data(), bytes->Size, pastEndFails), Name);
+  } else {
+    const int64_t after = Stream->GetPosition();
+    Stream->SetPosition(start);
+    store->ColorProfile = ReadJpegColorProfile(Stream, Name);
+    Stream->SetPosition(after);
+  }
   if (OwnsStream) Stream->Free();
   return store;
 }

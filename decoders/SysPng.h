@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "foundation/kpExceptions.h"
@@ -126,6 +128,30 @@ class TChunk {
   std::string Name;
 };
 
+// A plane of picture bytes whose resize leaves new bytes as they come from
+// the allocator: a non-interlaced picture's rows are all written by the
+// decoder (the rows after a cut are cleared there), so clearing 6 MB first
+// would only cost time. assign(n, 0) still clears.
+template <class T>
+struct TNoInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TNoInitAllocator<U>;
+  };
+  TNoInitAllocator() = default;
+  template <class U>
+  TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... A>
+  void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+};
+using TPngPlane = std::vector<uint8_t, TNoInitAllocator<uint8_t>>;
+
 class TChunkIHDR : public TChunk {
  public:
   using TChunk::TChunk;
@@ -141,8 +167,8 @@ class TChunkIHDR : public TChunk {
   // The picture, top row first, BytesPerRow bytes a row; the alpha plane
   // (Width bytes a row) for greyscale and truecolour with alpha, and for
   // truecolour pictures with a colour key.
-  std::vector<uint8_t> ImageData;
-  std::vector<uint8_t> ImageAlpha;
+  TPngPlane ImageData;
+  TPngPlane ImageAlpha;
   uint32_t Width = 0, Height = 0;
   uint8_t BitDepth = 0, ColorType = 0, CompressionMethod = 0, FilterMethod = 0, InterlaceMethod = 0;
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "decoders/SysPngUtils.h"
+#include "imaging/kvFastDIB.h"
 
 namespace decoders {
 
@@ -27,7 +28,20 @@ void TPngBitmapStore::Dispose() {
 void TPngBitmapStore::LoadMipLevel(TMipLevelResult& Result, int32_t Level) {
   Result = TMipLevelResult{};
   if (Level != 0 || !Png) return;
-  TSysBitmap* bitmap = CreateSysBitmap(Png->Width(), Png->Height(), GetPngPixelFormat(Png, false));
+  // One top-down block, not cleared first: the conversion writes every pixel.
+  TSysBitmap* bitmap = nullptr;
+  TPixelFormat* format = GetPngPixelFormat(Png, false);
+  {
+    auto* dib = new TFastDIB();
+    dib->ZeroFill = false;
+    try {
+      dib->SetSize(Png->Width(), -Png->Height(), format->BitsPerPixel);
+    } catch (...) {
+      dib->Free();
+      throw;
+    }
+    bitmap = CreateDibBitmapOf(dib, true);
+  }
   bool converted = false;
   try {
     converted = PngToBitmap(Png, bitmap);

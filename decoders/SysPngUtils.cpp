@@ -23,8 +23,8 @@ imaging::TPixelFormat* GetPngPixelFormat(const TPNGObject* Png, bool ForceAlpha)
   if (!h) return nullptr;
   const int32_t mode = PngTransparencyMode(Png);
   if (h->ColorType == 3 || h->ColorType == 4 || mode == 2) return imaging::pfA8R8G8B8;
-  // A truecolour picture with a colour key carries its key as an alpha plane.
-  if (h->ColorType == 2 && !h->ImageAlpha.empty()) return imaging::pfA8R8G8B8;
+  // A greyscale or truecolour picture with a colour key carries its key as an alpha plane.
+  if ((h->ColorType == 0 || h->ColorType == 2) && !h->ImageAlpha.empty()) return imaging::pfA8R8G8B8;
   return ForceAlpha ? imaging::pfA8R8G8B8 : imaging::pfR8G8B8;
 }
 
@@ -37,7 +37,6 @@ bool PngToBitmap(TPNGObject* Png, imaging::TSysBitmap* Bitmap) {
   if (Bitmap->PixelFormat != GetPngPixelFormat(Png, four)) return false;
   const int32_t width = Bitmap->Width, height = Bitmap->Height;
   const uint8_t depth = h->BitDepth;
-  const int32_t mode = PngTransparencyMode(Png);
 
   if (h->ColorType == 3) {
     QEL_ASSERT(depth <= 8, "Unsupported PNG Image format");
@@ -57,10 +56,11 @@ bool PngToBitmap(TPNGObject* Png, imaging::TSysBitmap* Bitmap) {
         continue;
       }
       if (i >= count) continue;
+      // The palette entries already went through the gamma table when PLTE
+      // was read; a second lookup would darken or brighten them twice.
+      // Every entry keeps its own alpha, a single partial one included.
       const auto& e = h->Palette[static_cast<size_t>(i)];
-      const auto& g = Png->GammaTable;
-      table[i] = {g[e[0]], g[e[1]], g[e[2]],
-                  static_cast<uint8_t>(mode == 2 ? trns->PaletteValues[static_cast<size_t>(i)] : 255)};
+      table[i] = {e[0], e[1], e[2], static_cast<uint8_t>(trns ? trns->PaletteValues[static_cast<size_t>(i)] : 255)};
       valid[i] = true;
     }
     const unsigned mask = (1u << depth) - 1;
@@ -88,9 +88,13 @@ bool PngToBitmap(TPNGObject* Png, imaging::TSysBitmap* Bitmap) {
       case 2:
       case 6:
         if (four) {
-          TFColorA* d = reinterpret_cast<TFColorA*>(dst);
-          for (int32_t x = 0; x < width; ++x)
-            d[x] = {src[x * 3], src[x * 3 + 1], src[x * 3 + 2], static_cast<uint8_t>(alpha ? alpha[x] : 255)};
+          // Whole 32-bit pixels: blue, green, red, alpha from low to high byte.
+          for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* s = src + x * 3;
+            const uint32_t a = alpha ? alpha[x] : 255u;
+            const uint32_t v = uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16) | (a << 24);
+            std::memcpy(dst + x * 4, &v, 4);
+          }
         } else {
           std::memcpy(dst, src, static_cast<size_t>(width) * 3);
         }
@@ -106,7 +110,7 @@ bool PngToBitmap(TPNGObject* Png, imaging::TSysBitmap* Bitmap) {
             g = src[x];
           }
           if (four)
-            reinterpret_cast<TFColorA*>(dst)[x] = {g, g, g, 255};
+            reinterpret_cast<TFColorA*>(dst)[x] = {g, g, g, static_cast<uint8_t>(alpha ? alpha[x] : 255)};
           else
             reinterpret_cast<TFColor*>(dst)[x] = {g, g, g};
         }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -367,10 +368,11 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
     Guarded(d, StepStart);
     const int32_t w = static_cast<int32_t>(ci.output_width), h = static_cast<int32_t>(ci.output_height);
     if (!imaging::BitmapSizeAllowed(w, h, bits)) RaiseJpegError(JERR_IMAGE_TOO_BIG);
-    // A top-down DIB: one block of lazily zeroed memory whose rows the
-    // library fills in memory order.
+    // A top-down DIB whose rows the library fills in memory order: not
+    // cleared first, as every pixel is written below.
     {
       auto* dib = new imaging::TFastDIB();
+      dib->ZeroFill = false;
       try {
         dib->SetSize(w, -h, bits);
       } catch (...) {
@@ -383,6 +385,9 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
     std::vector<uint8_t> cmykRow(cmyk ? size_t(w) * 4 : 0);
     TReadRows read{rows.data(), cmyk ? cmykRow.data() : nullptr};
     Guarded(d, StepReadRows, &read);
+    // Rows the library did not deliver are blank, never old heap contents.
+    for (int32_t y = static_cast<int32_t>(ci.output_scanline); y < h; ++y)
+      std::memset(rows[static_cast<size_t>(y)], 0, static_cast<size_t>(w) * (bits / 8));
     if (ci.colormap && ci.actual_number_of_colors > 0) {
       const int32_t n = std::min(ci.actual_number_of_colors, 256);
       for (int32_t i = 0; i < n; ++i) {
@@ -407,13 +412,57 @@ imaging::TSysBitmap* TJpegLoader::Decode(uint8_t Scale) {
 
 // ---- the ICC marker scan ------------------------------------------------------------------
 
-std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
+namespace {
+
+// The scan reads through one of two sources with the same operations: a
+// stream, or bytes already in memory (the loader's copy of the file), so
+// finding a profile costs no further reads of the file.
+class TStreamSource {
+ public:
+  explicit TStreamSource(foundation::TStream* s) : s_(s) {}
+  int64_t Size() { return s_->GetSize(); }
+  int64_t Position() { return s_->GetPosition(); }
+  void SetPosition(int64_t p) { s_->SetPosition(p); }
+  int32_t Read(uint8_t* b, int32_t n) { return s_->ReadBuf(b, n); }
+
+ private:
+  foundation::TStream* s_;
+};
+
+class TBytesSource {
+ public:
+  TBytesSource(const uint8_t* data, int64_t size, bool pastEndFails)
+      : data_(data), size_(size), pastEndFails_(pastEndFails) {}
+  int64_t Size() const { return size_; }
+  int64_t Position() const { return pos_; }
+  // As the stream the bytes came from: a position past the end is either
+  // refused (which ends the scan) or kept, reads there giving nothing.
+  void SetPosition(int64_t p) {
+    if (p < 0 || (pastEndFails_ && p > size_)) throw std::out_of_range("position");
+    pos_ = p;
+  }
+  int32_t Read(uint8_t* b, int32_t n) {
+    const int64_t got = std::clamp<int64_t>(size_ - pos_, 0, n);
+    if (got > 0) std::memcpy(b, data_ + pos_, static_cast<size_t>(got));
+    pos_ += got;
+    return static_cast<int32_t>(got);
+  }
+
+ private:
+  const uint8_t* data_;
+  int64_t size_;
+  bool pastEndFails_;
+  int64_t pos_ = 0;
+};
+
+template <class Source>
+std::vector<uint8_t> ScanIcc(Source& src) {
   std::vector<uint8_t> result;
   try {
-    if (!Stream || Stream->GetSize() > 104857600) return result;
-    Stream->SetPosition(0);
+    if (src.Size() > 104857600) return result;
+    src.SetPosition(0);
     foundation::TLog* log = foundation::GetLog();
-    auto readByte = [&](uint8_t& b) { return Stream->ReadBuf(&b, 1) == 1; };
+    auto readByte = [&](uint8_t& b) { return src.Read(&b, 1) == 1; };
     bool first = true;
     for (;;) {
       uint8_t b = 0;
@@ -422,14 +471,14 @@ std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
         break;
       }
       if (b != 0xFF) {
-        log->AddInt(u"Error: marker expected at ", static_cast<int32_t>(Stream->GetPosition() - 1), u"");
+        log->AddInt(u"Error: marker expected at ", static_cast<int32_t>(src.Position() - 1), u"");
         break;
       }
       uint8_t marker = 0;
       if (!readByte(marker)) break;
       bool cut = false;
       while (marker == 0xFF) {
-        log->AddInt(u"Error: duplicate $FF encountered at ", static_cast<int32_t>(Stream->GetPosition() - 1), u"");
+        log->AddInt(u"Error: duplicate $FF encountered at ", static_cast<int32_t>(src.Position() - 1), u"");
         if (!readByte(marker)) {
           cut = true;
           break;
@@ -444,27 +493,40 @@ std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
       int32_t field = -1;
       if (hasLength) {
         uint8_t len[2];
-        if (Stream->ReadBuf(len, 2) == 2) {
+        if (src.Read(len, 2) == 2) {
           field = (len[0] << 8) | len[1];
           length = field - 2;
         }
       }
-      const int64_t payloadStart = Stream->GetPosition();
+      const int64_t payloadStart = src.Position();
       if (marker == 0xE2) {
         // A length field below 16 leaves nothing after the identifier and
         // sequence bytes: no profile.
         if (field < 16) break;
-        Stream->SetPosition(payloadStart + 14);
+        src.SetPosition(payloadStart + 14);
         result.assign(static_cast<size_t>(length - 14), 0);
-        if (!result.empty()) Stream->ReadBuf(result.data(), static_cast<int32_t>(result.size()));
+        if (!result.empty()) src.Read(result.data(), static_cast<int32_t>(result.size()));
         break;
       }
-      Stream->SetPosition(payloadStart + std::max<int64_t>(length, 0));
+      src.SetPosition(payloadStart + std::max<int64_t>(length, 0));
       if (marker == 0xDA || marker == 0) break;
     }
   } catch (...) {
   }
   return result;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream) {
+  if (!Stream) return {};
+  TStreamSource src(Stream);
+  return ScanIcc(src);
+}
+
+std::vector<uint8_t> ScanJpegIccProfile(const uint8_t* Data, int64_t Size, bool PastEndFails) {
+  TBytesSource src(Data, Size, PastEndFails);
+  return ScanIcc(src);
 }
 
 }  // namespace decoders

@@ -71,6 +71,10 @@ class TJpegLoader : public foundation::TRefObject {
 // Bytes of the first APP2 segment after its 14 identifier and sequence bytes
 // (empty when none); the scan starts at offset 0 of the stream and never raises.
 std::vector<uint8_t> ScanJpegIccProfile(foundation::TStream* Stream);
+// The same scan, same rules and log lines, over bytes in memory that hold the
+// whole stream from offset 0; PastEndFails when that stream refuses a position
+// past its end.
+std::vector<uint8_t> ScanJpegIccProfile(const uint8_t* Data, int64_t Size, bool PastEndFails);
 
 // The text of a library error code ("JPEG error #" and the code).
 std::u16string JpegErrorText(int32_t Code);

@@ -19,17 +19,133 @@ const TGUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0,
 // and whenever it is named first); the constructor checks the header.
 namespace {
 
-constexpr uint64_t kHeaderMagic = 0x516A4C6976654F62ull;
+constexpr uint16_t kHeaderMagic = 0x4F62;
 
+// 32 bytes: small objects (one per line of a loaded INI text) pay it each.
 struct alignas(16) LiveHeader {
   LiveHeader* prev;
   LiveHeader* next;
   TRefObject* self;  // set by the constructor
   uint32_t size;     // the instance size
-  uint32_t linked;
-  uint64_t magic;
-  uint64_t spare;
+  uint8_t linked;
+  uint8_t pooled;    // the block came from the small-object pool
+  uint16_t magic;
 };
+static_assert(sizeof(LiveHeader) == 32);
+
+// ---- The small-object pool ----------------------------------------------------
+// Objects of up to 256 bytes with their header (one per line of a loaded INI
+// text, hash-list entries, ...) come from 64 KB slabs of equal-sized blocks:
+// allocating and freeing millions of them costs a free-list step each instead
+// of the general allocator's bookkeeping, and a slab whose blocks are all free
+// goes back at once. Sanitizer builds keep every object a heap block of its
+// own, so their checks still see each one.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kPoolEnabled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kPoolEnabled = false;
+#else
+constexpr bool kPoolEnabled = true;
+#endif
+#else
+constexpr bool kPoolEnabled = true;
+#endif
+
+constexpr size_t kSlabSize = 65536;
+constexpr size_t kPoolMaxBlock = 256;
+constexpr size_t kPoolClasses = kPoolMaxBlock / 16;
+
+struct Slab {
+  Slab* prev;        // in its class's list of slabs with free blocks
+  Slab* next;
+  void* freeList;    // freed blocks
+  uint32_t block;    // block size
+  uint32_t used;     // blocks handed out
+  uint32_t bump;     // offset of the first never-used block
+  uint32_t listed;   // in the class's list
+};
+constexpr size_t kSlabHeader = 64;
+static_assert(sizeof(Slab) <= kSlabHeader);
+
+std::mutex gPoolLock;
+Slab* gPartial[kPoolClasses + 1] = {};
+
+void ListSlab(Slab* s, size_t cls) {
+  s->prev = nullptr;
+  s->next = gPartial[cls];
+  if (s->next) s->next->prev = s;
+  gPartial[cls] = s;
+  s->listed = 1;
+}
+
+void UnlistSlab(Slab* s, size_t cls) {
+  if (s->prev) s->prev->next = s->next; else gPartial[cls] = s->next;
+  if (s->next) s->next->prev = s->prev;
+  s->prev = s->next = nullptr;
+  s->listed = 0;
+}
+
+bool SlabFull(const Slab* s) { return !s->freeList && s->bump + s->block > kSlabSize; }
+
+// A zero-filled block of `bytes` (at most kPoolMaxBlock), or null.
+void* PoolAllocate(size_t bytes) {
+  const size_t cls = (bytes + 15) / 16;
+  const uint32_t block = static_cast<uint32_t>(cls * 16);
+  void* p = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(gPoolLock);
+    Slab* s = gPartial[cls];
+    if (!s) {
+      s = static_cast<Slab*>(std::aligned_alloc(kSlabSize, kSlabSize));
+      if (!s) return nullptr;
+      s->freeList = nullptr;
+      s->block = block;
+      s->used = 0;
+      s->bump = kSlabHeader;
+      ListSlab(s, cls);
+    }
+    if (s->freeList) {
+      p = s->freeList;
+      s->freeList = *static_cast<void**>(p);
+    } else {
+      p = reinterpret_cast<char*>(s) + s->bump;
+      s->bump += block;
+    }
+    ++s->used;
+    if (SlabFull(s)) UnlistSlab(s, cls);
+  }
+  std::memset(p, 0, block);
+  return p;
+}
+
+void PoolRelease(void* p) {
+  Slab* s = reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(p) & ~uintptr_t(kSlabSize - 1));
+  Slab* empty = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(gPoolLock);
+    const size_t cls = s->block / 16;
+    *static_cast<void**>(p) = s->freeList;
+    s->freeList = p;
+    --s->used;
+    if (s->used == 0) {
+      // The last slab of its size stays, empty, for the next objects: a
+      // program that makes and frees a few objects in turn would otherwise
+      // get and return a slab each time.
+      if (!s->listed) ListSlab(s, cls);
+      if (gPartial[cls] != s || s->next) {
+        UnlistSlab(s, cls);
+        empty = s;
+      } else {
+        s->freeList = nullptr;
+        s->bump = kSlabHeader;
+      }
+    } else if (!s->listed) {
+      ListSlab(s, cls);
+    }
+  }
+  std::free(empty);
+}
 static_assert(sizeof(LiveHeader) % alignof(std::max_align_t) == 0);
 
 std::mutex gLiveLock;
@@ -99,9 +215,13 @@ struct LiveListAccess {
 // ---- Allocation ---------------------------------------------------------------
 
 void* TRefObject::operator new(size_t size) {
-  void* block = std::calloc(1, sizeof(LiveHeader) + size);
+  const size_t bytes = sizeof(LiveHeader) + size;
+  void* block = kPoolEnabled && bytes <= kPoolMaxBlock ? PoolAllocate(bytes) : nullptr;
+  const bool pooled = block != nullptr;
+  if (!block) block = std::calloc(1, bytes);
   if (!block) throw std::bad_alloc();
   auto* h = static_cast<LiveHeader*>(block);
+  h->pooled = pooled ? 1 : 0;
   h->size = static_cast<uint32_t>(size);
   h->magic = kHeaderMagic;
   AddLiveObject(h);
@@ -114,7 +234,10 @@ void TRefObject::operator delete(void* p) {
   // Still linked only when a constructor raised: the object never reached Free.
   if (h->linked) RemoveLiveObject(h, "TRefObject", false);
   h->magic = 0;
-  std::free(h);
+  if (h->pooled)
+    PoolRelease(h);
+  else
+    std::free(h);
 }
 
 // ---- Construction and release ---------------------------------------------------

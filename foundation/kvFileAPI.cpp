@@ -161,6 +161,15 @@ bool TFileAPI::WriteFile(THandle handle, const void* buffer, uint32_t count, uin
   return os::writeFile(handle, buffer, count, &transferred);
 }
 
+bool TFileAPI::ReadFileAt(THandle handle, int64_t offset, void* buffer, uint32_t count, uint32_t& transferred) {
+  return os::readFileAt(handle, offset, buffer, count, &transferred);
+}
+
+bool TFileAPI::WriteFileAt(THandle handle, int64_t offset, const void* buffer, uint32_t count,
+                           uint32_t& transferred) {
+  return os::writeFileAt(handle, offset, buffer, count, &transferred);
+}
+
 // ---- The class reference -------------------------------------------------------
 
 namespace {

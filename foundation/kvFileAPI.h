@@ -84,6 +84,9 @@ class TFileAPI : public TRefObject {
   bool ReadFile(THandle handle, void* buffer, uint32_t count, uint32_t& transferred, void* overlapped = nullptr);
   bool WriteFile(THandle handle, const void* buffer, uint32_t count, uint32_t& transferred,
                  void* overlapped = nullptr);
+  // At a given offset, without moving the handle's position.
+  bool ReadFileAt(THandle handle, int64_t offset, void* buffer, uint32_t count, uint32_t& transferred);
+  bool WriteFileAt(THandle handle, int64_t offset, const void* buffer, uint32_t count, uint32_t& transferred);
 };
 
 // The global class reference, read by every caller. Null until

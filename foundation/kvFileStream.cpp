@@ -52,6 +52,8 @@ void TFileStream::Open(const std::u16string& fileName, uint32_t access, uint8_t 
   fileName_ = fileName;
   access_ = access;
   share_ = share;
+  position_ = 0;
+  fixedSize_ = -1;
 }
 
 void TFileStream::Close() {
@@ -61,37 +63,67 @@ void TFileStream::Close() {
     FileClose(h);
   }
   fileName_.clear();
+  position_ = 0;
+  fixedSize_ = -1;
 }
 
 int64_t TFileStream::GetPosition() {
-  return AsStreamError<EStreamError>([&] { return FileSeek(handle_, 0, os::FILE_CURRENT); });
+  // Without a file the handle layer gives the error.
+  if (handle_ == INVALID_HANDLE_VALUE)
+    return AsStreamError<EStreamError>([&] { return FileSeek(handle_, 0, os::FILE_CURRENT); });
+  return position_;
 }
 
 void TFileStream::SetPosition(int64_t position) {
-  AsStreamError<EStreamSeekError>([&] { FileSeek(handle_, position, os::FILE_BEGIN); });
+  // A position before the start, or no file: the handle layer refuses it
+  // with its own error. Past the end is allowed, as for the handle.
+  if (handle_ == INVALID_HANDLE_VALUE || position < 0) {
+    AsStreamError<EStreamSeekError>([&] { FileSeek(handle_, position, os::FILE_BEGIN); });
+    return;
+  }
+  position_ = position;
 }
 
 int64_t TFileStream::GetSize() {
-  return AsStreamError<EStreamError>([&] { return FileGetSize(handle_); });
+  if (fixedSize_ >= 0) return fixedSize_;
+  const int64_t size = AsStreamError<EStreamError>([&] { return FileGetSize(handle_); });
+  if ((access_ & os::GENERIC_WRITE) == 0 && (share_ & os::FILE_SHARE_WRITE) == 0) fixedSize_ = size;
+  return size;
 }
 
 void TFileStream::SetSize(int64_t size) {
   AsStreamError<EStreamError>([&] { FileSetSize(handle_, size); });
+  fixedSize_ = -1;
 }
 
 void TFileStream::Clear() {
   if (handle_ == INVALID_HANDLE_VALUE) return;
   AsStreamError<EStreamError>([&] { FileTruncate(handle_, 0, 0); });
+  position_ = 0;
+  fixedSize_ = -1;
 }
 
 int32_t TFileStream::Read(std::span<uint8_t> buffer, int32_t offset, int32_t count) {
   if (handle_ == INVALID_HANDLE_VALUE) throw EStreamReadError();
-  return AsStreamError<EStreamReadError>([&] { return FileRead(handle_, buffer, offset, count); });
+  const int32_t got =
+      AsStreamError<EStreamReadError>([&] { return FileReadAt(handle_, position_, buffer, offset, count); });
+  position_ += got;
+  return got;
 }
 
 int32_t TFileStream::Write(std::span<const uint8_t> buffer, int32_t offset, int32_t count) {
   if (handle_ == INVALID_HANDLE_VALUE) throw EStreamWriteError();
-  return AsStreamError<EStreamWriteError>([&] { return FileWrite(handle_, buffer, offset, count); });
+  // Bytes that reached the file move the position even when the write as a
+  // whole fails, as they would move the handle's.
+  int32_t moved = 0;
+  try {
+    AsStreamError<EStreamWriteError>([&] { return FileWriteAt(handle_, position_, buffer, offset, count, &moved); });
+  } catch (...) {
+    position_ += moved;
+    throw;
+  }
+  position_ += moved;
+  return moved;
 }
 
 int64_t TFileStream::CopyFrom(TStream* source, int64_t count) {

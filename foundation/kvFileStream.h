@@ -44,6 +44,12 @@ class TFileStream : public TStream {
   uint8_t Share() const { return share_; }
 
  private:
+  // The position lives here, not in the handle: reads and writes go to an
+  // offset, so asking for the position or moving it costs no system call.
+  int64_t position_ = 0;
+  // The size of a file nobody may write while it is open (opened for reading,
+  // others allowed to read only), read once; -1 otherwise.
+  int64_t fixedSize_ = -1;
   THandle handle_ = INVALID_HANDLE_VALUE;
   uint32_t access_ = 0;
   uint8_t share_ = 0;

@@ -145,6 +145,31 @@ int32_t FileWrite(THandle handle, std::span<const uint8_t> buffer, int32_t offse
   return static_cast<int32_t>(written);
 }
 
+int32_t FileReadAt(THandle handle, int64_t position, std::span<uint8_t> buffer, int32_t offset, int32_t count) {
+  const uint32_t n = BufferPart<EFileReadError>(buffer.size(), offset, count);
+  if (n == 0) return 0;
+  uint32_t got = 0;
+  if (!FileApi().ReadFileAt(handle, position, buffer.data() + offset, n, got))
+    throw FileErrorFromLastError<EFileReadError>();
+  return static_cast<int32_t>(got);
+}
+
+int32_t FileWriteAt(THandle handle, int64_t position, std::span<const uint8_t> buffer, int32_t offset,
+                    int32_t count, int32_t* moved) {
+  if (moved) *moved = 0;
+  const uint32_t n = BufferPart<EFileWriteError>(buffer.size(), offset, count);
+  if (n == 0) return 0;
+  uint32_t written = 0;
+  const bool ok = FileApi().WriteFileAt(handle, position, buffer.data() + offset, n, written);
+  if (moved) *moved = static_cast<int32_t>(written);
+  if (!ok) throw FileErrorFromLastError<EFileWriteError>();
+  if (written < n) {
+    os::setLastError(os::ERROR_DISK_FULL);
+    throw FileErrorFromLastError<EFileWriteError>();
+  }
+  return static_cast<int32_t>(written);
+}
+
 void FileClose(THandle handle) {
   if (!FileApi().CloseHandle(handle)) throw FileErrorFromLastError<EFileAccessError>();
 }

@@ -84,6 +84,12 @@ int32_t FileRead(THandle handle, std::span<uint8_t> buffer, int32_t offset, int3
 // Writes count bytes from buffer[offset..]; the count written. A failure, and
 // a short write (a full disk), raise EFileWriteError.
 int32_t FileWrite(THandle handle, std::span<const uint8_t> buffer, int32_t offset, int32_t count);
+// The same at a file offset, leaving the handle's position alone.
+int32_t FileReadAt(THandle handle, int64_t position, std::span<uint8_t> buffer, int32_t offset, int32_t count);
+// A short write raises, as FileWrite does; Moved, when given, gets the count
+// that did reach the file first.
+int32_t FileWriteAt(THandle handle, int64_t position, std::span<const uint8_t> buffer, int32_t offset, int32_t count,
+                    int32_t* moved = nullptr);
 void FileClose(THandle handle);
 // Deletes a file, clearing its attributes when a first attempt fails; a
 // missing file is no error. Failure raises EFileAccessError "<code> <name>".

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <typeinfo>
 
 #include "foundation/kpExceptions.h"
@@ -45,7 +47,60 @@ void ReleaseChildren(std::vector<TIniItem*>& released) {
 // ---------------------------------------------------------------------------
 // TIniItem
 
-TIniItem::TIniItem(const TByteString& name, const TByteString& value) : name_(name), value_(value) {}
+TIniItem::TIniItem(const TByteString& name, const TByteString& value) {
+  if (IsEmptyBytes(name)) {
+    SetValueBytes(value);
+  } else {
+    SetText(name.View(), value.View());
+  }
+}
+
+void TIniItem::SetText(std::string_view name, std::string_view value) {
+  if (name.empty() && value.empty()) {
+    store_.reset();
+    name_ = value_ = TIniSlice{};
+    return;
+  }
+  // Copied before the old array goes: either may be a slice of it.
+  auto bytes = std::make_shared<TByteDynArray>(name.size() + value.size());
+  if (!name.empty()) std::memcpy(bytes->data(), name.data(), name.size());
+  if (!value.empty()) std::memcpy(bytes->data() + name.size(), value.data(), value.size());
+  name_ = TIniSlice{name.empty() ? nullptr : bytes->data(), static_cast<int32_t>(name.size())};
+  value_ = TIniSlice{value.empty() ? nullptr : bytes->data() + name.size(), static_cast<int32_t>(value.size())};
+  store_ = std::move(bytes);
+}
+
+void TIniItem::SetValueBytes(const TByteString& value) {
+  if (name_.N != 0) {
+    SetText(name_.View(), value.View());
+    return;
+  }
+  // No name to keep: the value's own array is shared, nothing is copied.
+  store_ = value.Bytes();
+  value_ = TIniSlice{value.Data(), value.GetLength()};
+}
+
+void TIniItem::CopyTextFrom(const TIniItem& other) {
+  store_ = other.store_;
+  name_ = other.name_;
+  value_ = other.value_;
+}
+
+void TIniItem::SetTextSlices(const TSharedBytes& text, int32_t nameStart, int32_t nameLength, int32_t valueStart,
+                             int32_t valueLength) {
+  const int32_t size = text ? static_cast<int32_t>(text->size()) : 0;
+  QEL_ASSERT(nameStart >= 0 && nameLength >= 0 && nameStart <= size - nameLength && valueStart >= 0 &&
+                 valueLength >= 0 && valueStart <= size - valueLength,
+             "TIniItem: a slice outside its text");
+  if (nameLength == 0 && valueLength == 0) {
+    store_.reset();
+    name_ = value_ = TIniSlice{};
+    return;
+  }
+  store_ = text;
+  name_ = TIniSlice{nameLength ? text->data() + nameStart : nullptr, nameLength};
+  value_ = TIniSlice{valueLength ? text->data() + valueStart : nullptr, valueLength};
+}
 
 void TIniItem::Dispose() {
   Detach();
@@ -62,30 +117,42 @@ void TIniItem::WriteTo(TTextSaver* saver) { WriteIndented(saver, 0); }
 
 bool TIniItem::Contains(const TIniItem*) const { return false; }
 void TIniItem::NotifyAttach(bool) {}
-TIniItem* TIniItem::Clone() const { return new TIniItem(name_, value_); }
+TIniItem* TIniItem::Clone() const {
+  auto* copy = new TIniItem();
+  copy->CopyTextFrom(*this);
+  return copy;
+}
 bool TIniItem::IsKey() const { return !IsEmptyBytes(name_); }
 
-std::u16string TIniItem::GetName(const TIniItem* item) { return item ? ToU16(item->name_) : std::u16string(); }
+std::u16string TIniItem::GetName(const TIniItem* item) {
+  return item ? ToU16(ToByteString(item->name_)) : std::u16string();
+}
 void TIniItem::SetName(TIniItem* item, std::u16string_view name) {
   if (item) item->Rename(FromU16(name));
 }
-TByteString TIniItem::GetRawName(const TIniItem* item) { return item ? item->name_ : TByteString(); }
+TByteString TIniItem::GetRawName(const TIniItem* item) { return item ? item->RawName() : TByteString(); }
 void TIniItem::SetRawName(TIniItem* item, const TByteString& name) {
   if (item) item->Rename(name);
 }
-std::u16string TIniItem::GetValue(const TIniItem* item) { return item ? ToU16(item->value_) : std::u16string(); }
-void TIniItem::SetValue(TIniItem* item, std::u16string_view value) {
-  if (item) item->value_ = FromU16(value);
+std::u16string TIniItem::GetValue(const TIniItem* item) {
+  return item ? ToU16(ToByteString(item->value_)) : std::u16string();
 }
-TByteString TIniItem::GetRawValue(const TIniItem* item) { return item ? item->value_ : TByteString(); }
+void TIniItem::SetValue(TIniItem* item, std::u16string_view value) {
+  if (item) item->SetValueBytes(FromU16(value));
+}
+TByteString TIniItem::GetRawValue(const TIniItem* item) { return item ? item->RawValue() : TByteString(); }
 void TIniItem::SetRawValue(TIniItem* item, const TByteString& value) {
-  if (item) item->value_ = value;
+  if (item) item->SetValueBytes(value);
 }
 int32_t TIniItem::GetInteger(const TIniItem* item, int32_t def) {
-  return item ? ParseInt(item->value_, def) : def;
+  return item ? ParseInt(ToByteString(item->value_), def) : def;
 }
-int64_t TIniItem::GetInt64(const TIniItem* item, int64_t def) { return item ? ParseInt64(item->value_, def) : def; }
-double TIniItem::GetFloat(const TIniItem* item, double def) { return item ? ParseFloat(item->value_, def) : def; }
+int64_t TIniItem::GetInt64(const TIniItem* item, int64_t def) {
+  return item ? ParseInt64(ToByteString(item->value_), def) : def;
+}
+double TIniItem::GetFloat(const TIniItem* item, double def) {
+  return item ? ParseFloat(ToByteString(item->value_), def) : def;
+}
 bool TIniItem::GetBool(const TIniItem* item, bool def) {
   if (!item || Length(item->value_) != 1) return def;
   const uint8_t b = Data(item->value_)[0];
@@ -94,20 +161,20 @@ bool TIniItem::GetBool(const TIniItem* item, bool def) {
   return def;
 }
 void TIniItem::SetInteger(TIniItem* item, int32_t value) {
-  if (item) item->value_ = FromAscii(std::to_string(value));
+  if (item) item->SetValueBytes(FromAscii(std::to_string(value)));
 }
 void TIniItem::SetInt64(TIniItem* item, int64_t value) {
-  if (item) item->value_ = FromAscii(std::to_string(value));
+  if (item) item->SetValueBytes(FromAscii(std::to_string(value)));
 }
 void TIniItem::SetFloat(TIniItem* item, double value) {
-  if (item) item->value_ = FloatText(value, 16);
+  if (item) item->SetValueBytes(FloatText(value, 16));
 }
 void TIniItem::SetBool(TIniItem* item, bool value) {
-  if (item) item->value_ = FromAscii(value ? "1" : "0");
+  if (item) item->SetValueBytes(FromAscii(value ? "1" : "0"));
 }
 TCommaList TIniItem::GetValueList(const TIniItem* item, uint8_t separator) {
   TCommaList list;
-  if (item) list.Split(item->value_, separator);
+  if (item) list.Split(ToByteString(item->value_), separator);
   return list;
 }
 int32_t TIniItem::GetValueIndex(const TIniItem* item, std::span<const std::u16string_view> names, bool ignoreCase,
@@ -123,9 +190,11 @@ int32_t TIniItem::GetValueIndex(const TIniItem* item, std::span<const std::u16st
 
 void TIniItem::Rename(const TByteString& name) {
   const bool bothEmpty = IsEmptyBytes(name_) && IsEmptyBytes(name);
-  if (bothEmpty || (!IsEmptyBytes(name_) && !IsEmptyBytes(name) && CompareBytesNoCase(name_, name) == 0) ||
+  if (bothEmpty ||
+      (!IsEmptyBytes(name_) && !IsEmptyBytes(name) &&
+       CompareBytesRangeNoCase(name_.P, name_.N, Data(name), Length(name)) == 0) ||
       !parent_) {
-    name_ = name;
+    SetText(name.View(), value_.View());
     return;
   }
   // The hash chains and the named count follow the name: take the item out
@@ -134,7 +203,7 @@ void TIniItem::Rename(const TByteString& name) {
   const int32_t at = index_;
   TIniItem* self = parent->Extract(at);
   QEL_ASSERT(self == this, "TIniItem.Index mismatch");
-  name_ = name;
+  SetText(name.View(), value_.View());
   parent->Insert(at, this);
 }
 
@@ -147,7 +216,7 @@ TIniList* TObjectList::GetObject(int32_t index) const {
 }
 
 void TObjectList::Attach(TIniList* node, int32_t& ownPosition) {
-  if (entries_.capacity() == 0) entries_.reserve(8);
+  if (entries_.capacity() == 0) entries_.reserve(2);
   size_t at = entries_.size();
   while (at > 0 && entries_[at - 1]->Index() > node->Index()) --at;
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at), node);
@@ -198,8 +267,7 @@ TIniItem* TIniList::Clone() const {
     size_t next;
   };
   std::vector<Frame> stack;
-  root->name_ = name_;
-  root->value_ = value_;
+  root->CopyTextFrom(*this);
   stack.push_back({this, root, 0});
   while (!stack.empty()) {
     Frame& f = stack.back();
@@ -212,8 +280,7 @@ TIniItem* TIniList::Clone() const {
     TIniList* target = f.target;
     if (auto* list = dynamic_cast<const TIniList*>(child)) {
       TIniList* copy = list->NewEmpty();
-      copy->name_ = list->name_;
-      copy->value_ = list->value_;
+      copy->CopyTextFrom(*list);
       target->Add(copy);
       stack.push_back({list, copy, 0});
     } else {
@@ -296,7 +363,8 @@ bool TIniList::Insert(int32_t index, TIniItem* node) {
     QEL_ASSERT(removed == node, "TIniItem.Index mismatch");
   }
   if (children_.size() == children_.capacity()) {
-    const size_t grown = children_.empty() ? 16 : children_.capacity() * 2;
+    // Small first: most nested blocks hold a handful of lines.
+    const size_t grown = children_.empty() ? 4 : children_.capacity() * 2;
     QEL_ASSERT(grown > children_.capacity(), "TIniList: the children array cannot grow");
     children_.reserve(grown);
   }
@@ -463,15 +531,31 @@ TIniObject* TIniList::FindObjectOfType(const TIniList* list, std::u16string_view
   return nullptr;
 }
 
+TObjectList* TIniList::GetObjectList() const { return EnsureObjects(); }
+
+TObjectList* TIniList::EnsureObjects() const {
+  if (objects_) return objects_;
+  auto* self = const_cast<TIniList*>(this);
+  for (TIniItem* c : children_) {
+    auto* obj = dynamic_cast<TIniObject*>(c);
+    if (!obj) continue;
+    if (!self->objects_) self->objects_ = new TObjectList();
+    self->objects_->Attach(obj, obj->ownPosition_);
+  }
+  return objects_;
+}
+
 TIniObject* TIniList::FirstObject(const TIniList* list) {
-  if (!list || !list->objects_) return nullptr;
-  return static_cast<TIniObject*>(list->objects_->GetObject(0));
+  if (!list) return nullptr;
+  TObjectList* objects = list->EnsureObjects();
+  return objects ? static_cast<TIniObject*>(objects->GetObject(0)) : nullptr;
 }
 
 TIniObject* TIniList::NextObject(const TIniList* list, const TIniObject* object) {
   if (!list || !object) return nullptr;
   QEL_ASSERT(object->parent_ == list, "TIniList.NextObject: the object belongs to another list");
-  return static_cast<TIniObject*>(list->objects_->GetObject(object->ownPosition_ + 1));
+  TObjectList* objects = list->EnsureObjects();
+  return objects ? static_cast<TIniObject*>(objects->GetObject(object->ownPosition_ + 1)) : nullptr;
 }
 
 TIniItem* TIniList::InsertNewKey(const TByteString& name) {
@@ -570,12 +654,11 @@ void TIniSection::NotifyAttach(bool attached) {
 
 TIniObject* TIniObject::Create(TIniList* parent, std::u16string_view name, std::u16string_view type) {
   auto* obj = new TIniObject();
-  obj->name_ = FromU16(name);
-  obj->value_ = FromU16(type);
+  obj->SetText(FromU16(name).View(), FromU16(type).View());
   if (parent) {
     int32_t at = parent->keyInsertPos_;
-    if (parent->objects_ && parent->objects_->GetCount() > 0)
-      at = parent->objects_->GetObject(parent->objects_->GetCount() - 1)->Index() + 1;
+    TObjectList* objects = parent->EnsureObjects();
+    if (objects && objects->GetCount() > 0) at = objects->GetObject(objects->GetCount() - 1)->Index() + 1;
     if (!parent->Insert(at, obj)) {
       obj->Free();
       return nullptr;
@@ -589,8 +672,9 @@ TIniList* TIniObject::NewEmpty() const { return new TIniObject(); }
 void TIniObject::NotifyAttach(bool attached) {
   TIniList* parent = parent_;
   if (attached) {
-    if (!parent->objects_) parent->objects_ = new TObjectList();
-    parent->objects_->Attach(this, ownPosition_);
+    // Without a list yet nothing is kept: the list is made from the
+    // children, in their order, when first asked for.
+    if (parent->objects_) parent->objects_->Attach(this, ownPosition_);
   } else if (parent->objects_) {
     parent->objects_->Detach(this, ownPosition_, "TIniObject.ObjectIndex mismatch");
   }
@@ -625,7 +709,7 @@ TIniSection* TIniFile::ForceSection(TIniFile* ini, std::u16string_view name) {
   if (name.empty()) return ini;
   if (TIniSection* found = FindNode<TIniSection>(ini, name)) return found;
   auto* section = new TIniSection(true);
-  section->name_ = FromU16(name);
+  section->SetText(FromU16(name).View(), std::string_view());
   ini->Add(section);
   return section;
 }

@@ -30,8 +30,26 @@ class TIniObject;
 class TIniSection;
 class TIniFile;
 
+// A name or value: bytes inside the storage of the node that holds it
+// (packed: a node holds two).
+#pragma pack(push, 4)
+struct TIniSlice {
+  const uint8_t* P = nullptr;
+  int32_t N = 0;
+  std::string_view View() const {
+    return N ? std::string_view(reinterpret_cast<const char*>(P), size_t(N)) : std::string_view();
+  }
+};
+#pragma pack(pop)
+static_assert(sizeof(TIniSlice) == 12);
+
 // One line: a key (name and value), or a raw line (comment, unparsed text,
 // blank line) held in the value with an empty name.
+//
+// A node's name and value are slices of one shared byte array: for a loaded
+// tree, the text it was parsed from (kept once, shared by every node parsed
+// from it), otherwise an array of the node's own; so loading a text makes one
+// allocation per node and none per name or value.
 class TIniItem : public TTextWriter {
  public:
   QEL_CLASSNAME(TIniItem)
@@ -49,8 +67,15 @@ class TIniItem : public TTextWriter {
 
   TIniList* Parent() const { return parent_; }
   int32_t Index() const { return index_; }
-  const TByteString& RawName() const { return name_; }
-  const TByteString& RawValue() const { return value_; }
+  // Copies of the name and value bytes; the views below copy nothing.
+  TByteString RawName() const { return TByteString::FromBytes(name_.View()); }
+  TByteString RawValue() const { return TByteString::FromBytes(value_.View()); }
+  std::string_view NameView() const { return name_.View(); }
+  std::string_view ValueView() const { return value_.View(); }
+  // Name and value as ranges of a parsed text the node then shares (how the
+  // parser fills nodes without copying).
+  void SetTextSlices(const TSharedBytes& text, int32_t nameStart, int32_t nameLength, int32_t valueStart,
+                     int32_t valueLength);
 
   // Null-safe accessors: a missing item gives the default or an empty text,
   // and setters on a missing item do nothing.
@@ -86,12 +111,17 @@ class TIniItem : public TTextWriter {
   friend class TIniFile;
   friend class TObjectList;
   void Rename(const TByteString& name);
+  // Copies both into a new array of the node's own.
+  void SetText(std::string_view name, std::string_view value);
+  void SetValueBytes(const TByteString& value);
+  void CopyTextFrom(const TIniItem& other);
 
   TIniList* parent_ = nullptr;
-  int32_t index_ = 0;
   TIniItem* chain_ = nullptr;
-  TByteString name_;
-  TByteString value_;
+  TSharedBytes store_;  // keeps the bytes of name_ and value_
+  int32_t index_ = 0;
+  TIniSlice name_;
+  TIniSlice value_;
 };
 
 // The child objects of one list, ordered by their child index.
@@ -142,7 +172,9 @@ class TIniList : public TIniItem {
   int32_t GetCount() const { return static_cast<int32_t>(children_.size()); }
   TIniItem* GetChild(int32_t index) const;
   int32_t KeyInsertPosition() const { return keyInsertPos_; }
-  TObjectList* GetObjectList() const { return objects_; }
+  // Made when first asked for (a loaded tree does not build the lists of its
+  // nested objects until something walks them).
+  TObjectList* GetObjectList() const;
 
   // Index of the new child, or -1 when refused.
   int32_t Add(TIniItem* node);
@@ -208,6 +240,9 @@ class TIniList : public TIniItem {
   friend class TIniSection;
   friend class TIniFile;
   uint32_t HashSize();
+  // The object list, made from the children when there is none yet and a
+  // child is an object; null when no child is.
+  TObjectList* EnsureObjects() const;
   void DropHash();
   void LinkHash(TIniItem* node);
   void UnlinkHash(TIniItem* node);

@@ -9,6 +9,7 @@
 
 #include "foundation/kvByteString.h"
 #include "foundation/kvByteStringUtils.h"
+#include "foundation/kvIni.h"
 
 namespace foundation::ini_detail {
 
@@ -33,6 +34,12 @@ inline TByteString SubBytes(const TByteString& b, int32_t start, int32_t count) 
   return TByteString::FromShared(b.SubString(start, count));
 }
 
+// The same over a node's slice.
+inline const uint8_t* Data(const TIniSlice& b) { return b.P; }
+inline int32_t Length(const TIniSlice& b) { return b.N; }
+inline bool IsEmptyBytes(const TIniSlice& b) { return b.N == 0; }
+inline TByteString ToByteString(const TIniSlice& b) { return TByteString::FromBytes(b.View()); }
+
 inline int32_t ParseInt(const TByteString& b, int32_t def) { return b.ToIntDef(def); }
 inline int64_t ParseInt64(const TByteString& b, int64_t def) { return b.ToInt64Def(def); }
 inline double ParseFloat(const TByteString& b, double def) { return b.ToFloatDef(def); }
@@ -51,6 +58,15 @@ inline int CompareWithU16NoCase(const TByteString& b, int32_t start, int32_t cou
   return CompareUtf8WithUnicodeNoCase(b.Data(), static_cast<size_t>(b.GetLength()), start, start + count, text, 1,
                                       static_cast<int>(text.size()));
 }
+inline int CompareWithU16NoCase(const TIniSlice& b, int32_t start, int32_t count, std::u16string_view s) {
+  const std::u16string text(s);
+  return CompareUtf8WithUnicodeNoCase(b.P, static_cast<size_t>(b.N), start, start + count, text, 1,
+                                      static_cast<int>(text.size()));
+}
+inline int CompareWithU16(const TIniSlice& b, std::u16string_view s) {
+  const std::u16string text(s);
+  return CompareUtf8WithUnicode(b.P, static_cast<size_t>(b.N), 0, b.N, text, 1, static_cast<int>(text.size()));
+}
 inline int CompareWithU16(const TByteString& b, std::u16string_view s) {
   const std::u16string text(s);
   return CompareUtf8WithUnicode(b.Data(), static_cast<size_t>(b.GetLength()), 0, b.GetLength(), text, 1,
@@ -67,6 +83,7 @@ inline int CompareBytesRangeNoCase(const uint8_t* a, int32_t la, const uint8_t* 
 inline uint32_t NameHash(const TByteString& b) {
   return HashUtf8NoCase(b.Data(), static_cast<size_t>(b.GetLength()), 0, b.GetLength());
 }
+inline uint32_t NameHash(const TIniSlice& b) { return HashUtf8NoCase(b.P, static_cast<size_t>(b.N), 0, b.N); }
 inline uint32_t HashBytesNoCase(const uint8_t* p, int32_t n) {
   return HashUtf8NoCase(p, static_cast<size_t>(n), 0, n);
 }

@@ -153,14 +153,19 @@ void ParseIniLines(TIniList* list, TIniParserParams& params, TIniFile* root) {
     const TIniLineKind kind = ClassifyIniLine(params);
     TIniList* current = stack.back();
     const bool top = stack.size() == 1;
-    const TByteString name = SubBytes(params.Text, params.NameStart, params.NameLength);
-    const TByteString value = SubBytes(params.Text, params.ValueStart, params.ValueLength);
+    const TSharedBytes& text = params.Text.Bytes();
+    // A node shares the text: its name and value are ranges of it.
+    auto slices = [&](TIniItem* node, bool named) {
+      node->SetTextSlices(text, params.NameStart, named ? params.NameLength : 0, params.ValueStart,
+                          params.ValueLength);
+      return node;
+    };
     switch (kind) {
       case TIniLineKind::Raw:
-        current->Add(new TIniItem(TByteString(), value));
+        current->Add(slices(new TIniItem(), false));
         break;
       case TIniLineKind::Key:
-        current->Add(new TIniItem(name, value));
+        current->Add(slices(new TIniItem(), true));
         break;
       case TIniLineKind::Section: {
         if (!top || !root) {
@@ -169,10 +174,11 @@ void ParseIniLines(TIniList* list, TIniParserParams& params, TIniFile* root) {
           stack.pop_back();
           break;
         }
+        const TByteString name = SubBytes(params.Text, params.NameStart, params.NameLength);
         TIniSection* section = TIniList::FindNodeRaw<TIniSection>(root, name, 0, Length(name));
         if (!section) {
           section = new TIniSection(false);
-          TIniItem::SetRawName(section, name);
+          slices(section, true);
           root->Add(section);
         }
         stack[0] = section;
@@ -180,8 +186,7 @@ void ParseIniLines(TIniList* list, TIniParserParams& params, TIniFile* root) {
       }
       case TIniLineKind::Object: {
         auto* obj = new TIniObject();
-        TIniItem::SetRawValue(obj, value);
-        TIniItem::SetRawName(obj, name);
+        slices(obj, true);
         current->Add(obj);
         stack.push_back(obj);
         break;

@@ -11,23 +11,25 @@ using namespace ini_detail;
 
 namespace {
 
-void WriteRaw(TTextSaver* saver, const TByteString& b) {
-  if (!IsEmptyBytes(b)) saver->WriteBytes(Data(b), Length(b), 0, Length(b));
+void WriteRaw(TTextSaver* saver, std::string_view b) {
+  if (!b.empty())
+    saver->WriteBytes(reinterpret_cast<const uint8_t*>(b.data()), static_cast<int32_t>(b.size()), 0,
+                      static_cast<int32_t>(b.size()));
 }
 
 void WriteObjectHeader(TTextSaver* saver, const TIniItem* obj, int level) {
   saver->WriteIndent(level);
-  const TByteString& name = obj->RawName();
-  const TByteString& type = obj->RawValue();
-  if (IsEmptyBytes(name) && IsEmptyBytes(type)) {
+  const std::string_view name = obj->NameView();
+  const std::string_view type = obj->ValueView();
+  if (name.empty() && type.empty()) {
     saver->WriteBytes("object");
   } else {
     saver->WriteBytes("object ");
     WriteRaw(saver, name);
-    if (!IsEmptyBytes(type)) {
+    if (!type.empty()) {
       saver->WriteBytes(":");
       WriteRaw(saver, type);
-    } else if (name.View().find(':') != std::string_view::npos) {
+    } else if (name.find(':') != std::string_view::npos) {
       // The reader takes the text after the last ":" as the type; a closing
       // ":" keeps a name that holds one whole.
       saver->WriteBytes(":");
@@ -38,7 +40,7 @@ void WriteObjectHeader(TTextSaver* saver, const TIniItem* obj, int level) {
 
 void WriteSectionHeader(TTextSaver* saver, const TIniItem* section) {
   saver->WriteBytes("[");
-  WriteRaw(saver, section->RawName());
+  WriteRaw(saver, section->NameView());
   saver->WriteBytes("]");
   saver->NewLine();
 }
@@ -90,10 +92,10 @@ void TIniItem::WriteIndented(TTextSaver* saver, int level) {
   if (!IsEmptyBytes(name_) || !IsEmptyBytes(value_)) {
     saver->WriteIndent(level);
     if (!IsEmptyBytes(name_)) {
-      WriteRaw(saver, name_);
+      WriteRaw(saver, name_.View());
       saver->WriteBytes("=");
     }
-    WriteRaw(saver, value_);
+    WriteRaw(saver, value_.View());
   }
   saver->NewLine();
 }

@@ -1,6 +1,7 @@
 #include "imaging/kvBitmapLoader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -166,6 +167,51 @@ void SetAllOpaque(TDirectBitmap* bmp) {
   }
 }
 
+// The channel masks of 32-bit bit-field pixels (little-endian pixel values).
+struct TChannelMasks {
+  uint32_t Red = 0x00FF0000, Green = 0x0000FF00, Blue = 0x000000FF, Alpha = 0;
+  // The layout the bitmap already has: blue, green, red, and the fourth byte
+  // kept as stored.
+  bool Standard() const {
+    return Red == 0x00FF0000 && Green == 0x0000FF00 && Blue == 0x000000FF && (Alpha == 0 || Alpha == 0xFF000000);
+  }
+};
+
+// One channel of a pixel value scaled to 8 bits; a mask of no bits gives 0.
+struct TChannel {
+  uint32_t Mask = 0;
+  int Shift = 0;
+  int Bits = 0;
+  explicit TChannel(uint32_t mask) : Mask(mask) {
+    if (mask == 0) return;
+    Shift = std::countr_zero(mask);
+    Bits = std::popcount(mask);
+  }
+  uint8_t Of(uint32_t v) const {
+    if (Bits == 0) return 0;
+    const uint32_t x = (v & Mask) >> Shift;
+    if (Bits >= 8) return static_cast<uint8_t>(x >> (Bits - 8));
+    const uint32_t top = (1u << Bits) - 1;
+    return static_cast<uint8_t>(std::min<uint32_t>(x, top) * 255 / top);
+  }
+};
+
+// Rewrites 32-bit pixels read as stored into blue, green, red, alpha; without
+// an alpha mask the pixels are opaque.
+void ApplyMasks(TDirectBitmap* bmp, const TChannelMasks& m) {
+  const TChannel r(m.Red), g(m.Green), b(m.Blue), a(m.Alpha);
+  for (int32_t y = 0; y < bmp->Height; ++y) {
+    uint8_t* row = bmp->Row(y);
+    for (int32_t x = 0; x < bmp->Width; ++x) {
+      const uint32_t v = LoadU32(row + x * 4);
+      row[x * 4] = b.Of(v);
+      row[x * 4 + 1] = g.Of(v);
+      row[x * 4 + 2] = r.Of(v);
+      row[x * 4 + 3] = m.Alpha ? a.Of(v) : 255;
+    }
+  }
+}
+
 // Run-length decoding into Rows x Width indexes (row 0 first as stored).
 bool DecodeRle(const std::vector<uint8_t>& data, bool rle4, int32_t width, int32_t rows, std::vector<uint8_t>& out) {
   const int64_t total = int64_t(width) * rows;
@@ -248,6 +294,20 @@ TDirectBitmap* LoadBmpStream(foundation::TStream* Stream, bool ForceOpaque) {
     ReadExactly(Stream, headerMasks, 12);
     masksInHeader = headerMasks;
   }
+  // 32-bit pixels under bit-field masks: any order of the channels, the
+  // alpha mask only in headers of 56 bytes or more.
+  TChannelMasks masks32;
+  if (h.BitCount == 32 && h.Compression == BI_BITFIELDS) {
+    uint8_t m[16] = {};
+    if (h.Size >= 52) {
+      Stream->SetPosition(start + 14 + 40);
+      ReadExactly(Stream, m, h.Size >= 56 ? 16 : 12);
+    } else {
+      Stream->SetPosition(start + 14 + int64_t(h.Size));
+      ReadExactly(Stream, m, 12);
+    }
+    masks32 = TChannelMasks{Get32(m), Get32(m + 4), Get32(m + 8), Get32(m + 12)};
+  }
   Stream->SetPosition(start + 14 + int64_t(h.Size));
   TBmpLayout layout = ChooseLayout(Stream, h, false, masksInHeader);
   if (!layout.Format) return nullptr;
@@ -290,6 +350,7 @@ TDirectBitmap* LoadBmpStream(foundation::TStream* Stream, bool ForceOpaque) {
   if (start + dataOffset + (rows - 1) * stride + RowDataBytes(width, bits) > size) return nullptr;
   auto g = foundation::MakeRef<TDirectBitmap>(h.Width, static_cast<int32_t>(rows), layout.Format);
   if (!ReadRows(Stream, g.Get(), start + dataOffset, stride, bits, bottomUp, layout.Table)) return nullptr;
+  if (!masks32.Standard()) ApplyMasks(g.Get(), masks32);
   if (ForceOpaque && layout.Format == pfA8R8G8B8 && AllAlphaZero(g.Get())) SetAllOpaque(g.Get());
   return g.Detach();
 }

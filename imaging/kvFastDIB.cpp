@@ -133,9 +133,13 @@ void TFastDIB::Allocate(uint8_t* ExternalBits, int32_t aWidth, int32_t aHeight, 
   if (ExternalBits) {
     Bits = ExternalBits;
   } else {
-    Bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(imageSize), 1));
+    // malloc of at least one byte, so an empty picture still has memory.
+    Bits = static_cast<uint8_t*>(ZeroFill ? std::calloc(static_cast<size_t>(imageSize), 1)
+                                          : std::malloc(static_cast<size_t>(std::max<int64_t>(imageSize, 1))));
     if (!Bits) throw std::bad_alloc();
     OwnsBits = true;
+    if (!ZeroFill && Gap > 0)
+      for (int64_t i = 0; i < absHeight; ++i) std::memset(Bits + i * pitch + used, 0, static_cast<size_t>(Gap));
   }
   Rows.resize(static_cast<size_t>(AbsHeight));
   for (int32_t i = 0; i < AbsHeight; ++i) Rows[size_t(i)] = Bits + size_t(i) * size_t(Pitch);

@@ -77,6 +77,9 @@ class TFastDIB : public foundation::TRefObject {
   uint8_t GreenShift = 0, RedShift = 0;
   std::vector<uint8_t*> Rows;  // memory order: entry 0 is the first row in memory
   bool UseDibSection = true;   // kept for callers; memory is always plain here
+  // False when the caller writes every pixel itself (a decoder): the memory
+  // is then not cleared first, only the padding at the end of each row.
+  bool ZeroFill = true;
   bool OwnsDC = false, OwnsBits = false, OwnsSection = false;
 
  private:

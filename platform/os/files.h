@@ -74,6 +74,20 @@ struct FindData {
 };
 
 // --- Handles -------------------------------------------------------------
+// How many system calls the handle operations made since the process began
+// (every thread together): what tests count to prove an operation does a
+// fixed number of them. Each field counts the calls of its kind.
+struct FileCallCounts {
+  uint64_t opens = 0;   // open
+  uint64_t closes = 0;  // close
+  uint64_t reads = 0;   // read and pread
+  uint64_t writes = 0;  // write and pwrite
+  uint64_t seeks = 0;   // lseek
+  uint64_t stats = 0;   // fstat
+  uint64_t total() const { return opens + closes + reads + writes + seeks + stats; }
+};
+FileCallCounts fileCallCounts();
+
 // Opens or creates a file. Share mode 0 takes an exclusive advisory lock,
 // any other share mode a shared one; a lock that cannot be taken fails with
 // 32 (sharing violation), so a file held with share mode 0 cannot be opened
@@ -87,6 +101,10 @@ bool readFile(Handle h, void* buffer, uint32_t count, uint32_t* transferred);
 // Writes count bytes. A short write answers false with the count written and
 // the error set (112 for a full disk).
 bool writeFile(Handle h, const void* buffer, uint32_t count, uint32_t* transferred);
+// The same at a given offset, leaving the handle's position alone (the
+// offset-based reads and writes of an overlapped record).
+bool readFileAt(Handle h, int64_t offset, void* buffer, uint32_t count, uint32_t* transferred);
+bool writeFileAt(Handle h, int64_t offset, const void* buffer, uint32_t count, uint32_t* transferred);
 // 64-bit size, or -1 with the error set.
 int64_t getFileSize(Handle h);
 // Moves the position; answers the new position, or -1 with the error set.

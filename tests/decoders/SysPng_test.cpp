@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <memory>
 #include <random>
 
@@ -356,12 +357,18 @@ TEST_F(Png, IndexedTransparency) {
   EXPECT_EQ(LoadU32(b->Row(0)), 0u);
   EXPECT_EQ(PixelOf(b.get(), 1, 0).A, 255);
   EXPECT_EQ(PixelOf(b.get(), 1, 0).R, palette[6]);
-  // One value of 128 in single mode stays opaque.
+  // A single partial value keeps its alpha, like every other viewer shows it.
   trns[5] = 128;
   auto single = Decode(MakePng(Spec(3, 1, 8, 3), rows, {{"PLTE", palette}, {"tRNS", trns}}));
   auto s = Convert(single.get());
-  EXPECT_EQ(PixelOf(s.get(), 0, 0).A, 255);
+  EXPECT_EQ(PixelOf(s.get(), 0, 0).A, 128);
   EXPECT_EQ(PixelOf(s.get(), 0, 0).B, palette[17]);
+  EXPECT_EQ(PixelOf(s.get(), 1, 0).A, 255);
+  // A short tRNS: the entries it does not name stay opaque.
+  auto shortTrns = Decode(MakePng(Spec(3, 1, 8, 3), rows, {{"PLTE", palette}, {"tRNS", Bytes{255, 255, 200}}}));
+  auto st = Convert(shortTrns.get());
+  EXPECT_EQ(PixelOf(st.get(), 0, 0).A, 255);
+  EXPECT_EQ(PixelOf(st.get(), 1, 0).A, 200);
   // Two values below 255: partial mode takes every value as alpha.
   trns[2] = 64;
   auto partial = Decode(MakePng(Spec(3, 1, 8, 3), rows, {{"PLTE", palette}, {"tRNS", trns}}));
@@ -369,6 +376,86 @@ TEST_F(Png, IndexedTransparency) {
   EXPECT_EQ(PixelOf(p.get(), 0, 0).A, 128);
   EXPECT_EQ(PixelOf(p.get(), 1, 0).A, 64);
   EXPECT_EQ(PixelOf(p.get(), 2, 0).A, 255);
+}
+
+TEST_F(Png, PaletteGammaAppliedOnce) {
+  // Palette and truecolour pictures of the same colours under the same gAMA
+  // come out the same, and both equal one application of the gamma curve.
+  const Bytes palette = {10, 100, 200, 0, 128, 255};
+  for (uint32_t gama : {100000u, 45455u, 20000u}) {
+    const PngChunk g{"gAMA", testsupport::PngBigEndian32(gama)};
+    auto indexed = Decode(MakePng(Spec(2, 1, 8, 3), {0, 1}, {g, {"PLTE", palette}}));
+    auto truecolour = Decode(MakePng(Spec(2, 1, 8, 2), palette, {g}));
+    auto a = Convert(indexed.get()), b = Convert(truecolour.get());
+    const double exponent = 1.0 / (gama / 100000.0 * 2.2);
+    auto curve = [&](uint8_t v) {
+      return v == 0 ? 0 : static_cast<int>(std::nearbyint(std::pow(v / 255.0, exponent) * 255.0));
+    };
+    for (int x = 0; x < 2; ++x) {
+      const auto p = PixelOf(a.get(), x, 0), q = PixelOf(b.get(), x, 0);
+      EXPECT_EQ(p.R, curve(palette[3 * x])) << gama;
+      EXPECT_EQ(p.G, curve(palette[3 * x + 1])) << gama;
+      EXPECT_EQ(p.B, curve(palette[3 * x + 2])) << gama;
+      EXPECT_EQ(p.R, q.R);
+      EXPECT_EQ(p.G, q.G);
+      EXPECT_EQ(p.B, q.B);
+    }
+  }
+}
+
+TEST_F(Png, GreyscaleColourKeyIsTransparent) {
+  struct Case {
+    uint8_t depth;
+    Bytes rows;  // three pixels, the middle one the key
+    Bytes key;
+  } cases[] = {
+      {8, {10, 77, 200}, {0, 77}},
+      {16, {0, 10, 1, 77, 1, 78}, {1, 77}},
+      {4, {0x3A, 0x50}, {0, 10}},
+      {1, {0b01000000}, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    auto png = Decode(MakePng(Spec(3, 1, c.depth, 0), c.rows, {{"tRNS", c.key}}));
+    EXPECT_EQ(GetPngPixelFormat(png.get(), false), imaging::pfA8R8G8B8) << int(c.depth);
+    auto b = Convert(png.get());
+    EXPECT_EQ(PixelOf(b.get(), 0, 0).A, 255) << int(c.depth);
+    EXPECT_EQ(PixelOf(b.get(), 1, 0).A, 0) << int(c.depth);
+    EXPECT_EQ(PixelOf(b.get(), 2, 0).A, 255) << int(c.depth);
+  }
+  // An interlaced picture marks the same pixels.
+  auto png = Decode(MakePng(Spec(3, 1, 8, 0, 1), {10, 77, 77}, {{"tRNS", Bytes{0, 77}}}));
+  auto b = Convert(png.get());
+  EXPECT_EQ(PixelOf(b.get(), 0, 0).A, 255);
+  EXPECT_EQ(PixelOf(b.get(), 1, 0).A, 0);
+  EXPECT_EQ(PixelOf(b.get(), 2, 0).A, 0);
+  EXPECT_EQ(PixelOf(b.get(), 0, 0).G, 10);
+}
+
+TEST_F(Png, ImageDataEndingEarlyLeavesTheRestBlank) {
+  // The compressed data ends (a complete zlib stream) after two whole rows
+  // and the first pixel of the third, unfiltered. A full picture of the same
+  // size is decoded and freed first, so its memory is there to be reused.
+  PngImageSpec spec = Spec(4, 6, 8, 6);
+  spec.filter = 0;
+  Bytes rows(4 * 6 * 4);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(200 + i % 50);
+  { auto full = Convert(Decode(WritePng(Chunks(spec, rows))).get()); }
+  Bytes raw;
+  for (int y = 0; y < 3; ++y) {
+    raw.push_back(0);
+    raw.insert(raw.end(), rows.begin() + y * 16, rows.begin() + y * 16 + (y < 2 ? 16 : 4));
+  }
+  auto png = Decode(WritePng({testsupport::PngIhdr(spec), {"IDAT", testsupport::ZlibCompress(raw)}, {"IEND", {}}}));
+  auto b = Convert(png.get());
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool kept = y < 2 || (y == 2 && x == 0);
+      const uint8_t* src = &rows[(size_t(y) * 4 + x) * 4];
+      const auto p = PixelOf(b.get(), x, y);
+      EXPECT_EQ(p.R, kept ? src[0] : 0) << x << "," << y;
+      EXPECT_EQ(p.B, kept ? src[2] : 0) << x << "," << y;
+      EXPECT_EQ(p.A, kept ? src[3] : 0) << x << "," << y;
+    }
 }
 
 TEST_F(Png, IndexBeyondThePaletteRaisesOnConversion) {

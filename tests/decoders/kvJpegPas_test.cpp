@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "container/kvPartialStream.h"
 #include "decoders/SysJpegLoader.h"
 #include "imaging/kvColorProfile.h"
 #include "tests/decoders/DecodersTestEnv.h"
@@ -114,6 +115,48 @@ TEST(ScanJpegIccProfile, LogsDamagedMarkerSequences) {
     Scan(Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0x00});
     ASSERT_EQ(log.Lines().size(), 1u);
     EXPECT_EQ(log.Lines()[0], u"Error: marker expected at 8");
+  }
+}
+
+TEST(ScanJpegIccProfile, InMemoryBytesGiveWhatTheStreamGives) {
+  // Each file scanned over a stream that allows a position past its end (a
+  // memory stream) and over one that refuses it (a window), and over the same
+  // bytes in memory with the matching rule: same profile, same log lines.
+  const Bytes icc = testsupport::MakeWideGamutIccProfile();
+  Bytes cut = {0xFF, 0xD8, 0xFF, 0xE2, 0x00, 100 + 16};
+  for (int i = 0; i < 14; ++i) cut.push_back('I');
+  cut.insert(cut.end(), {0xAA, 0xBB, 0xCC});
+  const Bytes files[] = {
+      testsupport::SpliceSegment(SmallJpeg(), 0xE2, testsupport::IccApp2Payload(icc)),
+      testsupport::SpliceSegment(SmallJpeg(), 0xE2, testsupport::IccApp2Payload(icc), SplicePlace::BeforeSos),
+      SmallJpeg(),
+      cut,
+      Bytes{0x12, 0x34},
+      Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xE0, 0x00, 0x02},
+      Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0x00},
+      Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 1, 2, 3},  // a segment running past the end
+      {},
+  };
+  int index = 0;
+  for (const Bytes& file : files) {
+    SCOPED_TRACE(index++);
+    for (bool window : {false, true}) {
+      Released<foundation::TMemoryStream> memory(StreamOf(file));
+      foundation::TStream* stream = memory.get();
+      Released<container::TPartialStream> view(
+          window ? new container::TPartialStream(memory.get(), 0, memory->GetSize(), false) : nullptr);
+      if (window) stream = view.get();
+      Bytes expected;
+      std::vector<std::u16string> streamLines;
+      {
+        ScopedLogCapture log;
+        expected = decoders::ScanJpegIccProfile(stream);
+        streamLines = log.Lines();
+      }
+      ScopedLogCapture log;
+      EXPECT_EQ(decoders::ScanJpegIccProfile(file.data(), static_cast<int64_t>(file.size()), window), expected);
+      EXPECT_EQ(log.Lines(), streamLines);
+    }
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <fstream>
@@ -326,6 +328,59 @@ TEST_F(LeakReport, FileErrorReturnsFalseWithoutOpening) {
 TEST_F(LeakReport, DefaultOpenerOpensNothing) {
   EXPECT_FALSE(WriteLeakReport("X: 1 (8 bytes)\r\n"));
   EXPECT_EQ(ReadFile("memleaks.txt"), "Memory Leaks\r\n\r\nX: 1 (8 bytes)\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+struct TRawBlock : TRefObject {
+  uint8_t bytes[120];  // left as allocated: zero-filled
+  TRawBlock() {}
+};
+
+struct TBigBlock : TRefObject {
+  uint8_t bytes[4000];
+  TBigBlock() {}
+};
+
+bool AllZero(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i]) return false;
+  return true;
+}
+
+TEST(SysObj, ObjectsComeZeroFilledAndLiveWhateverTheirSize) {
+  const int live = LiveObjectCount();
+  // Enough small objects to fill several blocks of equal-sized memory, freed
+  // in an order unlike their allocation, their memory dirtied first.
+  std::vector<TRawBlock*> small;
+  for (int i = 0; i < 3000; ++i) small.push_back(new TRawBlock());
+  auto* big = new TBigBlock();
+  EXPECT_EQ(LiveObjectCount(), live + 3001);
+  EXPECT_EQ(small[0]->InstanceSize(), sizeof(TRawBlock));
+  EXPECT_EQ(big->InstanceSize(), sizeof(TBigBlock));
+  std::mt19937 gen(7);
+  std::shuffle(small.begin(), small.end(), gen);
+  for (size_t i = 0; i < small.size(); ++i) {
+    std::memset(small[i]->bytes, 0xAB, sizeof small[i]->bytes);
+    if (i % 2 == 0) small[i]->Free();
+  }
+  std::memset(big->bytes, 0xCD, sizeof big->bytes);
+  big->Free();
+  EXPECT_EQ(LiveObjectCount(), live + 1500);
+  // New objects reuse the freed memory and still start zero-filled.
+  std::vector<TRawBlock*> again;
+  for (int i = 0; i < 2000; ++i) {
+    again.push_back(new TRawBlock());
+    EXPECT_TRUE(AllZero(again.back()->bytes, sizeof again.back()->bytes)) << i;
+  }
+  auto* big2 = new TBigBlock();
+  EXPECT_TRUE(AllZero(big2->bytes, sizeof big2->bytes));
+  big2->Free();
+  for (size_t i = 1; i < small.size(); i += 2) small[i]->Free();
+  for (TRawBlock* b : again) b->Free();
+  EXPECT_EQ(LiveObjectCount(), live);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "foundation/kvIniWriter.h"
+#include "platform/os/files.h"
 #include "platform/os/resources.h"
 #include "platform/os/testing/FaultInjection.h"
 #include "tests/support/TempTree.h"
@@ -72,6 +73,45 @@ TEST_F(FileStreamTest, ReadsWritesSeeksAndClears) {
   EXPECT_EQ(f->GetSize(), 0);
   EXPECT_EQ(f->GetPosition(), 0);
   EXPECT_EQ(tree_.read("a.bin"), "");
+}
+
+TEST_F(FileStreamTest, PositionsCostNoSystemCall) {
+  tree_.write("p.bin", "0123456789");
+  TRef<TFileStream> f = TRef<TFileStream>::Adopt(TFileStream::CreateFromFile(
+      tree_.internal("p.bin"), os::GENERIC_READ | os::GENERIC_WRITE, 1, os::OPEN_EXISTING));
+  const os::FileCallCounts before = os::fileCallCounts();
+  for (int i = 0; i < 100; ++i) {
+    f->SetPosition(i % 10);
+    EXPECT_EQ(f->GetPosition(), i % 10);
+  }
+  EXPECT_EQ(os::fileCallCounts().total(), before.total());
+  // Reads and writes land at the stream's position and move it.
+  f->SetPosition(7);
+  char three[3] = {};
+  EXPECT_EQ(f->ReadBuf(three, 3), 3);
+  EXPECT_EQ(std::string(three, 3), "789");
+  EXPECT_EQ(f->GetPosition(), 10);
+  EXPECT_EQ(f->ReadBuf(three, 3), 0);
+  f->SetPosition(2);
+  f->WriteBuf("ab", 2);
+  EXPECT_EQ(f->GetPosition(), 4);
+  // A position past the end is allowed; a write there fills the gap with zeros.
+  f->SetPosition(12);
+  f->WriteBuf("z", 1);
+  EXPECT_EQ(f->GetSize(), 13);
+  EXPECT_EQ(tree_.read("p.bin"), std::string("01ab456789\0\0z", 13));
+  EXPECT_THROW(f->SetPosition(-1), EStreamSeekError);
+  EXPECT_EQ(f->GetPosition(), 13);
+  // Two streams over one file keep their own positions.
+  TRef<TFileStream> g = TRef<TFileStream>::Adopt(
+      TFileStream::CreateFromFile(tree_.internal("p.bin"), os::GENERIC_READ, 1, os::OPEN_EXISTING));
+  g->SetPosition(1);
+  f->SetPosition(3);
+  char one = 0;
+  EXPECT_EQ(g->ReadBuf(&one, 1), 1);
+  EXPECT_EQ(one, '1');
+  EXPECT_EQ(f->ReadBuf(&one, 1), 1);
+  EXPECT_EQ(one, 'b');
 }
 
 TEST_F(FileStreamTest, FailuresBecomeStreamErrors) {

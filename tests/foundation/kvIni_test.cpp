@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "foundation/kvIniParser.h"
+#include "foundation/kvStream.h"
 #include "foundation/kvCaseFolding.h"
 
 using namespace foundation;
@@ -328,3 +330,102 @@ TEST(IniFile, DocumentLevelReadsAndWrites) {
   EXPECT_EQ(IniReadString(ini.Get(), u"nosection", u"name", u"dflt"), u"dflt");
   EXPECT_EQ(ini->GetSectionList()->GetCount(), 1);
 }
+
+namespace {
+
+TEST(IniText, ALoadedTreeKeepsTheTextOnceAndSlicesIt) {
+  const std::string text = "[main]\r\nalpha=one\r\n; note\r\nobject O:TThing\r\n  beta = two \r\nend\r\n";
+  TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+  TRef<TIniFile> ini = MakeRef<TIniFile>();
+  ASSERT_TRUE(LoadIniFromStream(ini.Get(), stream.Get()));
+  TIniSection* main = TIniFile::FindSection(ini.Get(), u"main");
+  TIniItem* alpha = TIniList::FindKey(main, u"alpha");
+  TIniItem* note = main->GetChild(1);
+  TIniObject* obj = TIniList::FindObject(main, u"O");
+  TIniItem* beta = TIniList::FindKey(obj, u"beta");
+  ASSERT_TRUE(alpha && note && obj && beta);
+  // Every name and value lies in one array, in the order of the text, at the
+  // distance the text puts between them: the text, kept once.
+  const char* base = alpha->NameView().data();
+  struct Piece {
+    std::string_view view;
+    const char* expect;
+  } pieces[] = {{alpha->NameView(), "alpha"}, {alpha->ValueView(), "one"}, {note->ValueView(), "; note"},
+                {obj->NameView(), "O"},       {obj->ValueView(), "TThing"}, {beta->NameView(), "beta"},
+                {beta->ValueView(), "two"}};
+  for (const Piece& p : pieces) {
+    EXPECT_EQ(p.view, p.expect);
+    EXPECT_EQ(p.view.data() - base, static_cast<std::ptrdiff_t>(text.find(p.expect) - text.find("alpha")))
+        << p.expect;
+  }
+  // A clone shares the bytes; a change gives the node its own copy and
+  // leaves the text, and every other node, as they were.
+  TRef<TIniItem> clone = TRef<TIniItem>::Adopt(beta->Clone());
+  EXPECT_EQ(clone->ValueView().data(), beta->ValueView().data());
+  TIniItem::SetValue(beta, u"changed");
+  EXPECT_EQ(TIniItem::GetValue(beta), u"changed");
+  EXPECT_EQ(beta->NameView(), "beta");
+  EXPECT_EQ(clone->ValueView(), "two");
+  EXPECT_EQ(alpha->ValueView(), "one");
+  TIniItem::SetName(alpha, u"gamma");
+  EXPECT_EQ(alpha->NameView(), "gamma");
+  EXPECT_EQ(alpha->ValueView(), "one");
+  EXPECT_EQ(TIniList::FindKey(main, u"gamma"), alpha);
+  EXPECT_EQ(TIniList::FindKey(main, u"alpha"), nullptr);
+  // The raw copies are independent of the node.
+  TByteString raw = alpha->RawValue();
+  TIniItem::SetValue(alpha, u"other");
+  EXPECT_EQ(raw.View(), "one");
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> ObjectNames(const TIniList* list) {
+  std::vector<std::string> names;
+  for (TIniObject* o = TIniList::FirstObject(list); o; o = TIniList::NextObject(list, o))
+    names.emplace_back(o->NameView());
+  return names;
+}
+
+TIniObject* NewObject(const char* name) {
+  auto* o = new TIniObject();
+  TIniItem::SetName(o, std::u16string(name, name + std::strlen(name)));
+  return o;
+}
+
+TEST(IniText, ObjectListsFollowTheChildrenWhenFirstWalkedAndAfter) {
+  const std::string text = "object A:T\r\nend\r\nk=1\r\nobject B:T\r\n  object Inner:T\r\n  end\r\nend\r\n";
+  for (bool walkFirst : {true, false}) {
+    SCOPED_TRACE(walkFirst);
+    TRef<TStringStream> stream = MakeRef<TStringStream>(text);
+    TRef<TIniFile> ini = MakeRef<TIniFile>();
+    ASSERT_TRUE(LoadIniFromStream(ini.Get(), stream.Get()));
+    if (walkFirst) {
+      EXPECT_EQ(ObjectNames(ini.Get()), (std::vector<std::string>{"A", "B"}));
+    }
+    // An object put between the two, and one before both.
+    ASSERT_TRUE(ini->Insert(1, NewObject("C")));
+    ASSERT_TRUE(ini->Insert(0, NewObject("D")));
+    EXPECT_EQ(ObjectNames(ini.Get()), (std::vector<std::string>{"D", "A", "C", "B"}));
+    ASSERT_NE(ini->GetObjectList(), nullptr);
+    EXPECT_EQ(ini->GetObjectList()->GetCount(), 4);
+    // A new object goes after the last one; a removed one leaves the walk.
+    TIniObject* made = TIniObject::Create(ini.Get(), u"E", u"T");
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->Index(), ini->GetCount() - 1);
+    TRef<TIniItem> gone = TRef<TIniItem>::Adopt(ini->Extract(1));  // A
+    EXPECT_EQ(ObjectNames(ini.Get()), (std::vector<std::string>{"D", "C", "B", "E"}));
+    TIniObject* b = TIniList::FindObject(ini.Get(), u"B");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ObjectNames(b), (std::vector<std::string>{"Inner"}));
+  }
+  // A list without object children has no object list.
+  TRef<TIniFile> plain = MakeRef<TIniFile>();
+  plain->Add(new TIniItem(B("k"), B("v")));
+  EXPECT_EQ(plain->GetObjectList(), nullptr);
+  EXPECT_EQ(TIniList::FirstObject(plain.Get()), nullptr);
+}
+
+}  // namespace

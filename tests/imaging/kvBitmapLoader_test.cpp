@@ -154,6 +154,43 @@ TEST(LoadBmpStream, ThirtyTwoBitAlpha) {
   EXPECT_EQ(Px(kept.Get(), 1, 0), 0x00445566u);
 }
 
+TEST(LoadBmpStream, ThirtyTwoBitMasksAreHonoured) {
+  // Pixel values little-endian; expected results as A R G B words.
+  struct Case {
+    const char* name;
+    uint32_t headerSize;
+    std::vector<uint32_t> masks;
+    uint32_t stored;
+    uint32_t expect;
+  } cases[] = {
+      // Bytes in memory R, G, B, A: red is the lowest byte of the value.
+      {"RGBA in a V5 header", 124, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, 0x80332211, 0x80112233},
+      {"RGBA in a V4 header", 108, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, 0x40665544, 0x40445566},
+      {"ARGB order moved up a byte", 124, {0xFF000000, 0x00FF0000, 0x0000FF00, 0x000000FF}, 0x112233C0, 0xC0112233},
+      // No alpha mask: opaque.
+      {"RGB masks after a short header", 40, {0x000000FF, 0x0000FF00, 0x00FF0000}, 0x00332211, 0xFF112233},
+      // Ten bits a channel: the top eight bits of each.
+      {"10-10-10", 124, {0x3FF00000, 0x000FFC00, 0x000003FF, 0}, (0x3FCu << 20) | (0x200u << 10) | 0x004u,
+       0xFFFF8001},
+      // The layout the bitmap already has: stored as it is.
+      {"standard BGRA", 124, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, 0x7F123456, 0x7F123456},
+  };
+  for (const Case& c : cases) {
+    BmpSpec s;
+    s.width = 1;
+    s.height = 1;
+    s.bits = 32;
+    s.compression = 3;
+    s.headerSize = c.headerSize;
+    s.masks = c.masks;
+    s.pixels = BmpPackRows(1, 1, 32, {c.stored});
+    auto b = Load(testsupport::WriteBmp(s), false);
+    ASSERT_NE(b.Get(), nullptr) << c.name;
+    EXPECT_EQ(b->PixelFormat, pfA8R8G8B8) << c.name;
+    EXPECT_EQ(Px(b.Get(), 0, 0), c.expect) << c.name;
+  }
+}
+
 BmpSpec Rle(uint16_t bits, int32_t width, int32_t height, Bytes codes) {
   BmpSpec s;
   s.width = width;

@@ -49,7 +49,7 @@ Bytes WriteDib(const BmpSpec& s) {
   Put32(b, 0);
   const bool masksInHeader = s.headerSize >= 52;
   if (masksInHeader)
-    for (size_t i = 0; i < 3; ++i) Put32(b, i < s.masks.size() ? s.masks[i] : 0);
+    for (size_t i = 0; i < (s.headerSize >= 56 ? 4u : 3u); ++i) Put32(b, i < s.masks.size() ? s.masks[i] : 0);
   while (b.size() < s.headerSize) b.push_back(0);
   if (!masksInHeader)
     for (uint32_t m : s.masks) Put32(b, m);

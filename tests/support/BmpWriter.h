@@ -22,7 +22,7 @@ struct BmpSpec {
   uint32_t headerSize = 40;   // 40, 108 or 124 (masks inside the header from 52 on)
   uint32_t clrUsed = 0;
   std::vector<uint32_t> palette;  // entries as stored: 0xXXRRGGBB
-  std::vector<uint32_t> masks;    // red, green, blue (bit-field files)
+  std::vector<uint32_t> masks;    // red, green, blue[, alpha from a 56-byte header on] (bit-field files)
   Bytes pixels;                   // the pixel data as stored (rows or run-length codes)
   std::optional<uint32_t> fileSize;    // the file header's size field (default: the real size)
   std::optional<uint32_t> dataOffset;  // the pixel data offset (default: right after the tables)

@@ -1,5 +1,6 @@
 #include "tests/support/JpegMaker.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -160,6 +161,34 @@ Bytes PatternPixels(int width, int height, int components, uint32_t seed) {
         if (((x / 16) + (y / 16) + c) % 5 == 0) v += 90;  // a few hard edges
         pixels[i++] = static_cast<uint8_t>(v & 0xFF);
       }
+  return pixels;
+}
+
+Bytes NoisyScenePixels(int width, int height, uint32_t seed) {
+  Bytes pixels(size_t(width) * size_t(height) * 3);
+  // A sky-to-ground gradient, a few soft discs and bars, and sensor-like
+  // noise from a small linear congruential generator.
+  uint32_t state = seed * 2654435761u + 12345u;
+  auto noise = [&] {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int>((state >> 24) % 29) - 14;
+  };
+  const int cx[3] = {width / 4, width / 2, 3 * width / 4}, cy[3] = {height / 3, 2 * height / 3, height / 2};
+  const int64_t r2 = int64_t(std::max(1, std::min(width, height) / 6)) * std::max(1, std::min(width, height) / 6);
+  size_t i = 0;
+  for (int y = 0; y < height; ++y) {
+    const int sky = 255 * y / std::max(1, height - 1);
+    for (int x = 0; x < width; ++x) {
+      int c[3] = {90 + sky / 3, 120 + sky / 4, 200 - sky / 2};
+      for (int k = 0; k < 3; ++k) {
+        const int64_t dx = x - cx[k], dy = y - cy[k];
+        if (dx * dx + dy * dy < r2) c[k] = (c[k] + 40 * (k + 1)) & 0xFF;
+      }
+      if ((x / 97 + y / 61) % 7 == 0) c[1] = 255 - c[1];
+      const int n = noise();
+      for (int k = 0; k < 3; ++k) pixels[i++] = static_cast<uint8_t>(std::clamp(c[k] + n + noise() / 2, 0, 255));
+    }
+  }
   return pixels;
 }
 

@@ -30,6 +30,10 @@ struct JpegSpec {
 // each (R, G, B for colour; C, M, Y, K for CMYK), gradients plus a few edges.
 Bytes PatternPixels(int width, int height, int components, uint32_t seed = 1);
 
+// A photo-like R, G, B scene with sensor-like noise: compressed at quality
+// 90 it is about as large as a camera's file of the same size.
+Bytes NoisyScenePixels(int width, int height, uint32_t seed = 1);
+
 // Compresses pixels (row-major, spec.components bytes per pixel).
 Bytes MakeJpeg(const JpegSpec& spec, const Bytes& pixels);
 // MakeJpeg over PatternPixels as wide and high as the JpegSpec record says.

@@ -34,6 +34,14 @@ constexpr uint32_t ERROR_NOT_A_REPARSE_POINT = 4390;
 // ---------------------------------------------------------------------------
 // Handle table: files and finds share one numbering that is never reused.
 
+namespace {
+struct AtomicFileCallCounts {
+  std::atomic<uint64_t> opens{0}, closes{0}, reads{0}, writes{0}, seeks{0}, stats{0};
+};
+AtomicFileCallCounts gCalls;
+void tally(std::atomic<uint64_t>& c) { c.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
+
 // A reader or writer holds the object (not the number) while it is inside a
 // system call, so the descriptor is closed only when the last holder lets
 // go: a descriptor number closed under a reader could be reused by another
@@ -45,7 +53,10 @@ struct FileObject {
   FileObject(const FileObject&) = delete;
   FileObject& operator=(const FileObject&) = delete;
   ~FileObject() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) {
+      tally(gCalls.closes);
+      ::close(fd);
+    }
   }
 };
 
@@ -376,12 +387,25 @@ CaseFoldFn caseFoldFunction() {
   return f ? f : &asciiFold;
 }
 
+
+FileCallCounts fileCallCounts() {
+  FileCallCounts c;
+  c.opens = gCalls.opens.load(std::memory_order_relaxed);
+  c.closes = gCalls.closes.load(std::memory_order_relaxed);
+  c.reads = gCalls.reads.load(std::memory_order_relaxed);
+  c.writes = gCalls.writes.load(std::memory_order_relaxed);
+  c.seeks = gCalls.seeks.load(std::memory_order_relaxed);
+  c.stats = gCalls.stats.load(std::memory_order_relaxed);
+  return c;
+}
+
 Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode, uint32_t disposition,
                   uint32_t flags) {
   std::string p;
   int oflags = O_CLOEXEC;
   if (flags & FILE_FLAG_OPEN_REPARSE_POINT) {
     if (!resolveExisting(path, p)) return INVALID_HANDLE_VALUE;
+    tally(gCalls.opens);
     int fd = ::open(p.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
       setLastError(errnoError(errno, p));
@@ -413,6 +437,7 @@ Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode,
     default: setLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
   if (!(resolved ? resolveExisting(path, p) : resolveForCreate(path, p))) return INVALID_HANDLE_VALUE;
+  tally(gCalls.opens);
   int fd = ::open(p.c_str(), oflags, 0666);
   if (fd < 0) {
     int e = errno;
@@ -420,7 +445,8 @@ Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode,
                                                                                     : errnoError(e, p));
     return INVALID_HANDLE_VALUE;
   }
-  struct stat st;
+  struct stat st {};
+  tally(gCalls.stats);
   const bool statted = ::fstat(fd, &st) == 0;
   if (statted && S_ISDIR(st.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
     ::close(fd);
@@ -447,6 +473,7 @@ Handle createFile(std::u16string_view path, uint32_t access, uint32_t shareMode,
   // lock file that was not held yet) must not be handed out as held: the
   // caller would guard a name that no longer exists.
   struct stat locked;
+  if (S_ISREG(st.st_mode)) tally(gCalls.stats);
   if (S_ISREG(st.st_mode) && ::fstat(fd, &locked) == 0 && locked.st_nlink == 0) {
     ::close(fd);
     setLastError(ERROR_SHARING_VIOLATION);
@@ -491,6 +518,7 @@ bool readFile(Handle h, void* buffer, uint32_t count, uint32_t* transferred) {
   uint32_t done = 0;
   auto* p = static_cast<char*>(buffer);
   while (done < count) {
+    tally(gCalls.reads);
     ssize_t n = ::read(f->fd, p + done, count - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -515,7 +543,56 @@ bool writeFile(Handle h, const void* buffer, uint32_t count, uint32_t* transferr
   uint32_t done = 0;
   const auto* p = static_cast<const char*>(buffer);
   while (done < limit) {
+    tally(gCalls.writes);
     ssize_t n = ::write(f->fd, p + done, limit - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (transferred) *transferred = done;
+      return fail(n < 0 ? errorFromErrno(errno) : ERROR_DISK_FULL);
+    }
+    done += static_cast<uint32_t>(n);
+  }
+  if (transferred) *transferred = done;
+  if (shortWrite) return fail(injected);
+  return true;
+}
+
+bool readFileAt(Handle h, int64_t offset, void* buffer, uint32_t count, uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  auto f = fileOf(h);
+  if (!f || f->pathOnly) return fail(ERROR_INVALID_HANDLE);
+  if (offset < 0) return fail(errorFromErrno(EINVAL));
+  uint32_t done = 0;
+  auto* p = static_cast<char*>(buffer);
+  while (done < count) {
+    tally(gCalls.reads);
+    ssize_t n = ::pread(f->fd, p + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (transferred) *transferred = done;
+      return fail(errno == EISDIR ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  if (transferred) *transferred = done;
+  return true;
+}
+
+bool writeFileAt(Handle h, int64_t offset, const void* buffer, uint32_t count, uint32_t* transferred) {
+  if (transferred) *transferred = 0;
+  auto f = fileOf(h);
+  if (!f || f->pathOnly) return fail(ERROR_INVALID_HANDLE);
+  if (offset < 0) return fail(errorFromErrno(EINVAL));
+  uint32_t limit = count;
+  uint32_t injected = 0;
+  bool shortWrite = detail::takeShortWrite(limit, injected) && limit < count;
+  if (!shortWrite) limit = count;
+  uint32_t done = 0;
+  const auto* p = static_cast<const char*>(buffer);
+  while (done < limit) {
+    tally(gCalls.writes);
+    ssize_t n = ::pwrite(f->fd, p + done, limit - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (transferred) *transferred = done;
@@ -535,6 +612,7 @@ int64_t getFileSize(Handle h) {
     return -1;
   }
   struct stat st;
+  tally(gCalls.stats);
   if (::fstat(f->fd, &st) != 0) {
     setLastError(errorFromErrno(errno));
     return -1;
@@ -554,6 +632,7 @@ int64_t setFilePointer(Handle h, int64_t distance, uint32_t method) {
     setLastError(ERROR_INVALID_PARAMETER);
     return -1;
   }
+  tally(gCalls.seeks);
   off_t r = ::lseek(f->fd, static_cast<off_t>(distance), whence);
   if (r < 0) {
     setLastError(errorFromErrno(errno));
@@ -566,6 +645,7 @@ int64_t setFilePointer(Handle h, int64_t distance, uint32_t method) {
 bool setEndOfFile(Handle h) {
   auto f = fileOf(h);
   if (!f || f->pathOnly) return fail(ERROR_INVALID_HANDLE);
+  tally(gCalls.seeks);
   off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
   if (pos < 0 || ::ftruncate(f->fd, pos) != 0) return fail(errorFromErrno(errno));
   return true;
