@@ -24,6 +24,7 @@
 
 #include "container/kvQelUnpack.h"
 #include "foundation/kpExceptions.h"
+#include "fuzz/FuzzSupport.h"
 #include "platform/os/paths.h"
 
 namespace {
@@ -104,7 +105,7 @@ void ReadEntry(container::TQelUnpack* unpack, std::u16string_view name) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   if (size == 0) return 0;
   const std::string file =
       (data[0] & 1) ? Assemble(data + 1, size - 1) : std::string(reinterpret_cast<const char*>(data + 1), size - 1);

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   foundation::TMemoryStream* s = StreamOf(data, size);
   imaging::TLevelProvider none;
   imaging::TBitmapStore* store = decoders::LoadBmpBitmapStore(s, u"fuzz.bmp", false, none);
