@@ -2,9 +2,10 @@
 // checks what must hold for any input: a refusal leaves the stream where it
 // was, a decoded picture stays within the loader's own limit (at most 1,024
 // pixels a byte of file beyond 64 Ki pixels: run-length codes, the most
-// compact form), and an icon image is always "A8R8G8B8". Headers promising
-// more than the fuzzing pixel cap are not decoded: each would take a second
-// and crowd out the rest of the corpus.
+// compact form), and an icon image is always "A8R8G8B8". Run-length headers
+// promising more than the fuzzing pixel cap are not decoded: each would take
+// a second and crowd out the rest of the corpus (uncompressed rows must lie
+// in the input, so those stay small and every header is tried).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,15 +22,16 @@ using fuzzing::StreamOf;
 
 namespace {
 
-int64_t Get32(const uint8_t* p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); }
-int64_t Get16(const uint8_t* p) { return int16_t(uint16_t(p[0] | p[1] << 8)); }
+int64_t Get32(const uint8_t* p) {
+  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
 
-// The pixels the info header at "at" promises (either header form).
+// The pixels a run-length info header at "at" promises; 0 for other headers.
 int64_t Promised(const uint8_t* data, size_t size, size_t at) {
-  if (size < at + 12) return 0;
-  const int64_t headerSize = Get32(data + at);
-  const int64_t w = headerSize == 12 ? Get16(data + at + 4) : Get32(data + at + 4);
-  const int64_t h = headerSize == 12 ? Get16(data + at + 6) : Get32(data + at + 8);
+  if (size < at + 20 || Get32(data + at) < 40) return 0;
+  const int64_t compression = Get32(data + at + 16);
+  if (compression != 1 && compression != 2) return 0;
+  const int64_t w = Get32(data + at + 4), h = Get32(data + at + 8);
   return (w < 0 ? -w : w) * (h < 0 ? -h : h);
 }
 
