@@ -64,13 +64,13 @@
 #include "tests/support/ContainerBuilder.h"
 
 using fuzzing::Check;
-using fuzzing::kMaxDecodedPixels;
 
 namespace {
 
 constexpr std::string_view kEntryMark = "\n==>";
 constexpr size_t kMaxEntries = 16;
 constexpr size_t kMaxNames = 24;
+constexpr size_t kMaxLevelNames = 6;
 
 std::string gRoot;          // the private folder, POSIX form
 std::u16string gRootName;   // the same in the program's form ("Z:\...")
@@ -237,15 +237,19 @@ void ReadWhole(foundation::TStream* s) {
   s->Free();
 }
 
-// Every level 0-3 of the picture in two formats: decoding, halving,
-// conversion and the recorded quarter turns.
+// Every level 0-3 of the picture: decoding, halving and the recorded
+// quarter turns in "A8R8G8B8", conversion to "R8G8B8" at the first and the
+// last. The decoders' own targets explore large pictures; here a picture is
+// decoded only up to kMaxShowPixels, so each input stays quick.
+constexpr int64_t kMaxShowPixels = int64_t(1) << 14;
+
 void DecodeLevels(imaging::TImage* image) {
   if (!image || !image->Store) return;
   imaging::TBitmapStore* store = image->Store;
-  const int64_t pixels = int64_t(store->Params.Width) * store->Params.Height;
+  if (int64_t(store->Params.Width) * store->Params.Height > kMaxShowPixels) return;
   for (int32_t level = 0; level < 4; ++level) {
-    if ((pixels >> (2 * level)) > kMaxDecodedPixels) continue;
     for (imaging::TPixelFormat* format : {imaging::pfA8R8G8B8, imaging::pfR8G8B8}) {
+      if (format == imaging::pfR8G8B8 && level != 0 && level != 3) continue;
       try {
         imaging::TBitmap* b = store->GetBitmap(level, format, imaging::TSysBitmap::StaticClass());
         if (b) Check(b->Width > 0 && b->Height > 0);
@@ -286,30 +290,41 @@ void ResolveAndDecode(container::TQelShowLocator* locator, const Show& show, boo
     const std::u16string last = container::ExtractLastPathItem(Wide(show.entries[0].name));
     for (const char16_t* alias : {u"%styles%\\", u"%effects%\\", u"%store%\\"}) add(alias + last);
   }
-  for (const std::u16string& name : names) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::u16string& name = names[i];
     ReadWhole(accessor->OpenStream(name));
-    if (preview) {
+    // Looking up a missing name on disk lists folders case-insensitively: a
+    // few names are enough to exercise it.
+    if (preview && i < 6) {
       std::u16string resolved = name;
       accessor->ResolvePath(resolved);
       ReadWhole(accessor->OpenFile(name));
     }
     imaging::TImage* image = container::TFileAccessor::LoadImage(accessor, name);
     Check(image != nullptr);
-    DecodeLevels(image);
+    // Levels of the first pictures only: most later names are placeholders,
+    // whose levels teach nothing new and cost as much.
+    if (i < kMaxLevelNames) DecodeLevels(image);
     image->Free();
   }
 }
 
-// The embedded colour table of a packed show, asked for every profile.
-void EmbeddedTables(container::TQelShowLocator* locator) {
+// The embedded colour table of a packed show, asked for every profile the
+// show carries a table for (the others go to the ICC transform, which the
+// ICC target explores).
+void EmbeddedTables(container::TQelShowLocator* locator, const Show& show) {
   container::SetCurrentShowLocator(locator);
   for (imaging::TColorProfile* source : {imaging::AdobeRGBColorProfile, imaging::RaderAZOColorProfile,
                                          imaging::YUVsRGBColorProfile, imaging::SRGBColorProfile}) {
+    const std::u16string table = foundation::LowerCaseStr(u"ColorSpaceExe_" + source->Name + u"].KVGFX");
+    bool carried = false;
+    for (const Entry& e : show.entries) carried = carried || foundation::LowerCaseStr(Wide(e.name)) == table;
+    if (!carried) continue;
     imaging::TColorTransform* t = imaging::CreateColorTransformHook(source, imaging::SRGBColorProfile);
     if (!t) continue;
-    if (auto* table = imaging::CreateSysBitmap(32, 1024, imaging::pfR8G8B8)) {
-      t->TransformBitmap(table);
-      table->Free();
+    if (auto* bitmap = imaging::CreateSysBitmap(32, 1024, imaging::pfR8G8B8)) {
+      t->TransformBitmap(bitmap);
+      bitmap->Free();
     }
     t->Free();
   }
@@ -388,7 +403,7 @@ QEL_FUZZ_TARGET(data, size) {
     Check(locator->Accessor != nullptr && locator->ProjectIni != nullptr);
     locator->GetSourceObject();
     ResolveAndDecode(locator, show, preview);
-    if (locator->Packed) EmbeddedTables(locator);
+    if (locator->Packed) EmbeddedTables(locator, show);
     locator->Free();
   }
 
