@@ -23,8 +23,10 @@ if(QEL_TSAN)
 endif()
 if(QEL_FUZZ)
   # Libraries get coverage instrumentation; only fuzz targets link the driver.
+  # Undefined behaviour ends the run like a memory fault, so the fuzzer keeps
+  # the input instead of printing a warning and going on.
   target_compile_options(qel_options INTERFACE
-    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(qel_options INTERFACE -fsanitize=address,undefined)
 endif()
 
@@ -125,23 +127,60 @@ function(qel_test name)
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
 endfunction()
 
-# qel_fuzz(<name> SOURCES <files>... DEPS <targets>...)
-# A libFuzzer target, also registered as a short CTest run over its seed
-# corpus (fuzz/corpus/<name>, when present) so the fuzz build is exercised.
+# Seconds each fuzz target runs in the fuzz stage of the test command. CI has
+# 2 cores and runs 2 targets at once: with N targets the stage takes about
+# N / 2 x (seconds + 3) s; keep it near 5 minutes (see docs/ARCHITECTURE.md).
+set(QEL_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs under CTest")
+
+# qel_fuzz(<name> SOURCES <files>... DEPS <targets>...
+#          [MAX_LEN <bytes>] [SECONDS <s>] [DICT <file in fuzz/dict>])
+# A libFuzzer target, also registered as the CTest run fuzz.<name>: a bounded
+# time (QEL_FUZZ_SECONDS unless SECONDS is given) over its seed corpus
+# (fuzz/corpus/<name>, when present) with its dictionary. The options the
+# test uses are written to <name>.options beside the program, so
+# tools/fuzz-campaign.sh runs every target exactly as CI does, only longer.
+# MAX_LEN is the longest input (4096 bytes unless given: text parsers; give
+# containers and pictures more). Every target defines its input function
+# with QEL_FUZZ_TARGET (fuzz/FuzzSupport.h), which fails an input that
+# leaves more reference-counted objects alive than it found.
 function(qel_fuzz name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "MAX_LEN;SECONDS;DICT" "SOURCES;DEPS" ${ARGN})
+  foreach(src IN LISTS ARG_SOURCES)
+    file(READ ${src} text)
+    if(text MATCHES "QEL_FUZZ_TARGET")
+      set(checked TRUE)
+    endif()
+  endforeach()
+  if(NOT checked)
+    message(FATAL_ERROR "fuzz target ${name}: define the input function with QEL_FUZZ_TARGET (fuzz/FuzzSupport.h)")
+  endif()
+  if(NOT ARG_MAX_LEN)
+    set(ARG_MAX_LEN 4096)
+  endif()
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS ${QEL_FUZZ_SECONDS})
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  set(work ${CMAKE_CURRENT_BINARY_DIR}/corpus-${name})
-  file(MAKE_DIRECTORY ${work})
-  set(dirs ${work})
-  if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
-    list(APPEND dirs ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+  set(options -max_len=${ARG_MAX_LEN} -timeout=10 -rss_limit_mb=2048)
+  if(ARG_DICT)
+    set(dict ${CMAKE_SOURCE_DIR}/fuzz/dict/${ARG_DICT})
+    if(NOT EXISTS ${dict})
+      message(FATAL_ERROR "fuzz target ${name}: no dictionary ${dict}")
+    endif()
+    list(APPEND options -dict=${dict})
   endif()
+  set(seeds "")
+  if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+    set(seeds ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+  endif()
+  list(JOIN options " " options_text)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.options "options=${options_text}\nseeds=${seeds}\n")
   add_test(NAME fuzz.${name}
-    COMMAND ${name} -runs=20000 -max_len=65536 -timeout=10 -rss_limit_mb=2048 ${dirs})
-  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 900)
+    COMMAND sh ${CMAKE_SOURCE_DIR}/fuzz/run-fuzz-test.sh ${CMAKE_CURRENT_BINARY_DIR}/corpus-${name} "${seeds}"
+      $<TARGET_FILE:${name}> ${options} -max_total_time=${ARG_SECONDS} -print_final_stats=1)
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()
 
 # qel_bench(<name> SOURCES <files>... DEPS <targets>...)

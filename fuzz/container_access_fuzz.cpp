@@ -20,6 +20,7 @@
 #include "foundation/kvFileUtils.h"
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
+#include "fuzz/FuzzSupport.h"
 #include "platform/os/paths.h"
 
 namespace {
@@ -78,7 +79,7 @@ std::vector<std::u16string> SectionTexts(foundation::TIniFile* ini, std::u16stri
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   Start();
   const std::vector<uint8_t> bytes(data, data + size);
   auto* ini = new foundation::TIniFile();

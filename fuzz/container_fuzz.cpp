@@ -11,6 +11,7 @@
 //    directory text; the target deflates the text and adds a short or long
 //    trailer itself, so the fuzzer reaches the directory and entry logic
 //    without having to produce valid deflate data and offsets first.
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstddef>
@@ -18,12 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "container/kvQelUnpack.h"
 #include "foundation/kpExceptions.h"
+#include "fuzz/FuzzSupport.h"
 #include "platform/os/paths.h"
 
 namespace {
@@ -72,12 +73,24 @@ std::string Assemble(const uint8_t* data, size_t size) {
   return file;
 }
 
+void RemoveTempFile();
+
+// One private file per run, removed when the run ends (also at the end of a
+// time-bounded run; a crash leaves it, next to the crashing input).
+// The name is never destroyed: the exit handler still reads it.
 const std::string& TempFile() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() / ("qel_container_fuzz_" + std::to_string(std::random_device{}())))
-          .string();
-  return path;
+  static const std::string* path = [] {
+    auto* p = new std::string((std::filesystem::temp_directory_path() / "qel_container_fuzz_XXXXXX").string());
+    const int fd = mkstemp(p->data());
+    if (fd < 0) std::abort();
+    close(fd);
+    std::atexit(RemoveTempFile);
+    return p;
+  }();
+  return *path;
 }
+
+void RemoveTempFile() { std::remove(TempFile().c_str()); }
 
 void ReadEntry(container::TQelUnpack* unpack, std::u16string_view name) {
   int64_t position = 0, size = 0;
@@ -104,7 +117,7 @@ void ReadEntry(container::TQelUnpack* unpack, std::u16string_view name) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   if (size == 0) return 0;
   const std::string file =
       (data[0] & 1) ? Assemble(data + 1, size - 1) : std::string(reinterpret_cast<const char*>(data + 1), size - 1);

@@ -2,4 +2,5 @@
 # skipping, and the frames atlas with its disposal rules.
 qel_fuzz(decoders_gif
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/decoders_gif.cpp
-  DEPS qel_decoders)
+  DEPS qel_decoders
+  MAX_LEN 65536 DICT gif.dict)

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   imaging::TLevelProvider none;
   for (bool atlas : {false, true}) {
     foundation::TMemoryStream* s = StreamOf(data, size);

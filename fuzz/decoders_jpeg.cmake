@@ -2,4 +2,5 @@
 # loader produces directly.
 qel_fuzz(decoders_jpeg
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/decoders_jpeg.cpp
-  DEPS qel_decoders)
+  DEPS qel_decoders
+  MAX_LEN 65536 DICT jpeg.dict)

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   foundation::TMemoryStream* s = StreamOf(data, size);
   decoders::ScanPngIccProfile(s);
   s->SetPosition(0);

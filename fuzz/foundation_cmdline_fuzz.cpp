@@ -7,10 +7,11 @@
 
 #include "foundation/DateFormatting.h"
 #include "foundation/kvCommandLine.h"
+#include "fuzz/FuzzSupport.h"
 
 using namespace foundation;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   std::u16string text;
   for (size_t i = 0; i + 1 < size; i += 2) text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
   auto* tokens = new TStringList;

@@ -41,7 +41,7 @@ int Depth(const TIniList* list) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   TRef<TIniFile> ini = MakeRef<TIniFile>();
   Check(LoadBytes(ini.Get(), data, size));
 

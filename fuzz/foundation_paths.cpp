@@ -26,7 +26,7 @@ bool EndsWith(const std::u16string& s, const std::u16string& p) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   // The raw bytes as a file name from the disk.
   const std::string raw(reinterpret_cast<const char*>(data), size);
   Check(platform::os::fileNameToBytes(platform::os::fileNameFromBytes(raw)) == raw);

@@ -18,7 +18,7 @@ using namespace foundation;
 
 using fuzzing::Check;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   // Copy into a buffer of exactly the input's size, so any overread is seen.
   const TByteDynArray bytes(data, data + size);
   const int n = static_cast<int>(size);

@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 #include "imaging/kvICCColorProfile.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   static bool started = (imaging::InitImaging(), true);
   (void)started;
   using namespace imaging;

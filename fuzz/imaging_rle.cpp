@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz/FuzzSupport.h"
 #include "imaging/ImagingInit.h"
 #include "imaging/kvFastDIB.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   static bool started = (imaging::InitImaging(), true);
   (void)started;
   if (size < 3) return 0;

@@ -7,11 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzSupport.h"
 #include "text/GraphicsParams.h"
 
 using namespace text;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+QEL_FUZZ_TARGET(data, size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const foundation::TByteString t = foundation::TByteString::FromBytes(bytes);
   const TARGB a = ByteStrToColorDef(t, 0x01020304u);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/SysObj.h"
+#include "imaging/kvFastDIB.h"
 
 namespace imaging {
 
@@ -14,7 +15,6 @@ namespace {
 
 using foundation::TStream;
 
-constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 constexpr int64_t kMaxRlePixelsPerByte = 1024;
 
 void ReadExactly(TStream* s, void* buffer, int32_t count) {
@@ -212,59 +212,14 @@ void ApplyMasks(TDirectBitmap* bmp, const TChannelMasks& m) {
   }
 }
 
-// Run-length decoding into Rows x Width indexes (row 0 first as stored).
+// Run-length decoding into Rows x Width indexes (row 0 first as stored),
+// through the DIB's decoder; only codes that end properly and stay inside
+// the picture are a picture.
 bool DecodeRle(const std::vector<uint8_t>& data, bool rle4, int32_t width, int32_t rows, std::vector<uint8_t>& out) {
-  const int64_t total = int64_t(width) * rows;
-  out.assign(static_cast<size_t>(total), 0);
-  size_t p = 0;
-  int64_t x = 0, row = 0;
-  auto next = [&](uint8_t& b) {
-    if (p >= data.size()) return false;
-    b = data[p++];
-    return true;
-  };
-  auto room = [&](int64_t n) { return row * width + x + n <= total; };
-  for (;;) {
-    if (row >= rows) return true;
-    uint8_t n, v;
-    if (!next(n) || !next(v)) return false;
-    if (n > 0) {
-      if (!room(n)) return false;
-      uint8_t* dst = out.data() + row * width + x;
-      for (int32_t i = 0; i < n; ++i) dst[i] = rle4 ? ((i & 1) ? (v & 0x0F) : (v >> 4)) : v;
-      x += n;
-      continue;
-    }
-    switch (v) {
-      case 0:
-        x = 0;
-        ++row;
-        break;
-      case 1:
-        return true;
-      case 2: {
-        uint8_t dx, dy;
-        if (!next(dx) || !next(dy)) return false;
-        x += dx;
-        row += dy;
-        break;
-      }
-      default: {
-        const int32_t m = v;
-        if (!room(m)) return false;
-        const int32_t bytes = rle4 ? (m + 1) / 2 : m;
-        if (p + static_cast<size_t>(bytes) > data.size()) return false;
-        uint8_t* dst = out.data() + row * width + x;
-        for (int32_t i = 0; i < m; ++i) {
-          const uint8_t b = data[p + static_cast<size_t>(rle4 ? i / 2 : i)];
-          dst[i] = rle4 ? ((i & 1) ? (b & 0x0F) : (b >> 4)) : b;
-        }
-        p += static_cast<size_t>(bytes + (bytes & 1));
-        x += m;
-        break;
-      }
-    }
-  }
+  out.assign(static_cast<size_t>(int64_t(width) * rows), 0);
+  std::vector<uint8_t*> rowStarts(static_cast<size_t>(rows));
+  for (int32_t r = 0; r < rows; ++r) rowStarts[size_t(r)] = out.data() + int64_t(r) * width;
+  return DecodeRunLength(data, rle4, width, rowStarts, false) == TRunLengthEnd::Complete;
 }
 
 }  // namespace

@@ -151,11 +151,14 @@ namespace {
 // The writer of decoded run-length pixels, dropping what falls outside.
 class RleWriter {
  public:
-  RleWriter(TFastDIB* d, bool nibbles) : d_(d), nibbles_(nibbles) {}
-  bool Done() const { return row_ >= d_->AbsHeight; }
+  RleWriter(std::span<uint8_t* const> rows, int32_t width, bool nibbles)
+      : rows_(rows), width_(width), nibbles_(nibbles), total_(int64_t(width) * int64_t(rows.size())) {}
+  bool Done() const { return row_ >= int64_t(rows_.size()); }
+  // Whether n more pixels from here stay inside the picture (read in order).
+  bool Fits(int64_t n) const { return row_ * width_ + x_ + n <= total_; }
   void Put(uint8_t v) {
-    if (!Done() && x_ < d_->Width()) {
-      uint8_t* r = d_->Row(static_cast<int32_t>(row_));
+    if (!Done() && x_ < width_) {
+      uint8_t* r = rows_[static_cast<size_t>(row_)];
       if (nibbles_) {
         uint8_t& b = r[x_ / 2];
         b = (x_ & 1) ? static_cast<uint8_t>((b & 0xF0) | (v & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
@@ -175,50 +178,62 @@ class RleWriter {
   }
 
  private:
-  TFastDIB* d_;
+  std::span<uint8_t* const> rows_;
+  int64_t width_;
   bool nibbles_;
+  int64_t total_;
   int64_t x_ = 0;
   int64_t row_ = 0;
 };
 
-void DecodeRle(TFastDIB* dib, std::span<const uint8_t> data, bool four) {
-  if (dib->Rows.empty()) return;
-  RleWriter out(dib, four);
+}  // namespace
+
+TRunLengthEnd DecodeRunLength(std::span<const uint8_t> Data, bool Four, int32_t Width,
+                              std::span<uint8_t* const> Rows, bool PackNibbles) {
+  if (Rows.empty() || Width <= 0) return TRunLengthEnd::Complete;
+  RleWriter out(Rows, Width, PackNibbles);
+  TRunLengthEnd fault = TRunLengthEnd::Complete;
+  auto overrun = [&] {
+    if (fault == TRunLengthEnd::Complete) fault = TRunLengthEnd::Overrun;
+  };
   size_t i = 0;
-  const size_t n = data.size();
-  while (i + 1 < n && !out.Done()) {
-    const uint8_t count = data[i], value = data[i + 1];
+  const size_t n = Data.size();
+  while (!out.Done()) {
+    if (i + 1 >= n) return fault == TRunLengthEnd::Complete ? TRunLengthEnd::CutShort : fault;
+    const uint8_t count = Data[i], value = Data[i + 1];
     i += 2;
     if (count > 0) {
-      for (int k = 0; k < count; ++k) out.Put(four ? ((k & 1) ? (value & 0x0F) : (value >> 4)) : value);
+      if (!out.Fits(count)) overrun();
+      for (int k = 0; k < count; ++k) out.Put(Four ? ((k & 1) ? (value & 0x0F) : (value >> 4)) : value);
       continue;
     }
     switch (value) {
       case 0: out.EndLine(); break;
-      case 1: return;
+      case 1: return fault;
       case 2:
-        if (i + 1 >= n) return;
-        out.Move(data[i], data[i + 1]);
+        if (i + 1 >= n) return fault == TRunLengthEnd::Complete ? TRunLengthEnd::CutShort : fault;
+        out.Move(Data[i], Data[i + 1]);
         i += 2;
         break;
       default: {
-        const size_t bytes = four ? (size_t(value) + 1) / 2 : value;
+        if (!out.Fits(value)) overrun();
+        const size_t bytes = Four ? (size_t(value) + 1) / 2 : value;
         for (int k = 0; k < value; ++k) {
-          const size_t at = i + (four ? size_t(k) / 2 : size_t(k));
-          if (at >= n) return;  // the data ends inside the literal run
-          out.Put(four ? ((k & 1) ? (data[at] & 0x0F) : (data[at] >> 4)) : data[at]);
+          const size_t at = i + (Four ? size_t(k) / 2 : size_t(k));
+          // The data ends inside the literal run.
+          if (at >= n) return fault == TRunLengthEnd::Complete ? TRunLengthEnd::CutShort : fault;
+          out.Put(Four ? ((k & 1) ? (Data[at] & 0x0F) : (Data[at] >> 4)) : Data[at]);
         }
         i += bytes + (bytes & 1);  // literal runs are padded to 16 bits
         break;
       }
     }
   }
+  return fault;
 }
 
-}  // namespace
-
-void TFastDIB::DecodeRLE8(std::span<const uint8_t> Data) { DecodeRle(this, Data, false); }
-void TFastDIB::DecodeRLE4(std::span<const uint8_t> Data) { DecodeRle(this, Data, true); }
+void TFastDIB::DecodeRLE8(std::span<const uint8_t> Data) { DecodeRunLength(Data, false, Width(), Rows, false); }
+void TFastDIB::DecodeRLE4(std::span<const uint8_t> Data) { DecodeRunLength(Data, true, Width(), Rows, true); }
 
 void AlphaDrawRow(uint8_t* d, const uint8_t* s, int32_t Count) {
   for (int32_t i = 0; i < Count; ++i, d += 3, s += 4) {

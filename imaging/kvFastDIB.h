@@ -45,6 +45,22 @@ struct TBitmapInfo {
 };
 static_assert(sizeof(TBitmapInfo) == 40 + 1024);
 
+// How run-length decoding ended.
+enum class TRunLengthEnd {
+  Complete,  // an end-of-bitmap code, or every row was reached
+  CutShort,  // the data ended first (inside a code or before the end code)
+  Overrun,   // a run reached past the picture's last pixel (its excess was dropped)
+};
+
+// The one decoder of BI_RLE8 (Four false) and BI_RLE4 codes, for DIBs and BMP
+// files alike. Rows are in data order (row 0 is the first row the codes
+// fill), Width pixels each, one index a byte or, with PackNibbles, two a byte
+// (high nibble first). Pixels beyond a row's end are dropped; a delta may
+// move anywhere. Decoding goes on after an overrun, so lenient callers get
+// every pixel the codes name; the first fault is the answer.
+TRunLengthEnd DecodeRunLength(std::span<const uint8_t> Data, bool Four, int32_t Width,
+                              std::span<uint8_t* const> Rows, bool PackNibbles);
+
 class TFastDIB : public foundation::TRefObject {
  public:
   QEL_CLASSNAME(TFastDIB)
@@ -56,7 +72,8 @@ class TFastDIB : public foundation::TRefObject {
   // ExternalBits (not owned) or none; channel widths 0 mean the defaults of the bit count.
   void Allocate(uint8_t* ExternalBits, int32_t Width, int32_t Height, int32_t BitCount, int32_t RedBits,
                 int32_t GreenBits, int32_t BlueBits);
-  // Run-length data into the rows, from the first row in memory at column 0.
+  // Run-length data into the rows, from the first row in memory at column 0
+  // (DecodeRunLength; faults end quietly).
   void DecodeRLE8(std::span<const uint8_t> Data);
   void DecodeRLE4(std::span<const uint8_t> Data);
 

@@ -9,7 +9,8 @@ namespace imaging {
 const TImageAnimationParams DefaultImageAnimationParams{};
 
 void ParseImageAnimationDurations(const std::u16string& Text, TImageAnimationParams& Params) {
-  const int32_t count = std::max(Params.Count, 0);
+  const int32_t count = std::clamp(Params.Count, 0, kMaxAnimationFrames);
+  Params.Count = count;
   Params.Durations.assign(static_cast<size_t>(count), 100);
   foundation::TCommaList list;
   list.SplitUnicode(Text, ',');

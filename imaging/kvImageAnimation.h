@@ -21,8 +21,13 @@ struct TImageAnimationParams {
 
 extern const TImageAnimationParams DefaultImageAnimationParams;
 
+// At most this many frames are taken from a show's "AnimCount" (show data):
+// a larger count is cut to it before anything is allocated.
+inline constexpr int32_t kMaxAnimationFrames = 65536;
+
 // Durations gets Params.Count entries from the comma list Text; the last item
-// repeats; an empty text gives 100 ms per frame.
+// repeats; an empty text gives 100 ms per frame. Count is first held in
+// 0 .. kMaxAnimationFrames, so Durations always has Count entries.
 void ParseImageAnimationDurations(const std::u16string& Text, TImageAnimationParams& Params);
 bool SameImageAnimationParams(const TImageAnimationParams& A, const TImageAnimationParams& B);
 void GetAnimationFrameRect(foundation::TFloatRect& Rect, int32_t Width, int32_t Height, int32_t Columns,

@@ -178,6 +178,47 @@ TEST(FastDIB, RunLengthDecoding) {
   EXPECT_EQ(g->Row(0)[0], 1);
 }
 
+// The one run-length decoder the DIB and the BMP loader share: how the codes
+// ended decides whether a BMP file is a picture; pixels past a row's end are
+// dropped in both.
+TEST(FastDIB, RunLengthEndings) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> codes;
+    TRunLengthEnd end;
+    std::vector<uint8_t> pixels;  // 3 x 2 indexes, data order
+  };
+  const Case cases[] = {
+      {"end code", {2, 5, 0, 0, 1, 6, 0, 1}, TRunLengthEnd::Complete, {5, 5, 0, 6, 0, 0}},
+      {"every row reached", {3, 1, 0, 0, 3, 2, 0, 0}, TRunLengthEnd::Complete, {1, 1, 1, 2, 2, 2}},
+      {"data ends first", {3, 1, 0, 0}, TRunLengthEnd::CutShort, {1, 1, 1, 0, 0, 0}},
+      {"delta cut short", {1, 4, 0, 2, 1}, TRunLengthEnd::CutShort, {4, 0, 0, 0, 0, 0}},
+      {"literal cut short", {0, 4, 7, 8}, TRunLengthEnd::CutShort, {7, 8, 0, 0, 0, 0}},
+      // A run across a row end inside the picture: the excess is dropped, not wrapped.
+      {"row end", {5, 3, 0, 0, 1, 9, 0, 1}, TRunLengthEnd::Complete, {3, 3, 3, 9, 0, 0}},
+      {"past the picture", {0, 0, 4, 4, 0, 1}, TRunLengthEnd::Overrun, {0, 0, 0, 4, 4, 4}},
+      {"literal past the picture", {0, 2, 1, 1, 0, 3, 1, 2, 3, 0, 0, 1}, TRunLengthEnd::Overrun, {0, 0, 0, 0, 1, 2}},
+      {"overrun then cut short", {0, 0, 9, 1}, TRunLengthEnd::Overrun, {0, 0, 0, 1, 1, 1}},
+      {"delta past the last row", {1, 2, 0, 2, 0, 9, 4, 4}, TRunLengthEnd::Complete, {2, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> out(6, 0);
+    uint8_t* rows[2] = {out.data(), out.data() + 3};
+    EXPECT_EQ(DecodeRunLength(c.codes, false, 3, rows, false), c.end) << c.what;
+    EXPECT_EQ(out, c.pixels) << c.what;
+  }
+  // Four-bit codes unpacked one index a byte (the loader) and packed two a byte (the DIB).
+  const std::vector<uint8_t> four = {3, 0x5A, 0, 3, 0x12, 0x30, 0, 1};
+  std::vector<uint8_t> unpacked(6, 0);
+  uint8_t* row[1] = {unpacked.data()};
+  EXPECT_EQ(DecodeRunLength(four, true, 6, row, false), TRunLengthEnd::Complete);
+  EXPECT_EQ(unpacked, (std::vector<uint8_t>{5, 0xA, 5, 1, 2, 3}));
+  std::vector<uint8_t> packed(3, 0);
+  row[0] = packed.data();
+  EXPECT_EQ(DecodeRunLength(four, true, 6, row, true), TRunLengthEnd::Complete);
+  EXPECT_EQ(packed, (std::vector<uint8_t>{0x5A, 0x51, 0x23}));
+}
+
 TEST(FastDIB, AlphaDrawArithmetic) {
   struct Case {
     uint8_t d, s, a, out;

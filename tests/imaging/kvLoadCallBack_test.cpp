@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "ImagingTestEnv.h"
@@ -87,6 +88,22 @@ TEST(ImageAnimation, Durations) {
     ParseImageAnimationDurations(c.text, p);
     EXPECT_EQ(p.Durations, c.want);
   }
+  // A show's frame count is cut to the cap before anything is allocated;
+  // a negative count gives no frames.
+  for (const int32_t count : {kMaxAnimationFrames + 1, std::numeric_limits<int32_t>::max()}) {
+    TImageAnimationParams p;
+    p.Count = count;
+    ParseImageAnimationDurations(u"40,60", p);
+    EXPECT_EQ(p.Count, 65536);
+    ASSERT_EQ(p.Durations.size(), 65536u);
+    EXPECT_EQ(p.Durations[0], 40);
+    EXPECT_EQ(p.Durations[65535], 60);
+  }
+  TImageAnimationParams negative;
+  negative.Count = -5;
+  ParseImageAnimationDurations(u"40", negative);
+  EXPECT_EQ(negative.Count, 0);
+  EXPECT_TRUE(negative.Durations.empty());
 }
 
 TEST(ImageAnimation, SameParamsAndFrames) {
