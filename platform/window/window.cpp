@@ -101,7 +101,10 @@ struct Core {
   std::vector<std::pair<std::u16string, uint32_t>> registered;
   uint32_t nextRegistered = 0xC000;
   std::unordered_map<ThreadId, std::shared_ptr<Queue>> queues;
-  HWND active = 0;
+  // The active window per thread (activation never crosses threads), and
+  // the one activated last of all.
+  std::unordered_map<ThreadId, HWND> active;
+  HWND foreground = 0;
   HWND capture = 0;
   uint8_t keys[256] = {};  // bit 0x80 down, bit 1 toggled
   bool saverActiveSetting = true;
@@ -618,7 +621,8 @@ void destroyInner(HWND hwnd) {
     }
     for (ClassRec& r : c.classes)
       if (foldAscii(r.cls.className) == foldAscii(rec->className)) r.windows--;
-    if (c.active == hwnd) c.active = 0;
+    if (c.active[rec->thread] == hwnd) c.active.erase(rec->thread);
+    if (c.foreground == hwnd) c.foreground = 0;
   }
   std::deque<std::shared_ptr<SentMsg>> failed;
   {
@@ -1219,10 +1223,13 @@ bool showWindow(HWND hwnd, int cmd) {
     rec->style = (rec->style & ~(WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE)) | state | (visible ? WS_VISIBLE : 0);
     if (state == WS_MAXIMIZE && top && !monitors.empty()) rec->rect = monitors.front().work;
     if (state == 0 && (style & (WS_MINIMIZE | WS_MAXIMIZE))) rec->rect = rec->normal;
-    if (!visible && c.active == hwnd) c.active = 0;
-    if (activate && top && c.active != hwnd) {
-      previousActive = c.active;
-      c.active = hwnd;
+    HWND& active = c.active[rec->thread];
+    if (!visible && active == hwnd) active = 0;
+    if (!visible && c.foreground == hwnd) c.foreground = 0;
+    if (activate && top && active != hwnd) {
+      previousActive = active;
+      active = hwnd;
+      c.foreground = hwnd;
       // The activated window moves to the top of the z-order.
       std::erase(c.topOrder, hwnd);
       c.topOrder.push_back(hwnd);
@@ -1319,7 +1326,8 @@ bool isWindowEnabled(HWND hwnd) {
 
 HWND getActiveWindow() {
   std::lock_guard<std::mutex> lock(core().m);
-  return core().active;
+  auto it = core().active.find(platform::os::currentThreadId());
+  return it == core().active.end() ? 0 : it->second;
 }
 
 HWND setActiveWindow(HWND hwnd) {
@@ -1328,16 +1336,21 @@ HWND setActiveWindow(HWND hwnd) {
     std::lock_guard<std::mutex> lock(core().m);
     auto rec = findLocked(hwnd);
     if (!rec || !isTopLevel(*rec)) return 0;
-    previous = core().active;
+    HWND& active = core().active[rec->thread];
+    previous = active;
+    core().foreground = hwnd;
     if (previous == hwnd) return previous;
-    core().active = hwnd;
+    active = hwnd;
   }
   if (previous) sendMessage(previous, WM_ACTIVATE, WA_INACTIVE, static_cast<LPARAM>(hwnd));
   sendMessage(hwnd, WM_ACTIVATE, WA_ACTIVE, static_cast<LPARAM>(previous));
   return previous;
 }
 
-HWND getForegroundWindow() { return getActiveWindow(); }
+HWND getForegroundWindow() {
+  std::lock_guard<std::mutex> lock(core().m);
+  return core().foreground;
+}
 
 namespace {
 bool contains(const Rect& r, Point p) { return p.x >= r.left && p.y >= r.top && p.x < r.right && p.y < r.bottom; }
