@@ -109,13 +109,7 @@ void TThreadTimer::PostTick() {
   FEventList->Post(FTickId, this);
 }
 
-bool TThreadTimer::TickPending() {
-  if (!FWorker) return FTickPending;
-  FWorker->Lock();
-  const bool pending = FTickPending;
-  FWorker->Unlock();
-  return pending;
-}
+bool TThreadTimer::TickPending() { return FTickPending.load(); }
 
 void TThreadTimer::HandleTimerEvent(TRefObject* sender, uint32_t id, TRefObject* param) {
   if (sender != FEventList || !FEventList) return;

@@ -68,7 +68,7 @@ class TThreadTimer : public TCustomTimer {
   foundation::TPostEventList* FEventList = nullptr;
   uint32_t FTickId = 0;
   int32_t FStopId = -1;
-  bool FTickPending = false;
+  std::atomic<bool> FTickPending{false};
 };
 
 class TTimerEvent : public foundation::TRefObject {
