@@ -348,6 +348,9 @@ class WindowBackend {
   virtual Point cursorPos() = 0;
   // Holds the screen saver off for this process, or gives it back.
   virtual void inhibitScreenSaver(bool inhibit) = 0;
+  // Whether the display's screen saver is held off right now (as the
+  // display system reports it).
+  virtual bool screenSaverHeldOff() = 0;
   // The backend's own window object for a top-level window (SDL_Window* on
   // SDL), nullptr when it has none.
   virtual void* nativeWindow(HWND hwnd) = 0;

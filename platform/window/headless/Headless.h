@@ -24,6 +24,7 @@ class HeadlessBackend : public WindowBackend {
   std::vector<MonitorDesc> monitors() override;
   Point cursorPos() override;
   void inhibitScreenSaver(bool inhibit) override;
+  bool screenSaverHeldOff() override { return inhibited(); }
   void* nativeWindow(HWND) override { return nullptr; }
   void shutdown() override;
 

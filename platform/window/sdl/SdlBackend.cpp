@@ -51,6 +51,9 @@ Rect fromSdl(const SDL_Rect& r) { return Rect{r.x, r.y, r.x + r.w, r.y + r.h}; }
 class SdlBackend : public WindowBackend {
  public:
   bool start() {
+    // SDL holds the screen saver off for every program by default; here it
+    // is held off only while the program asks.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       std::fprintf(stderr, "SDL video cannot start: %s\n", SDL_GetError());
       return false;
@@ -156,6 +159,8 @@ class SdlBackend : public WindowBackend {
     else
       SDL_EnableScreenSaver();
   }
+
+  bool screenSaverHeldOff() override { return started_ && SDL_IsScreenSaverEnabled() == SDL_FALSE; }
 
   void* nativeWindow(HWND hwnd) override { return find(hwnd); }
 
