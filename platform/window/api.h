@@ -303,6 +303,9 @@ struct OptionalEntries {
   // "WtsApi32"
   bool (*wtsRegisterSessionNotification)(HWND hwnd, uint32_t flags) = nullptr;
   bool (*wtsUnRegisterSessionNotification)(HWND hwnd) = nullptr;
+  // "USER32.DLL" monitor functions (present by default).
+  bool (*enumDisplayMonitors)(HDC hdc, const Rect* clip, const MonitorEnumProc& proc) = nullptr;
+  bool (*getMonitorInfo)(HMONITOR monitor, MonitorInfo& info) = nullptr;
 };
 // The library names the table answers for are matched without ASCII case
 // and with or without ".dll". A library counts as present when one of its

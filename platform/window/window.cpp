@@ -1615,6 +1615,8 @@ OptionalEntries defaultOptionalEntries() {
   e.dwmIsCompositionEnabled = &compositionOn;
   e.addClipboardFormatListener = &clipboardListener;
   e.removeClipboardFormatListener = &clipboardListener;
+  e.enumDisplayMonitors = &enumDisplayMonitors;
+  e.getMonitorInfo = &getMonitorInfo;
   return e;
 }
 
@@ -1636,6 +1638,8 @@ void* optionalEntry(std::string_view library, std::string_view entry) {
   } else if (lib == "user32") {
     if (entry == "AddClipboardFormatListener") return as(e.addClipboardFormatListener);
     if (entry == "RemoveClipboardFormatListener") return as(e.removeClipboardFormatListener);
+    if (entry == "EnumDisplayMonitors") return as(e.enumDisplayMonitors);
+    if (entry == "GetMonitorInfoA") return as(e.getMonitorInfo);
   } else if (lib == "wtsapi32") {
     if (entry == "WTSRegisterSessionNotification") return as(e.wtsRegisterSessionNotification);
     if (entry == "WTSUnRegisterSessionNotification") return as(e.wtsUnRegisterSessionNotification);
