@@ -51,6 +51,7 @@ TEST_F(AppTest, EventsPostedFromThreadsRunOnTheMainThreadAndTerminateEndsTheLoop
   Handlers h;
   h.app = app;
   h.stopAfter = 200;
+  EXPECT_EQ(app->CallEventId(), 1u) << "the call handler takes the first id";
   const uint32_t id = app->RegisterHandler(foundation::MethodOf<&Handlers::Handle>(&h));
   std::atomic<int> disposed{0};
   std::vector<std::thread> posters;
