@@ -380,6 +380,36 @@ void* nativeWindowOf(HWND hwnd);
 // The top-level window a window lies in (itself for a top-level one).
 HWND topLevelOf(HWND hwnd);
 
+// ---- input ----
+// An input event shaped like SDL's: key codes, scan codes and modifier bits
+// carry SDL's values. The SDL backend makes them from SDL's events, tests
+// inject them through the headless backend; deliverInput (main thread)
+// turns them into the window messages.
+enum class InputKind { MouseMotion, MouseButtonDown, MouseButtonUp, MouseWheel, KeyDown, KeyUp, TextInput };
+struct InputEvent {
+  InputKind kind = InputKind::MouseMotion;
+  HWND window = 0;        // the top-level window the event belongs to
+  int32_t x = 0, y = 0;   // mouse position in that window's client area
+  uint8_t button = 0;     // 1 left, 2 middle, 3 right, 4 and 5 the extra buttons
+  uint8_t clicks = 1;     // 2 for the second press of a double click
+  float wheelY = 0;       // notches, fractions allowed
+  int32_t keycode = 0;    // SDL key code
+  int32_t scancode = 0;   // SDL scan code
+  uint16_t mod = 0;       // SDL modifier bits (shift 0x3, ctrl 0xC0, alt 0x300, num lock 0x1000, caps 0x2000)
+  bool repeat = false;
+  std::string text;       // UTF-8 of a text event
+};
+void deliverInput(const InputEvent& event);
+// The virtual-key code of an SDL key (keypad keys follow num lock); 0 when
+// the key has none.
+int virtualKeyOf(int32_t keycode, uint16_t mod);
+
+inline constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203, WM_RBUTTONUP = 0x0205, WM_RBUTTONDBLCLK = 0x0206,
+                          WM_MBUTTONDOWN = 0x0207, WM_MBUTTONUP = 0x0208, WM_MBUTTONDBLCLK = 0x0209,
+                          WM_XBUTTONDOWN = 0x020B, WM_XBUTTONUP = 0x020C, WM_XBUTTONDBLCLK = 0x020D;
+inline constexpr uint16_t MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8, MK_MBUTTON = 0x10,
+                          MK_XBUTTON1 = 0x20, MK_XBUTTON2 = 0x40;
+
 // Read access to a window record for backends and tests.
 struct WindowState {
   HWND hwnd = 0;

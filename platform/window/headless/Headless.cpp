@@ -82,6 +82,10 @@ void HeadlessBackend::injectEvent(std::function<void()> event) {
   postThreadMessage(platform::os::mainThreadId(), WM_NULL, 0, 0);
 }
 
+void HeadlessBackend::injectInput(const InputEvent& event) {
+  injectEvent([event] { deliverInput(event); });
+}
+
 bool HeadlessBackend::inhibited() {
   std::lock_guard<std::mutex> lock(m_);
   return inhibited_;

@@ -36,6 +36,8 @@ class HeadlessBackend : public WindowBackend {
   // An event the main thread turns into messages on its next pump (the
   // scripted input of a test: it runs inside getMessage/peekMessage).
   void injectEvent(std::function<void()> event);
+  // SDL-shaped input, translated on the main thread's next pump.
+  void injectInput(const InputEvent& event);
   bool inhibited();
   int inhibitChanges();
   // Top-level windows the backend holds (created, not yet destroyed).

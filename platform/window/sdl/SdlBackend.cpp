@@ -116,6 +116,45 @@ class SdlBackend : public WindowBackend {
       if (e.type == SDL_QUIT) {
         for (HWND h : topLevelWindows())
           if (isWindowVisible(h)) backendWindowClosing(h);
+      } else if (e.type == SDL_MOUSEMOTION || e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) {
+        InputEvent in;
+        const bool motion = e.type == SDL_MOUSEMOTION;
+        in.kind = motion ? InputKind::MouseMotion
+                         : e.type == SDL_MOUSEBUTTONDOWN ? InputKind::MouseButtonDown : InputKind::MouseButtonUp;
+        in.window = byId(motion ? e.motion.windowID : e.button.windowID);
+        in.x = motion ? e.motion.x : e.button.x;
+        in.y = motion ? e.motion.y : e.button.y;
+        if (!motion) {
+          in.button = e.button.button;
+          in.clicks = e.button.clicks;
+        }
+        in.mod = static_cast<uint16_t>(SDL_GetModState());
+        deliverInput(in);
+      } else if (e.type == SDL_MOUSEWHEEL) {
+        InputEvent in;
+        in.kind = InputKind::MouseWheel;
+        in.window = byId(e.wheel.windowID);
+        in.wheelY = e.wheel.preciseY != 0 ? e.wheel.preciseY : static_cast<float>(e.wheel.y);
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) in.wheelY = -in.wheelY;
+        SDL_GetMouseState(&in.x, &in.y);
+        in.mod = static_cast<uint16_t>(SDL_GetModState());
+        deliverInput(in);
+      } else if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) {
+        InputEvent in;
+        in.kind = e.type == SDL_KEYDOWN ? InputKind::KeyDown : InputKind::KeyUp;
+        in.window = byId(e.key.windowID);
+        in.keycode = e.key.keysym.sym;
+        in.scancode = e.key.keysym.scancode;
+        in.mod = e.key.keysym.mod;
+        in.repeat = e.key.repeat != 0;
+        deliverInput(in);
+      } else if (e.type == SDL_TEXTINPUT) {
+        InputEvent in;
+        in.kind = InputKind::TextInput;
+        in.window = byId(e.text.windowID);
+        in.text = e.text.text;
+        in.mod = static_cast<uint16_t>(SDL_GetModState());
+        deliverInput(in);
       } else if (e.type == SDL_DISPLAYEVENT) {
         readMonitors();
       } else if (e.type == SDL_WINDOWEVENT) {
