@@ -370,7 +370,10 @@ WindowBackend& windowBackend();
 // and the cursor are injected (platform/window/headless/Headless.h).
 WindowBackend* headlessWindowBackend();
 // The SDL2 backend (one per process), or nullptr with a message on stderr
-// when SDL's video cannot start (its driver follows SDL_VIDEODRIVER).
+// when SDL's video cannot start (its driver follows SDL_VIDEODRIVER). Call it
+// on the main thread: SDL, and so every top-level window, belongs to it.
+// shutdown() releases the windows, gives the screen saver back and stops
+// SDL's video; the screen saver is also given back at exit.
 WindowBackend* sdlWindowBackend();
 
 // The SDL_Window* of a top-level window as void* (nullptr when the window
