@@ -233,6 +233,13 @@ void deliverInput(const InputEvent& e) {
           break;
         default: return;
       }
+      // A press on an inactive window asks it first; MA_NOACTIVATE (3) keeps
+      // the activation where it is.
+      if (down && getActiveWindow() != e.window) {
+        const LRESULT answer = sendMessage(e.window, WM_MOUSEACTIVATE, e.window,
+                                           static_cast<LPARAM>(HTCLIENT | (static_cast<LPARAM>(msg) << 16)));
+        if (answer != 3) setActiveWindow(e.window);
+      }
       postMessage(target, msg, wp, PointParam(local.x, local.y));
       return;
     }

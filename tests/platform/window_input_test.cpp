@@ -130,6 +130,29 @@ TEST_F(Input, ASecondClickIsADoubleClickOnlyForClassesThatAskForIt) {
   Inject({Mouse(InputKind::MouseButtonUp, 300, 200, 5)});
 }
 
+LRESULT Refuses(HWND hwnd, uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_MOUSEACTIVATE) return 3;  // MA_NOACTIVATE
+  return defWindowProc(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(Input, APressActivatesItsWindowUnlessTheWindowRefuses) {
+  const HWND other = createWindowEx(0, u"Dbl", u"", WS_VISIBLE, 600, 50, 100, 100, 0, 0, 0, nullptr);
+  ASSERT_EQ(getActiveWindow(), other);
+  InputEvent press = Mouse(InputKind::MouseButtonDown, 300, 200, 1);
+  Inject({press, Mouse(InputKind::MouseButtonUp, 300, 200, 1)});
+  EXPECT_EQ(getActiveWindow(), top);
+  setWindowLongPtr(other, GWLP_WNDPROC, reinterpret_cast<intptr_t>(&Refuses));
+  press.window = other;
+  InputEvent release = Mouse(InputKind::MouseButtonUp, 10, 10, 1);
+  release.window = other;
+  press.x = press.y = 10;
+  auto msgs = Inject({press, release});
+  EXPECT_EQ(getActiveWindow(), top);
+  ASSERT_EQ(msgs.size(), 2u) << "the click itself still arrives";
+  EXPECT_EQ(msgs[0].hwnd, other);
+  destroyWindow(other);
+}
+
 TEST_F(Input, DisabledWindowsReceiveNothing) {
   enableWindow(child, false);
   EXPECT_TRUE(Inject({Mouse(InputKind::MouseMotion, 25, 35)}).empty());
