@@ -56,6 +56,7 @@ struct Queue {
   std::deque<std::shared_ptr<SentMsg>> sent;
   std::vector<Timer> timers;
   uint64_t changes = 0;  // bumped on every arrival, so a waiter notices
+  int32_t paintPending = 0;  // windows of this queue with an update region
   bool quit = false;
   int32_t quitCode = 0;
   bool closed = false;
@@ -175,6 +176,9 @@ std::shared_ptr<Queue> myQueue() {
   return t_queue.queue;
 }
 
+// The calling thread's id without a system call once its queue exists.
+platform::os::ThreadId myTid() { return myQueue()->tid; }
+
 std::shared_ptr<WindowRec> findLocked(HWND hwnd) {
   auto& w = core().windows;
   auto it = w.find(hwnd);
@@ -229,6 +233,8 @@ LRESULT callProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam) {
   return proc ? proc(hwnd, message, wParam, lParam) : 0;
 }
 
+void runSent(const std::shared_ptr<SentMsg>& sm);
+
 // Runs every send queued for this thread; answers whether one ran.
 bool processIncomingSends(Queue& q) {
   bool any = false;
@@ -241,15 +247,7 @@ bool processIncomingSends(Queue& q) {
       q.sent.pop_front();
     }
     any = true;
-    const bool alive = isWindow(sm->hwnd);
-    const LRESULT result = alive ? callProc(sm->hwnd, sm->message, sm->wParam, sm->lParam) : 0;
-    if (sm->reply) {
-      std::lock_guard<std::mutex> lock(sm->reply->m);
-      sm->result = result;
-      sm->delivered = alive;
-      sm->done = true;
-      sm->reply->bumpLocked();
-    }
+    runSent(sm);
   }
 }
 
@@ -269,12 +267,34 @@ bool inRange(uint32_t message, uint32_t lo, uint32_t hi) {
 
 Point cursorOrZero() { return windowBackend().cursorPos(); }
 
+// Runs one send from another thread (taken from the queue by the caller).
+void runSent(const std::shared_ptr<SentMsg>& sm) {
+  const bool alive = isWindow(sm->hwnd);
+  const LRESULT result = alive ? callProc(sm->hwnd, sm->message, sm->wParam, sm->lParam) : 0;
+  if (sm->reply) {
+    std::lock_guard<std::mutex> lock(sm->reply->m);
+    sm->result = result;
+    sm->delivered = alive;
+    sm->done = true;
+    sm->reply->bumpLocked();
+  }
+}
+
 // One pass over the sources of the queue in their order: posted messages,
-// WM_QUIT, due timers, WM_PAINT.
-bool takeMessage(Queue& q, Msg& out, HWND filter, uint32_t lo, uint32_t hi, bool remove) {
-  const uint64_t now = platform::os::nowMs();
+// WM_QUIT, due timers, WM_PAINT. A send waiting in the queue comes out first
+// (in sent, to be run by the caller); seen gets the arrival count the pass
+// looked at.
+bool takeMessage(Queue& q, Msg& out, HWND filter, uint32_t lo, uint32_t hi, bool remove,
+                 std::shared_ptr<SentMsg>* sent = nullptr, uint64_t* seen = nullptr) {
+  bool paint;
   {
     std::lock_guard<std::mutex> lock(q.m);
+    if (seen) *seen = q.changes;
+    if (sent && !q.sent.empty()) {
+      *sent = q.sent.front();
+      q.sent.pop_front();
+      return false;
+    }
     for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
       if (!matches(*it, filter, lo, hi)) continue;
       out = *it;
@@ -285,10 +305,11 @@ bool takeMessage(Queue& q, Msg& out, HWND filter, uint32_t lo, uint32_t hi, bool
       out = Msg{};
       out.message = WM_QUIT;
       out.wParam = static_cast<WPARAM>(static_cast<intptr_t>(q.quitCode));
-      out.time = static_cast<uint32_t>(now);
+      out.time = platform::os::timeGetTime();
       if (remove) q.quit = false;
       return true;
     }
+    const uint64_t now = q.timers.empty() ? 0 : platform::os::nowMs();
     for (Timer& t : q.timers) {
       if (t.due > now) continue;
       Msg m;
@@ -302,8 +323,9 @@ bool takeMessage(Queue& q, Msg& out, HWND filter, uint32_t lo, uint32_t hi, bool
       if (remove) t.due = now + std::max<uint32_t>(t.elapse, 1);
       return true;
     }
+    paint = q.paintPending > 0;
   }
-  if (!inRange(WM_PAINT, lo, hi) || filter == HWND_THREAD_ONLY) return false;
+  if (!paint || !inRange(WM_PAINT, lo, hi) || filter == HWND_THREAD_ONLY) return false;
   std::lock_guard<std::mutex> lock(core().m);
   for (auto& [h, rec] : core().windows) {
     if (rec->queue.get() != &q || !rec->hasUpdate || rec->destroying) continue;
@@ -311,7 +333,7 @@ bool takeMessage(Queue& q, Msg& out, HWND filter, uint32_t lo, uint32_t hi, bool
     out = Msg{};
     out.hwnd = h;
     out.message = WM_PAINT;
-    out.time = static_cast<uint32_t>(now);
+    out.time = platform::os::timeGetTime();
     return true;
   }
   return false;
@@ -334,10 +356,6 @@ void waitForWork(Queue& q, uint64_t seen, bool mainThread) {
   platform::os::waitFor(lock, q.cv, timeout, [&] { return q.changes != seen; });
 }
 
-uint64_t changesOf(Queue& q) {
-  std::lock_guard<std::mutex> lock(q.m);
-  return q.changes;
-}
 
 void sendSizeMove(HWND hwnd, const WindowPos& wp) {
   WindowState s;
@@ -625,9 +643,16 @@ void destroyInner(HWND hwnd) {
     if (c.foreground == hwnd) c.foreground = 0;
   }
   std::deque<std::shared_ptr<SentMsg>> failed;
+  bool hadUpdate;
+  {
+    std::lock_guard<std::mutex> lock(c.m);
+    hadUpdate = rec->hasUpdate;
+    rec->hasUpdate = false;
+  }
   {
     Queue& q = *rec->queue;
     std::lock_guard<std::mutex> lock(q.m);
+    if (hadUpdate) q.paintPending--;
     std::erase_if(q.posted, [&](const Msg& m) { return m.hwnd == hwnd; });
     std::erase_if(q.timers, [&](const Timer& t) { return t.hwnd == hwnd; });
     for (auto it = q.sent.begin(); it != q.sent.end();) {
@@ -651,7 +676,7 @@ bool destroyWindow(HWND hwnd) {
     platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
   }
-  if (rec->thread != platform::os::currentThreadId()) {
+  if (rec->thread != myTid()) {
     platform::os::setLastError(ERROR_ACCESS_DENIED_WINDOW);
     return false;
   }
@@ -828,17 +853,22 @@ platform::os::ThreadId getWindowThreadProcessId(HWND hwnd, uint32_t* processId) 
 
 namespace {
 bool postTo(const std::shared_ptr<Queue>& q, const Msg& m) {
-  std::lock_guard<std::mutex> lock(q->m);
-  if (q->closed) {
-    platform::os::setLastError(ERROR_INVALID_THREAD_ID);
-    return false;
+  {
+    std::lock_guard<std::mutex> lock(q->m);
+    if (q->closed) {
+      platform::os::setLastError(ERROR_INVALID_THREAD_ID);
+      return false;
+    }
+    if (q->posted.size() >= kQueueLimit) {
+      platform::os::setLastError(ERROR_NOT_ENOUGH_QUOTA);
+      return false;
+    }
+    q->posted.push_back(m);
+    ++q->changes;
   }
-  if (q->posted.size() >= kQueueLimit) {
-    platform::os::setLastError(ERROR_NOT_ENOUGH_QUOTA);
-    return false;
-  }
-  q->posted.push_back(m);
-  q->bumpLocked();
+  // Woken after the lock is released, so the owner does not wake only to
+  // wait for it.
+  q->cv.notify_all();
   return true;
 }
 }  // namespace
@@ -901,7 +931,7 @@ LRESULT sendMessage(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam) {
     t_lastSendDelivered = false;
     return 0;
   }
-  if (rec->thread == platform::os::currentThreadId()) {
+  if (rec->thread == myTid()) {
     t_lastSendDelivered = true;
     return callProc(hwnd, message, wParam, lParam);
   }
@@ -946,7 +976,7 @@ bool sendNotifyMessage(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam
     platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
   }
-  if (rec->thread == platform::os::currentThreadId()) {
+  if (rec->thread == myTid()) {
     callProc(hwnd, message, wParam, lParam);
     return true;
   }
@@ -969,12 +999,16 @@ int32_t getMessage(Msg& msg, HWND hwnd, uint32_t filterMin, uint32_t filterMax) 
     return -1;
   }
   auto q = myQueue();
-  const bool mainThread = platform::os::isMainThread();
+  const bool mainThread = q->tid == platform::os::mainThreadId();
   for (;;) {
-    const uint64_t seen = changesOf(*q);
-    processIncomingSends(*q);
     if (mainThread) windowBackend().pumpEvents();
-    if (takeMessage(*q, msg, hwnd, filterMin, filterMax, true)) return msg.message == WM_QUIT ? 0 : 1;
+    std::shared_ptr<SentMsg> sent;
+    uint64_t seen = 0;
+    if (takeMessage(*q, msg, hwnd, filterMin, filterMax, true, &sent, &seen)) return msg.message == WM_QUIT ? 0 : 1;
+    if (sent) {
+      runSent(sent);
+      continue;
+    }
     waitForWork(*q, seen, mainThread);
   }
 }
@@ -982,7 +1016,7 @@ int32_t getMessage(Msg& msg, HWND hwnd, uint32_t filterMin, uint32_t filterMax) 
 bool peekMessage(Msg& msg, HWND hwnd, uint32_t filterMin, uint32_t filterMax, uint32_t removeFlags) {
   auto q = myQueue();
   processIncomingSends(*q);
-  if (platform::os::isMainThread()) windowBackend().pumpEvents();
+  if (q->tid == platform::os::mainThreadId()) windowBackend().pumpEvents();
   return takeMessage(*q, msg, hwnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
 }
 
@@ -996,16 +1030,21 @@ LRESULT dispatchMessage(const Msg& msg) {
     return 0;
   }
   if (msg.hwnd == 0) return 0;
-  auto rec = find(msg.hwnd);
-  if (!rec) {
-    platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
+  WNDPROC proc;
+  {
+    std::lock_guard<std::mutex> lock(core().m);
+    auto rec = findLocked(msg.hwnd);
+    if (!rec) {
+      platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return 0;
+    }
+    if (rec->thread != myTid()) {
+      platform::os::setLastError(ERROR_ACCESS_DENIED_WINDOW);
+      return 0;
+    }
+    proc = rec->proc;
   }
-  if (rec->thread != platform::os::currentThreadId()) {
-    platform::os::setLastError(ERROR_ACCESS_DENIED_WINDOW);
-    return 0;
-  }
-  return callProc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+  return proc ? proc(msg.hwnd, msg.message, msg.wParam, msg.lParam) : 0;
 }
 
 uint32_t registerWindowMessage(std::u16string_view name) {
@@ -1042,7 +1081,7 @@ uintptr_t setTimer(HWND hwnd, uintptr_t id, uint32_t elapseMs, TIMERPROC proc) {
   std::shared_ptr<Queue> q;
   if (hwnd) {
     auto rec = find(hwnd);
-    if (!rec || rec->thread != platform::os::currentThreadId()) {
+    if (!rec || rec->thread != myTid()) {
       platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
       return 0;
     }
@@ -1326,7 +1365,7 @@ bool isWindowEnabled(HWND hwnd) {
 
 HWND getActiveWindow() {
   std::lock_guard<std::mutex> lock(core().m);
-  auto it = core().active.find(platform::os::currentThreadId());
+  auto it = core().active.find(myTid());
   return it == core().active.end() ? 0 : it->second;
 }
 
@@ -1423,23 +1462,33 @@ int16_t getKeyState(int vk) {
 
 bool invalidateRect(HWND hwnd, const Rect*, bool) {
   std::shared_ptr<Queue> q;
+  bool added;
   {
     std::lock_guard<std::mutex> lock(core().m);
     auto rec = findLocked(hwnd);
     if (!rec) return false;
+    added = !rec->hasUpdate;
     rec->hasUpdate = true;
     q = rec->queue;
   }
   std::lock_guard<std::mutex> lock(q->m);
+  if (added) q->paintPending++;
   q->bumpLocked();
   return true;
 }
 
 bool validateRect(HWND hwnd, const Rect*) {
-  std::lock_guard<std::mutex> lock(core().m);
-  auto rec = findLocked(hwnd);
-  if (!rec) return false;
-  rec->hasUpdate = false;
+  std::shared_ptr<Queue> q;
+  {
+    std::lock_guard<std::mutex> lock(core().m);
+    auto rec = findLocked(hwnd);
+    if (!rec) return false;
+    if (!rec->hasUpdate) return true;
+    rec->hasUpdate = false;
+    q = rec->queue;
+  }
+  std::lock_guard<std::mutex> lock(q->m);
+  q->paintPending--;
   return true;
 }
 

@@ -248,6 +248,29 @@ TEST_F(WindowCore, QueueTimersFallDueOnTheManualClockAfterPostedMessages) {
   EXPECT_FALSE(killTimer(0, threadTimer));
 }
 
+TEST_F(WindowCore, PaintComesLastAndStopsOnceValidated) {
+  const HWND h = Make();
+  ASSERT_TRUE(invalidateRect(h, nullptr, true));
+  invalidateRect(h, nullptr, true);
+  postMessage(h, WM_USER, 0, 0);
+  Msg m;
+  ASSERT_TRUE(peekMessage(m, 0, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, WM_USER);
+  ASSERT_TRUE(peekMessage(m, 0, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, WM_PAINT);
+  ASSERT_TRUE(peekMessage(m, 0, 0, 0, PM_REMOVE)) << "until the window validates, it keeps coming";
+  dispatchMessage(m);  // the default handling validates
+  EXPECT_FALSE(peekMessage(m, 0, 0, 0, PM_REMOVE));
+  invalidateRect(h, nullptr, false);
+  g_seen.clear();
+  updateWindow(h);
+  EXPECT_EQ(MessagesOf(h), std::vector<uint32_t>{WM_PAINT});
+  EXPECT_FALSE(peekMessage(m, 0, 0, 0, PM_REMOVE));
+  invalidateRect(h, nullptr, false);
+  destroyWindow(h);
+  EXPECT_FALSE(peekMessage(m, 0, 0, 0, PM_REMOVE)) << "a destroyed window paints nothing";
+}
+
 TEST_F(WindowCore, RegisteredMessagesAreStablePerName) {
   const uint32_t a = registerWindowMessage(u"TaskbarButtonCreated");
   const uint32_t b = registerWindowMessage(u"MSWHEEL_ROLLMSG");

@@ -33,10 +33,12 @@ void HeadlessBackend::windowDestroyed(HWND hwnd) {
 }
 
 void HeadlessBackend::pumpEvents() {
+  if (!hasEvents_.load(std::memory_order_acquire)) return;
   std::vector<std::function<void()>> events;
   {
     std::lock_guard<std::mutex> lock(m_);
     events.swap(events_);
+    hasEvents_.store(false, std::memory_order_release);
   }
   for (auto& e : events) e();
 }
@@ -78,6 +80,7 @@ void HeadlessBackend::injectEvent(std::function<void()> event) {
   {
     std::lock_guard<std::mutex> lock(m_);
     events_.push_back(std::move(event));
+    hasEvents_.store(true, std::memory_order_release);
   }
   postThreadMessage(platform::os::mainThreadId(), WM_NULL, 0, 0);
 }
@@ -111,6 +114,7 @@ void HeadlessBackend::reset() {
   monitors_ = defaultMonitors();
   cursor_ = Point{};
   events_.clear();
+  hasEvents_ = false;
   inhibitChanges_ = 0;
   changes_ = 0;
 }

@@ -4,6 +4,7 @@
 // inhibition).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -51,6 +52,7 @@ class HeadlessBackend : public WindowBackend {
   std::vector<MonitorDesc> monitors_;
   Point cursor_;
   std::vector<std::function<void()>> events_;
+  std::atomic<bool> hasEvents_{false};
   std::vector<HWND> live_;
   bool inhibited_ = false;
   int inhibitChanges_ = 0;
