@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "WindowingFixture.h"
+#include "platform/os/manual/ManualClock.h"
 #include "platform/os/threads.h"
 
 using namespace windowing;
@@ -282,6 +283,136 @@ TEST_F(AppTest, TheLoopsEndStopsEveryFactoryTimer) {
   // The tick id went back to the list.
   EXPECT_EQ(app->AllocateId(), tickId);
   timer->Free();
+}
+
+}  // namespace
+
+namespace {
+
+struct ClipboardSeen {
+  std::vector<int> order;
+  void Changed(foundation::TRefObject* sender) { order.push_back(static_cast<TClipbrdNotifier*>(sender)->Next ? 2 : 1); }
+};
+
+int g_listenerAdds = 0, g_listenerRemoves = 0;
+bool CountAdd(HWND) { return ++g_listenerAdds > 0; }
+bool CountRemove(HWND) { return ++g_listenerRemoves > 0; }
+
+TEST_F(AppTest, ClipboardNotifiersHearUpdatesOldestFirstAndSwitchTheListener) {
+  pw::OptionalEntries e = pw::defaultOptionalEntries();
+  e.addClipboardFormatListener = &CountAdd;
+  e.removeClipboardFormatListener = &CountRemove;
+  const pw::OptionalEntries previous = pw::setOptionalEntries(e);
+  g_listenerAdds = g_listenerRemoves = 0;
+  ClipboardSeen seen;
+  auto* first = new TClipbrdNotifier;
+  first->OnChange = foundation::MethodOf<&ClipboardSeen::Changed>(&seen);
+  auto* second = new TClipbrdNotifier;
+  second->OnChange = foundation::MethodOf<&ClipboardSeen::Changed>(&seen);
+  EXPECT_EQ(g_listenerAdds, 1) << "switched on by the first notifier only";
+  pw::postMessage(app->GetHandle(), pw::WM_CLIPBOARDUPDATE, 0, 0);
+  app->ProcessMessages();
+  // 1 marks the oldest notifier (the chain's tail, without a Next): it hears
+  // the update first.
+  EXPECT_EQ(seen.order, (std::vector<int>{1, 2}));
+  second->Free();
+  EXPECT_EQ(g_listenerRemoves, 0);
+  first->Free();
+  EXPECT_EQ(g_listenerRemoves, 1);
+  pw::setOptionalEntries(previous);
+}
+
+struct CallTarget {
+  std::vector<std::tuple<void*, int32_t, foundation::TRefObject*>> calls;
+  void Call(void* ptr, int32_t value, foundation::TRefObject* obj) { calls.emplace_back(ptr, value, obj); }
+};
+
+TEST_F(AppTest, ACallHandleRunsOnlyWhileSomeoneStillHoldsIt) {
+  CallTarget target;
+  std::atomic<int> disposed{0};
+  auto* held = new TCallHandle;
+  held->Method = foundation::MethodOf<&CallTarget::Call>(&target);
+  held->Value = 42;
+  held->Obj = new Param(&disposed, 1);
+  held->_AddRef();  // the owner's use, which the call consumes; the event takes the other
+  auto* dropped = new TCallHandle;
+  dropped->Method = foundation::MethodOf<&CallTarget::Call>(&target);
+  std::thread([&] {
+    app->Post(app->CallEventId(), held);
+    app->Post(app->CallEventId(), dropped);  // nobody else holds it: not run
+  }).join();
+  app->ProcessMessages();
+  ASSERT_EQ(target.calls.size(), 1u) << "a handle nobody else holds is a cancelled call";
+  EXPECT_EQ(std::get<1>(target.calls[0]), 42);
+  // The call released the owner's use and the event its own: the handle and
+  // its object argument are gone.
+  EXPECT_EQ(disposed, 1);
+}
+
+TEST_F(AppTest, FinalisationWaitsForRegisteredObjectsAndKeepsRunningEvents) {
+  Handlers h;
+  const uint32_t id = app->RegisterHandler(foundation::MethodOf<&Handlers::Handle>(&h));
+  auto* obj = new Param(nullptr, 0);
+  std::atomic<int> d{0};
+  obj->disposed = &d;
+  app->AddObject(obj);
+  EXPECT_EQ(app->RegisteredObjectCount(), 1);
+  std::thread worker([&] {
+    // Events posted while finalisation waits still run; then the object goes.
+    for (int i = 0; i < 3; ++i) app->Post(id, nullptr);
+    while (h.calls < 3) platform::os::yieldThread();
+    app->RemoveObject(obj);
+    app->SignalDrain();
+  });
+  app->Terminate();
+  app->Run();
+  worker.join();
+  EXPECT_EQ(h.calls, 3);
+  EXPECT_EQ(app->RegisteredObjectCount(), 0);
+  EXPECT_THROW(app->RemoveObject(obj), foundation::EAssertionFailed);
+  obj->Free();
+  app->RemoveHandler(id, foundation::MethodOf<&Handlers::Handle>(&h));
+}
+
+struct MultiCalls {
+  std::atomic<int> n{0};
+  TApplication* app = nullptr;
+  void On(foundation::TRefObject*) {
+    if (++n == 3) app->Terminate();
+  }
+};
+
+TEST_F(AppTest, UnderTheQueueTimerFactoryTicksComeExactlyWithVirtualTime) {
+  platform::os::ScopedManualClock clock(1000);
+  const TTimerFactory previous = InstallQueueTimerFactory();
+  MultiCalls calls;
+  calls.app = app;
+  TMultiTimerEvent* ev = AddTimer(foundation::MethodOf<&MultiCalls::On>(&calls), 100, 0);
+  ASSERT_NE(ev, nullptr);
+  EXPECT_NE(dynamic_cast<TQueueTimer*>(GetMultiTimer()->Timer()), nullptr);
+  app->ProcessMessages();
+  EXPECT_EQ(calls.n, 0);
+  clock->advance(99);
+  app->ProcessMessages();
+  EXPECT_EQ(calls.n, 0);
+  clock->advance(1);
+  app->ProcessMessages();
+  EXPECT_EQ(calls.n, 1);
+  std::thread driver([&] {
+    // The loop sleeps until its next timer; each step passes one period
+    // once the previous tick has run.
+    for (int i = 0; i < 2; ++i) {
+      clock->waitForSleepers(1);
+      clock->advance(100);
+      while (calls.n < 2 + i) platform::os::yieldThread();
+    }
+  });
+  app->Run();
+  driver.join();
+  EXPECT_EQ(calls.n, 3);
+  RemoveTimer(ev);
+  DoneTimers();
+  TimerFactory = previous;
 }
 
 }  // namespace
