@@ -152,10 +152,34 @@ struct QueueHolder {
       queue->timers.clear();
     }
     for (auto& sm : pending) failSend(sm);
-    Core& c = core();
-    std::lock_guard<std::mutex> lock(c.m);
-    auto it = c.queues.find(queue->tid);
-    if (it != c.queues.end() && it->second == queue) c.queues.erase(it);
+    // The windows of an ended thread go with it (no messages: there is no
+    // thread left to run them).
+    std::vector<HWND> tops;
+    {
+      Core& c = core();
+      std::lock_guard<std::mutex> lock(c.m);
+      auto it = c.queues.find(queue->tid);
+      if (it != c.queues.end() && it->second == queue) c.queues.erase(it);
+      std::vector<HWND> mine;
+      for (auto& [h, rec] : c.windows)
+        if (rec->queue == queue) mine.push_back(h);
+      for (HWND h : mine) {
+        auto rec = c.windows[h];
+        c.windows.erase(h);
+        if ((rec->style & WS_CHILD) == 0) {
+          std::erase(c.topOrder, h);
+          tops.push_back(h);
+        } else if (auto p = c.windows.find(rec->parent); p != c.windows.end()) {
+          std::erase(p->second->children, h);
+        }
+        for (ClassRec& cls : c.classes)
+          if (cls.cls.className == rec->className) cls.windows--;
+        if (c.capture == h) c.capture = 0;
+        if (c.foreground == h) c.foreground = 0;
+      }
+      c.active.erase(queue->tid);
+    }
+    for (HWND h : tops) windowBackend().windowDestroyed(h);
   }
 };
 

@@ -142,6 +142,7 @@ TEST_F(WindowQueues, AThreadThatEndsClosesItsQueue) {
   LoopThread t;
   t.Start(false);  // creates its window, then ends without a loop
   t.thread.join();
+  EXPECT_FALSE(isWindow(t.hwnd)) << "its windows went with it";
   EXPECT_FALSE(postMessage(t.hwnd, WM_USER, 0, 0));
   EXPECT_EQ(sendMessage(t.hwnd, WM_USER + 1, 1, 0), 0);
   EXPECT_FALSE(lastSendDelivered());
