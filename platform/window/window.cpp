@@ -296,11 +296,14 @@ void runSent(const std::shared_ptr<SentMsg>& sm) {
   const bool alive = isWindow(sm->hwnd);
   const LRESULT result = alive ? callProc(sm->hwnd, sm->message, sm->wParam, sm->lParam) : 0;
   if (sm->reply) {
-    std::lock_guard<std::mutex> lock(sm->reply->m);
-    sm->result = result;
-    sm->delivered = alive;
-    sm->done = true;
-    sm->reply->bumpLocked();
+    {
+      std::lock_guard<std::mutex> lock(sm->reply->m);
+      sm->result = result;
+      sm->delivered = alive;
+      sm->done = true;
+      ++sm->reply->changes;
+    }
+    sm->reply->cv.notify_all();
   }
 }
 
@@ -968,14 +971,17 @@ LRESULT sendMessage(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam) {
   sm->reply = mine;
   {
     Queue& target = *rec->queue;
-    std::lock_guard<std::mutex> lock(target.m);
-    if (target.closed) {
-      platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
-      t_lastSendDelivered = false;
-      return 0;
+    {
+      std::lock_guard<std::mutex> lock(target.m);
+      if (target.closed) {
+        platform::os::setLastError(ERROR_INVALID_WINDOW_HANDLE);
+        t_lastSendDelivered = false;
+        return 0;
+      }
+      target.sent.push_back(sm);
+      ++target.changes;
     }
-    target.sent.push_back(sm);
-    target.bumpLocked();
+    target.cv.notify_all();
   }
   // Wait for the answer, answering sends made to this thread meanwhile so
   // two threads sending to each other do not deadlock.
