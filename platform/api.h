@@ -27,6 +27,10 @@ struct PlatformConfig {
   // color: Headless answers no display profile and no profile folder;
   // Manual answers manualMonitorProfile (internal path; empty: none).
   Backend color = Backend::Linux;
+  // window: Linux is SDL2 (its driver follows SDL_VIDEODRIVER; headless with
+  // a message when SDL's video cannot start); Manual is Headless, whose
+  // monitors, cursor and input a test injects.
+  Backend window = Backend::Linux;
 
   uint64_t manualClockStartMs = 0;
   std::u16string manualMonitorProfile;

@@ -6,6 +6,7 @@
 #include "platform/color/api.h"
 #include "platform/os/api.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "platform/window/api.h"
 
 namespace platform {
 
@@ -36,12 +37,25 @@ void installColor(const PlatformConfig& config) {
   color::registerColorEntries();
 }
 
+void installWindow(const PlatformConfig& config) {
+  window::WindowBackend* backend = nullptr;
+  if (config.window == Backend::Linux) backend = window::sdlWindowBackend();
+  if (!backend) backend = window::headlessWindowBackend();
+  window::setWindowBackend(backend);
+}
+
+void uninstallWindow() {
+  window::WindowBackend* previous = window::setWindowBackend(nullptr);
+  if (previous && previous != window::headlessWindowBackend()) previous->shutdown();
+}
+
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 2> kAreas = {{
+constexpr std::array<PlatformArea, 3> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
+    {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
 }};
 
 }  // namespace

@@ -15,3 +15,4 @@
 #include "platform/os/resources.h"
 #include "platform/os/sync.h"
 #include "platform/os/threads.h"
+#include "platform/os/version.h"

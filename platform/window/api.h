@@ -367,7 +367,7 @@ class WindowBackend {
 WindowBackend* setWindowBackend(WindowBackend* backend);
 WindowBackend& windowBackend();
 // The headless backend (one per process): windows are records, monitors
-// and the cursor are injected (platform/window/headless/Headless.h).
+// and the cursor are injected (platform/window/headless/Window_headless.h).
 WindowBackend* headlessWindowBackend();
 // The SDL2 backend (one per process), or nullptr with a message on stderr
 // when SDL's video cannot start (its driver follows SDL_VIDEODRIVER). Call it

@@ -10,10 +10,12 @@
 #include "platform/color/api.h"
 #include "platform/os/api.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "platform/window/api.h"
 #include "tests/support/TempTree.h"
 
 namespace os = platform::os;
 namespace color = platform::color;
+namespace window = platform::window;
 using platform::Backend;
 using platform::PlatformConfig;
 using qeltest::TempTree;
@@ -26,6 +28,7 @@ class StartPlatform : public ::testing::Test {
     platform::stopPlatform();
     unsetenv("QEL_CLOCK");
     unsetenv("QEL_COLOR");
+    unsetenv("QEL_WINDOW");
     unsetenv("QEL_MONITOR_ICC");
   }
 };
@@ -34,6 +37,7 @@ class StartPlatform : public ::testing::Test {
 
 TEST_F(StartPlatform, ManualOsRunsOnVirtualTimeFromItsStart) {
   PlatformConfig config;
+  config.window = Backend::Headless;
   config.os = Backend::Manual;
   config.manualClockStartMs = 4294967290ull;
   platform::startPlatform(config);
@@ -53,6 +57,7 @@ TEST_F(StartPlatform, ColorBackendsFollowTheConfiguration) {
   setenv("QEL_MONITOR_ICC", t.path("display.icc").c_str(), 1);
 
   PlatformConfig config;
+  config.window = Backend::Headless;
   platform::startPlatform(config);
   EXPECT_EQ(color::getICMProfile(), t.internal("display.icc"));
 
@@ -73,6 +78,7 @@ TEST_F(StartPlatform, ColorBackendsFollowTheConfiguration) {
 
 TEST_F(StartPlatform, StartRegistersTheColorAreasOptionalEntries) {
   PlatformConfig config;
+  config.window = Backend::Headless;
   config.color = Backend::Manual;
   config.manualMonitorProfile = u"Z:\\p.icc";
   platform::startPlatform(config);
@@ -87,6 +93,19 @@ TEST_F(StartPlatform, StartRegistersTheColorAreasOptionalEntries) {
   EXPECT_EQ(directory(), u"");
   EXPECT_EQ(standard(0x73524742), u"");
   EXPECT_TRUE(os::freeLibrary(mscms));
+}
+
+TEST_F(StartPlatform, WindowBackendFollowsTheConfiguration) {
+  PlatformConfig config;
+  config.window = Backend::Manual;  // windows have no manual backend: the headless one serves
+  platform::startPlatform(config);
+  EXPECT_EQ(&window::windowBackend(), window::headlessWindowBackend());
+  setenv("QEL_WINDOW", "offscreen", 1);
+  EXPECT_EQ(platform::platformConfigFromEnvironment().window, Backend::Headless);
+  setenv("QEL_WINDOW", "sdl", 1);
+  EXPECT_EQ(platform::platformConfigFromEnvironment().window, Backend::Linux);
+  platform::stopPlatform();
+  EXPECT_EQ(&window::windowBackend(), window::headlessWindowBackend());
 }
 
 TEST_F(StartPlatform, EnvironmentWordsChooseEachArea) {

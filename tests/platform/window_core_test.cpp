@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/os/errors.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 #include "platform/window/api.h"
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 
 using namespace platform::window;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/window/api.h"
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 
 using namespace platform::window;
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/kpThreads2.h"
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 #include "windowing/kvApplication.h"
 
 namespace windowing_test {

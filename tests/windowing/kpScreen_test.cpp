@@ -3,7 +3,7 @@
 // single-monitor substitute.
 #include <gtest/gtest.h>
 
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 #include "windowing/kpScreen.h"
 
 using namespace windowing;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "WindowingFixture.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 #include "platform/os/threads.h"
 
 using namespace windowing;

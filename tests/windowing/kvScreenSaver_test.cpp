@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/SingleInstance.h"
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 #include "windowing/kvScreenSaver.h"
 
 using namespace windowing;

@@ -9,7 +9,7 @@
 
 #include "WindowingFixture.h"
 #include "foundation/TickClock.h"
-#include "platform/os/manual/ManualClock.h"
+#include "platform/os/manual/Clock_manual.h"
 
 using namespace windowing;
 using windowing_test::AppTest;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/kpExceptions.h"
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 #include "windowing/kvWndAPI.h"
 
 using namespace windowing;

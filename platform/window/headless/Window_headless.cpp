@@ -1,4 +1,4 @@
-#include "platform/window/headless/Headless.h"
+#include "platform/window/headless/Window_headless.h"
 
 #include <algorithm>
 
