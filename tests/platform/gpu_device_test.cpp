@@ -399,10 +399,10 @@ TEST_F(GpuDevice, VolumeTextureAndPixelShaderConstants) {
 }
 
 TEST_F(GpuDevice, InjectedFaultsAnswerOnceEach) {
-  injectGpuFault(GpuCall::Clear, D3DERR_DEVICELOST, 2);
+  injectGpuFault(GpuCall::Clear, D3DERR_INVALIDCALL, 2);
   injectGpuFault(GpuCall::CreateTexture, D3DERR_OUTOFVIDEOMEMORY);
-  EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_DEVICELOST);
-  EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_DEVICELOST);
+  EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), S_OK);
   Texture* t = nullptr;
   EXPECT_EQ(dev->createTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &t), D3DERR_OUTOFVIDEOMEMORY);
@@ -411,6 +411,29 @@ TEST_F(GpuDevice, InjectedFaultsAnswerOnceEach) {
   injectGpuFault(GpuCall::Any, D3DERR_DEVICENOTRESET);
   EXPECT_EQ(dev->checkDeviceState(0), D3DERR_DEVICENOTRESET);
   EXPECT_EQ(dev->checkDeviceState(0), S_OK);
+}
+
+// A device that answered DEVICELOST keeps answering it, as a real one does,
+// until it is reset.
+TEST_F(GpuDevice, LossIsStickyUntilReset) {
+  injectGpuFault(GpuCall::BeginScene, D3DERR_DEVICELOST);
+  EXPECT_EQ(dev->beginScene(), D3DERR_DEVICELOST);
+  EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0), D3DERR_DEVICELOST);
+  EXPECT_EQ(dev->presentEx(nullptr, nullptr, 0, nullptr, 0), D3DERR_DEVICELOST);
+  PresentParameters pp;
+  pp.backBufferWidth = 8;
+  pp.backBufferHeight = 8;
+  pp.backBufferFormat = D3DFMT_X8R8G8B8;
+  pp.windowed = true;
+  back->release();
+  back = nullptr;
+  ASSERT_EQ(dev->resetEx(pp, nullptr), S_OK);
+  ASSERT_EQ(dev->getBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
+  SurfaceDesc d;
+  back->getDesc(d);
+  EXPECT_EQ(d.width, 8u);
+  EXPECT_EQ(dev->clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 0, 0), S_OK);
+  EXPECT_EQ(readBack(back)[63] & 0xFFFFFF, 0x00FF00u);
 }
 
 TEST_F(GpuDevice, CapabilitiesOfAGl33Context) {

@@ -639,9 +639,9 @@ class ShaderImpl : public Counted<Shader> {
 // A window and its back buffer.
 class SwapChainImpl : public Counted<SwapChain> {
  public:
-  SwapChainImpl(DeviceImpl* device, const PresentParameters& params, SurfaceImpl* back, bool windows)
-      : device_(device), params_(params), back_(back), windows_(windows) {}
-  ~SwapChainImpl() override { back_->release(); }
+  // An additional chain holds its device; the implicit one is held by it.
+  SwapChainImpl(DeviceImpl* device, const PresentParameters& params, SurfaceImpl* back, bool windows, bool holdsDevice);
+  ~SwapChainImpl() override;
   HRESULT present(const Rect* source, const Rect* dest, uintptr_t window, const void* dirty, uint32_t flags) override;
   HRESULT getBackBuffer(uint32_t index, uint32_t type, Surface** surface) override {
     if (HRESULT f = takeGpuFault(GpuCall::GetBackBuffer)) return f;
@@ -659,6 +659,7 @@ class SwapChainImpl : public Counted<SwapChain> {
   PresentParameters params_;
   SurfaceImpl* back_;
   bool windows_;
+  bool holdsDevice_;
   int presents_ = 0;
 };
 
@@ -744,7 +745,7 @@ class DeviceImpl : public Counted<Device> {
     SurfaceImpl* back = nullptr;
     HRESULT hr = makeBackBuffer(params_, back);
     if (hr != S_OK) return hr;
-    implicit_ = new SwapChainImpl(this, params_, back, windows_);
+    implicit_ = new SwapChainImpl(this, params_, back, windows_, false);
     setTarget(back);
     resetViewport();
     return S_OK;
@@ -770,30 +771,31 @@ class DeviceImpl : public Counted<Device> {
 
   HRESULT reset(PresentParameters& params) override { return resetEx(params, nullptr); }
   HRESULT resetEx(PresentParameters& params, const DisplayMode*) override {
-    if (HRESULT f = takeGpuFault(GpuCall::Reset)) return f;
+    lost_ = false;
+    if (HRESULT f = fault(GpuCall::Reset)) return f;
     SurfaceImpl* back = nullptr;
     HRESULT hr = makeBackBuffer(params, back);
     if (hr != S_OK) return hr;
     params_ = params;
     if (implicit_) implicit_->release();
-    implicit_ = new SwapChainImpl(this, params_, back, windows_);
+    implicit_ = new SwapChainImpl(this, params_, back, windows_, false);
     setTarget(back);
     resetViewport();
     return S_OK;
   }
 
   HRESULT createAdditionalSwapChain(PresentParameters& params, SwapChain** chain) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateSwapChain)) return f;
+    if (HRESULT f = fault(GpuCall::CreateSwapChain)) return f;
     if (!chain) return D3DERR_INVALIDCALL;
     SurfaceImpl* back = nullptr;
     HRESULT hr = makeBackBuffer(params, back);
     if (hr != S_OK) return hr;
-    *chain = new SwapChainImpl(this, params, back, windows_);
+    *chain = new SwapChainImpl(this, params, back, windows_, true);
     return S_OK;
   }
 
   HRESULT getSwapChain(uint32_t index, SwapChain** chain) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateSwapChain)) return f;
+    if (HRESULT f = fault(GpuCall::CreateSwapChain)) return f;
     if (index != 0 || !chain) return D3DERR_INVALIDCALL;
     implicit_->addRef();
     *chain = implicit_;
@@ -810,21 +812,21 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT beginScene() override {
-    if (HRESULT f = takeGpuFault(GpuCall::BeginScene)) return f;
+    if (HRESULT f = fault(GpuCall::BeginScene)) return f;
     if (inScene_) return D3DERR_INVALIDCALL;
     drainQueue();
     inScene_ = true;
     return S_OK;
   }
   HRESULT endScene() override {
-    if (HRESULT f = takeGpuFault(GpuCall::EndScene)) return f;
+    if (HRESULT f = fault(GpuCall::EndScene)) return f;
     if (!inScene_) return D3DERR_INVALIDCALL;
     inScene_ = false;
     return S_OK;
   }
 
   HRESULT clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t color, float z, uint32_t) override {
-    if (HRESULT f = takeGpuFault(GpuCall::Clear)) return f;
+    if (HRESULT f = fault(GpuCall::Clear)) return f;
     if (!onGlThread()) return D3DERR_INVALIDCALL;
     drainQueue();
     if (!(flags & D3DCLEAR_TARGET)) return S_OK;
@@ -854,7 +856,7 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT setRenderTarget(uint32_t index, Surface* surface) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetRenderTarget)) return f;
+    if (HRESULT f = fault(GpuCall::SetRenderTarget)) return f;
     auto* s = static_cast<SurfaceImpl*>(surface);
     if (index != 0 || !s || !s->image()->renderTarget()) return D3DERR_INVALIDCALL;
     setTarget(s);
@@ -863,19 +865,19 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT setViewport(const Viewport& viewport) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetViewport)) return f;
+    if (HRESULT f = fault(GpuCall::SetViewport)) return f;
     viewport_ = viewport;
     return S_OK;
   }
 
   HRESULT setFVF(uint32_t fvf) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetState)) return f;
+    if (HRESULT f = fault(GpuCall::SetState)) return f;
     fvf_ = fvf;
     return S_OK;
   }
 
   HRESULT setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t offset, uint32_t stride) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetState)) return f;
+    if (HRESULT f = fault(GpuCall::SetState)) return f;
     if (stream != 0) return D3DERR_INVALIDCALL;
     auto* b = static_cast<VertexBufferImpl*>(buffer);
     if (b) b->addRef();
@@ -887,28 +889,28 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT setRenderState(uint32_t state, uint32_t value) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetState)) return f;
+    if (HRESULT f = fault(GpuCall::SetState)) return f;
     if (state >= D3DRS_COUNT) return D3DERR_INVALIDCALL;
     render_[state] = value;
     return S_OK;
   }
 
   HRESULT setSamplerState(uint32_t stage, uint32_t state, uint32_t value) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetState)) return f;
+    if (HRESULT f = fault(GpuCall::SetState)) return f;
     if (stage >= kMaxStages || state >= D3DSAMP_COUNT) return D3DERR_INVALIDCALL;
     sampler_[stage][state] = value;
     return S_OK;
   }
 
   HRESULT setTextureStageState(uint32_t stage, uint32_t state, uint32_t value) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetState)) return f;
+    if (HRESULT f = fault(GpuCall::SetState)) return f;
     if (stage >= kMaxStages || state >= D3DTSS_COUNT) return D3DERR_INVALIDCALL;
     stage_[stage][state] = value;
     return S_OK;
   }
 
   HRESULT setTexture(uint32_t stage, GpuObject* texture) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetTexture)) return f;
+    if (HRESULT f = fault(GpuCall::SetTexture)) return f;
     if (stage >= kMaxStages) return D3DERR_INVALIDCALL;
     if (texture) texture->addRef();
     if (textures_[stage]) textures_[stage]->release();
@@ -917,7 +919,7 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT setTransform(uint32_t which, const Matrix& matrix) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetTransform)) return f;
+    if (HRESULT f = fault(GpuCall::SetTransform)) return f;
     switch (which) {
       case D3DTS_WORLD: world_ = matrix; break;
       case D3DTS_VIEW: view_ = matrix; break;
@@ -930,7 +932,7 @@ class DeviceImpl : public Counted<Device> {
   HRESULT drawPrimitive(uint32_t type, uint32_t start, uint32_t count) override;
 
   HRESULT updateTexture(GpuObject* source, GpuObject* dest) override {
-    if (HRESULT f = takeGpuFault(GpuCall::UpdateTexture)) return f;
+    if (HRESULT f = fault(GpuCall::UpdateTexture)) return f;
     ImageRef src = imageOf(source), dst = imageOf(dest);
     if (!src || !dst || src->gpu() || !dst->gpu() || src->volume != dst->volume || src->format != dst->format ||
         src->width != dst->width || src->height != dst->height || src->depth != dst->depth ||
@@ -951,7 +953,7 @@ class DeviceImpl : public Counted<Device> {
 
   HRESULT stretchRect(Surface* source, const Rect* sourceRect, Surface* dest, const Rect* destRect,
                       uint32_t filter) override {
-    if (HRESULT f = takeGpuFault(GpuCall::StretchRect)) return f;
+    if (HRESULT f = fault(GpuCall::StretchRect)) return f;
     auto* s = static_cast<SurfaceImpl*>(source);
     auto* d = static_cast<SurfaceImpl*>(dest);
     if (!s || !d || s == d || !s->image()->renderTarget() || !d->image()->renderTarget() || !onGlThread())
@@ -973,7 +975,7 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT getRenderTargetData(Surface* renderTarget, Surface* dest) override {
-    if (HRESULT f = takeGpuFault(GpuCall::GetRenderTargetData)) return f;
+    if (HRESULT f = fault(GpuCall::GetRenderTargetData)) return f;
     auto* s = static_cast<SurfaceImpl*>(renderTarget);
     auto* d = static_cast<SurfaceImpl*>(dest);
     if (!s || !d || !s->image()->renderTarget() || d->image()->gpu() || !onGlThread()) return D3DERR_INVALIDCALL;
@@ -993,7 +995,7 @@ class DeviceImpl : public Counted<Device> {
 
   HRESULT createOffscreenPlainSurface(uint32_t width, uint32_t height, uint32_t format, uint32_t pool,
                                       Surface** surface) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateSurface)) return f;
+    if (HRESULT f = fault(GpuCall::CreateSurface)) return f;
     if (!surface || pool != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
     ImageRef img;
     HRESULT hr = makeImage(width, height, 1, 1, 0, format, pool, false, img);
@@ -1004,7 +1006,7 @@ class DeviceImpl : public Counted<Device> {
 
   HRESULT createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, uint32_t format,
                         uint32_t pool, Texture** texture) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateTexture)) return f;
+    if (HRESULT f = fault(GpuCall::CreateTexture)) return f;
     if (!texture || ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT)) return D3DERR_INVALIDCALL;
     ImageRef img;
     HRESULT hr = makeImage(width, height, 1, levels, usage, format, pool, false, img);
@@ -1015,7 +1017,7 @@ class DeviceImpl : public Counted<Device> {
 
   HRESULT createVolumeTexture(uint32_t width, uint32_t height, uint32_t depth, uint32_t levels, uint32_t usage,
                               uint32_t format, uint32_t pool, VolumeTexture** texture) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateVolumeTexture)) return f;
+    if (HRESULT f = fault(GpuCall::CreateVolumeTexture)) return f;
     if (!texture || usage != 0) return D3DERR_INVALIDCALL;
     ImageRef img;
     HRESULT hr = makeImage(width, height, depth, levels, 0, format, pool, true, img);
@@ -1026,7 +1028,7 @@ class DeviceImpl : public Counted<Device> {
 
   HRESULT createVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool,
                              VertexBuffer** buffer) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateVertexBuffer)) return f;
+    if (HRESULT f = fault(GpuCall::CreateVertexBuffer)) return f;
     if (!buffer || length == 0) return D3DERR_INVALIDCALL;
     auto b = std::make_shared<Buffer>();
     try {
@@ -1040,7 +1042,7 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT createPixelShader(const void* code, uint32_t length, Shader** shader) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateShader)) return f;
+    if (HRESULT f = fault(GpuCall::CreateShader)) return f;
     if (!code || !shader) return D3DERR_INVALIDCALL;
     auto holder = std::make_shared<ProgramHolder>();
     std::string source = std::string(kFragmentHeader) + std::string(static_cast<const char*>(code), length);
@@ -1062,12 +1064,12 @@ class DeviceImpl : public Counted<Device> {
 
   // The Parts never make vertex shaders; the fixed vertex stage serves all.
   HRESULT createVertexShader(const void*, uint32_t, Shader**) override {
-    if (HRESULT f = takeGpuFault(GpuCall::CreateShader)) return f;
+    if (HRESULT f = fault(GpuCall::CreateShader)) return f;
     return E_NOTIMPL;
   }
 
   HRESULT setPixelShader(Shader* shader) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetShader)) return f;
+    if (HRESULT f = fault(GpuCall::SetShader)) return f;
     auto* s = static_cast<ShaderImpl*>(shader);
     if (s) s->addRef();
     if (pixelShader_) pixelShader_->release();
@@ -1076,24 +1078,33 @@ class DeviceImpl : public Counted<Device> {
   }
 
   HRESULT setVertexShader(Shader* shader) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetShader)) return f;
+    if (HRESULT f = fault(GpuCall::SetShader)) return f;
     return shader ? D3DERR_INVALIDCALL : S_OK;
   }
 
   HRESULT setPixelShaderConstantF(uint32_t reg, const float* data, uint32_t count) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetShaderConstants)) return f;
+    if (HRESULT f = fault(GpuCall::SetShaderConstants)) return f;
     if (!data || reg + count > kMaxShaderConstants) return D3DERR_INVALIDCALL;
     std::memcpy(&pixelConsts_[reg * 4], data, count * 4 * sizeof(float));
     return S_OK;
   }
 
   HRESULT setVertexShaderConstantF(uint32_t reg, const float* data, uint32_t count) override {
-    if (HRESULT f = takeGpuFault(GpuCall::SetShaderConstants)) return f;
+    if (HRESULT f = fault(GpuCall::SetShaderConstants)) return f;
     if (!data || reg + count > kMaxShaderConstants) return D3DERR_INVALIDCALL;
     return S_OK;  // kept by nobody: no vertex shader runs
   }
 
   bool windows() const { return windows_; }
+
+  // An injected answer for the call. A device that answered DEVICELOST stays
+  // lost, as a real one does, until it is reset.
+  HRESULT fault(GpuCall call) {
+    if (lost_) return D3DERR_DEVICELOST;
+    HRESULT f = takeGpuFault(call);
+    if (f == D3DERR_DEVICELOST) lost_ = true;
+    return f;
+  }
 
  private:
   static ImageRef imageOf(GpuObject* o) {
@@ -1199,10 +1210,11 @@ class DeviceImpl : public Counted<Device> {
   ShaderImpl* pixelShader_ = nullptr;
   float pixelConsts_[kMaxShaderConstants * 4] = {};
   bool inScene_ = false;
+  std::atomic<bool> lost_{false};
 };
 
 HRESULT DeviceImpl::drawPrimitive(uint32_t type, uint32_t start, uint32_t count) {
-  if (HRESULT f = takeGpuFault(GpuCall::DrawPrimitive)) return f;
+  if (HRESULT f = fault(GpuCall::DrawPrimitive)) return f;
   if (!onGlThread() || !stream_ || stride_ == 0 || !(fvf_ & D3DFVF_XYZ)) return D3DERR_INVALIDCALL;
   GLenum mode;
   GLsizei vertices;
@@ -1299,8 +1311,19 @@ HRESULT DeviceImpl::drawPrimitive(uint32_t type, uint32_t start, uint32_t count)
   return glGetError() == GL_OUT_OF_MEMORY ? D3DERR_OUTOFVIDEOMEMORY : S_OK;
 }
 
+SwapChainImpl::SwapChainImpl(DeviceImpl* device, const PresentParameters& params, SurfaceImpl* back, bool windows,
+                             bool holdsDevice)
+    : device_(device), params_(params), back_(back), windows_(windows), holdsDevice_(holdsDevice) {
+  if (holdsDevice_) device_->addRef();
+}
+
+SwapChainImpl::~SwapChainImpl() {
+  back_->release();
+  if (holdsDevice_) device_->release();
+}
+
 HRESULT SwapChainImpl::present(const Rect* source, const Rect* dest, uintptr_t window, const void*, uint32_t) {
-  if (HRESULT f = takeGpuFault(GpuCall::Present)) return f;
+  if (HRESULT f = device_->fault(GpuCall::Present)) return f;
   if (!onGlThread()) return D3DERR_INVALIDCALL;
   drainQueue();
   ++presents_;
