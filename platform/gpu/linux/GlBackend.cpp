@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,6 +55,8 @@ struct GlContext {
   GLuint samplers[kMaxStages] = {};
   GLuint vertexShader = 0;
   Program fixed;
+  std::map<uint64_t, Program> variants;  // fixed-function programs by stage set-up
+  std::map<uint32_t, GLuint> variantVertex;  // their vertex stages by texture-set count
   std::mutex queueLock;
   std::deque<std::function<void()>> queue;
   std::atomic<int> queued{0};
@@ -185,14 +188,15 @@ GLuint compile(GLenum type, const std::string& source, std::string* log) {
   return shader;
 }
 
-bool link(Program& p, GLuint fragment) {
+bool link(Program& p, GLuint fragment, GLuint vertex = 0) {
+  if (!vertex) vertex = g_gl->vertexShader;
   GLuint id = glCreateProgram();
-  glAttachShader(id, g_gl->vertexShader);
+  glAttachShader(id, vertex);
   glAttachShader(id, fragment);
   glLinkProgram(id);
   GLint ok = 0;
   glGetProgramiv(id, GL_LINK_STATUS, &ok);
-  glDetachShader(id, g_gl->vertexShader);
+  glDetachShader(id, vertex);
   glDetachShader(id, fragment);
   if (!ok) {
     glDeleteProgram(id);
@@ -214,6 +218,49 @@ bool link(Program& p, GLuint fragment) {
     if (loc >= 0) glUniform1i(loc, kMaxStages + i);
   }
   return true;
+}
+
+// The fixed-function stages specialised for one set-up: only the texture
+// coordinates the stages read are passed on, and each stage's operations are
+// written out, so the rasteriser interpolates and runs no more than a plain
+// program doing the same would.
+const Program* fixedVariant(int stages, const GLint* colorOps, const GLint* alphaOps, uint32_t texSets) {
+  uint64_t key = uint64_t(stages) | uint64_t(texSets) << 4;
+  for (int i = 0; i < stages; ++i) key |= uint64_t((colorOps[i] & 7) | (alphaOps[i] & 7) << 3) << (8 + 6 * i);
+  auto it = g_gl->variants.find(key);
+  if (it != g_gl->variants.end()) return it->second.id ? &it->second : nullptr;
+  uint32_t passed = std::min<uint32_t>(static_cast<uint32_t>(stages), texSets);
+  GLuint& vs = g_gl->variantVertex[passed];
+  if (!vs) {
+    std::string src = "#version 330 core\nlayout(location = 0) in vec3 aPos;\nlayout(location = 1) in vec4 aDiffuse;\n";
+    for (uint32_t i = 0; i < passed; ++i)
+      src += "layout(location = " + std::to_string(2 + i) + ") in vec2 aTex" + std::to_string(i) + ";\nout vec2 vT" +
+             std::to_string(i) + ";\n";
+    src += "uniform mat4 uWVP;\nuniform vec2 uHalfPixel;\nout vec4 vDiffuse;\nvoid main() {\n"
+           "  vec4 p = uWVP * vec4(aPos, 1.0);\n  p.x += uHalfPixel.x * p.w;\n  p.y -= uHalfPixel.y * p.w;\n"
+           "  p.z = 2.0 * p.z - p.w;\n  p.y = -p.y;\n  gl_Position = p;\n  vDiffuse = aDiffuse;\n";
+    for (uint32_t i = 0; i < passed; ++i) src += "  vT" + std::to_string(i) + " = aTex" + std::to_string(i) + ";\n";
+    src += "}\n";
+    vs = compile(GL_VERTEX_SHADER, src, nullptr);
+  }
+  std::string fs = "#version 330 core\nin vec4 vDiffuse;\nout vec4 fragColor;\n";
+  for (uint32_t i = 0; i < passed; ++i) fs += "in vec2 vT" + std::to_string(i) + ";\n";
+  for (int i = 0; i < stages; ++i) fs += "uniform sampler2D s" + std::to_string(i) + ";\n";
+  fs += "void main() {\n  vec4 cur = vDiffuse;\n  vec4 t;\n";
+  for (int i = 0; i < stages; ++i) {
+    std::string n = std::to_string(i);
+    std::string coord = static_cast<uint32_t>(i) < passed ? "vT" + n : "vec2(0.0)";
+    fs += "  t = texture(s" + n + ", " + coord + ");\n";
+    std::string rgb = colorOps[i] == D3DTOP_MODULATE ? "t.rgb * cur.rgb" : colorOps[i] == D3DTOP_SELECTARG2 ? "cur.rgb" : "t.rgb";
+    std::string a = alphaOps[i] == D3DTOP_MODULATE ? "t.a * cur.a" : alphaOps[i] == D3DTOP_SELECTARG2 ? "cur.a" : "t.a";
+    fs += "  cur = vec4(" + rgb + ", " + a + ");\n";
+  }
+  fs += "  fragColor = cur;\n}\n";
+  Program& p = g_gl->variants[key];
+  GLuint f = compile(GL_FRAGMENT_SHADER, fs, nullptr);
+  if (!vs || !f || !link(p, f, vs)) p = Program{};
+  if (f) glDeleteShader(f);
+  return p.id ? &p : nullptr;
 }
 
 // Makes the process's context on first use; false when no GL 3.3 core
@@ -1233,20 +1280,6 @@ HRESULT DeviceImpl::drawPrimitive(uint32_t type, uint32_t start, uint32_t count)
   drainQueue();
   if (!bindTarget()) return D3DERR_INVALIDCALL;
 
-  // The program: a pixel shader, else the fixed-function stages.
-  const Program* p = &g_gl->fixed;
-  if (pixelShader_) {
-    if (pixelShader_->program()->result != S_OK || !pixelShader_->program()->program.id) return D3DERR_INVALIDCALL;
-    p = &pixelShader_->program()->program;
-  }
-  glUseProgram(p->id);
-  float wv[16], wvp[16];
-  multiply(world_.m, view_.m, wv);
-  multiply(wv, projection_.m, wvp);
-  glUniformMatrix4fv(p->wvp, 1, GL_FALSE, wvp);
-  glUniform2f(p->halfPixel, viewport_.width ? 1.0f / viewport_.width : 0.0f,
-              viewport_.height ? 1.0f / viewport_.height : 0.0f);
-  if (p->consts >= 0) glUniform4fv(p->consts, kMaxShaderConstants, pixelConsts_);
 
   // Textures and their samplers; the fixed stages run up to the first
   // disabled stage or the first stage without a 2-D texture.
@@ -1270,6 +1303,24 @@ HRESULT DeviceImpl::drawPrimitive(uint32_t type, uint32_t start, uint32_t count)
       counting = false;
   }
   glActiveTexture(GL_TEXTURE0);
+
+  // The program: a pixel shader, else the fixed-function stages.
+  const Program* p = nullptr;
+  if (pixelShader_) {
+    if (pixelShader_->program()->result != S_OK || !pixelShader_->program()->program.id) return D3DERR_INVALIDCALL;
+    p = &pixelShader_->program()->program;
+  } else {
+    p = fixedVariant(stages, colorOps, alphaOps, (fvf_ & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT);
+    if (!p) p = &g_gl->fixed;
+  }
+  glUseProgram(p->id);
+  float wv[16], wvp[16];
+  multiply(world_.m, view_.m, wv);
+  multiply(wv, projection_.m, wvp);
+  glUniformMatrix4fv(p->wvp, 1, GL_FALSE, wvp);
+  glUniform2f(p->halfPixel, viewport_.width ? 1.0f / viewport_.width : 0.0f,
+              viewport_.height ? 1.0f / viewport_.height : 0.0f);
+  if (p->consts >= 0) glUniform4fv(p->consts, kMaxShaderConstants, pixelConsts_);
   if (p->stages >= 0) {
     glUniform1i(p->stages, stages);
     glUniform1iv(p->colorOp, kMaxStages, colorOps);
