@@ -122,6 +122,13 @@ void EraseFrom(std::vector<T*>& list, T* item) {
 
 bool OnMainThread() { return foundation::IsMainThread(); }
 
+// Raises a notification from a copy: owners free the notifying object from
+// inside it, and with it the stored callback.
+void Notify(const TSimpleEvent& event) {
+  TSimpleEvent copy = event;
+  if (copy) copy();
+}
+
 void PostRequest(uint32_t id, TRefObject* data) {
   foundation::TPostEventListEx* list = g_events.load();
   if (list)
@@ -494,7 +501,7 @@ void T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TRendererPara
       store->Free();
     }
     if (renderer->OnRendererLost) {
-      renderer->OnRendererLost();
+      Notify(renderer->OnRendererLost);
     } else if (renderer->PendingRequest == nullptr) {
       renderer->Free();
     } else {
@@ -692,7 +699,7 @@ void TDevStore::Dispose() {
     renderers.swap(Renderers);
     for (auto it = renderers.rbegin(); it != renderers.rend(); ++it) {
       (*it)->Store = nullptr;
-      if ((*it)->OnRendererLost) (*it)->OnRendererLost();
+      Notify((*it)->OnRendererLost);
     }
     std::vector<TBaseTexture*> textures;
     textures.swap(Textures);
@@ -705,26 +712,26 @@ void TDevStore::Dispose() {
           if (t->LockCount == 0 && t->Staging) ReleaseStaging(t->Staging);
           t->Store = nullptr;
         }
-        if (t->OnRelease) t->OnRelease();
+        Notify(t->OnRelease);
       } else if (auto* v = dynamic_cast<TVolumeTexture9*>(*it)) {
         {
           std::lock_guard<std::recursive_mutex> g(v->LockGuard);
           v->Store = nullptr;
         }
-        if (v->OnRelease) v->OnRelease();
+        Notify(v->OnRelease);
       }
     }
     std::vector<T3DVertexList9*> lists;
     lists.swap(VertexLists);
     for (auto it = lists.rbegin(); it != lists.rend(); ++it) {
       (*it)->Store = nullptr;
-      if ((*it)->OnRelease) (*it)->OnRelease();
+      Notify((*it)->OnRelease);
     }
     std::vector<T3DShader9*> shaders;
     shaders.swap(Shaders);
     for (auto it = shaders.rbegin(); it != shaders.rend(); ++it) {
       (*it)->Store = nullptr;
-      if ((*it)->OnRelease) (*it)->OnRelease();
+      Notify((*it)->OnRelease);
     }
   }
   std::vector<T3DTexture9*> pooled;
