@@ -897,6 +897,9 @@ imaging::TBitmap* T3DSurface9::Lock(const TRect& rect, bool readOnly) {
     T3DTexture9* tex = Texture;
     T3DTexture9* staging = nullptr;
     {
+      // Lock order: the device lock, then the texture's (a staging copy may
+      // have to be made, under the device lock).
+      TDeviceLock lock;
       std::lock_guard<std::recursive_mutex> g(tex->LockGuard);
       if (!tex->Staging && tex->Store)
         tex->Staging = tex->Store->AcquireStaging(tex->Kind, tex->Width, tex->Height, tex->Mipmaps);
@@ -936,6 +939,7 @@ bool T3DSurface9::Unlock(imaging::TBitmap*& bitmap) {
     T3DTexture9* tex = Texture;
     bool ok;
     {
+      TDeviceLock lock;
       std::lock_guard<std::recursive_mutex> g(tex->LockGuard);
       Check(tex->Staging != nullptr);
       T3DSurface* s = tex->Staging->GetSurface(Level);
@@ -1077,6 +1081,7 @@ imaging::TBitmap* TVolumeTexture9::Lock(int32_t level, int32_t x1, int32_t y1, i
   if (!VolumeTexture) return nullptr;
   TVolumeTexture9* target = this;
   {
+    TDeviceLock lock;
     std::lock_guard<std::recursive_mutex> g(LockGuard);
     if (Pool != gpu::D3DPOOL_SYSTEMMEM) {
       if (!Staging && Store) Staging = Store->CreateVolumeTexture9(Width, Height, Depth, true);
@@ -1111,6 +1116,7 @@ bool TVolumeTexture9::Unlock(int32_t level, imaging::TBitmap* bitmap) {
   Check(bitmap != nullptr);
   bool ok;
   {
+    TDeviceLock lock;
     std::lock_guard<std::recursive_mutex> g(LockGuard);
     if (Pool == gpu::D3DPOOL_SYSTEMMEM) {
       ok = Call(VolumeTexture->unlockBox(static_cast<uint32_t>(level)));

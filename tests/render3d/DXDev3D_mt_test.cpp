@@ -1,6 +1,8 @@
-// A texture created and filled on a worker thread while the main thread
-// draws frames: the main thread's next draw of it shows its new texels,
-// never stale ones (also run under ThreadSanitizer).
+// The 3D layer with real threads (also run under ThreadSanitizer): a texture
+// created and filled on a worker while the main thread draws is drawn with
+// its new texels, never stale ones; renderers made off the main thread are
+// served by the posted request; a full-screen device released off the main
+// thread is destroyed on it.
 #include "Render3DTestEnv.h"
 
 #include <atomic>
@@ -9,6 +11,7 @@
 
 using namespace render3d;
 using namespace render3d_test;
+namespace gpu = platform::gpu;
 
 namespace {
 
@@ -77,6 +80,86 @@ TEST(DXDev3DThreads, WorkerFilledTextureIsDrawnWithItsNewTexels) {
   EXPECT_GT(frames, 0);
   quad->Free();
   t.Close();
+}
+
+TEST(DXDev3DThreads, RendererMadeOffTheMainThreadIsServedByTheRequest) {
+  TTarget T;
+  T.Open(16, 16);
+  T3DRenderer* made = nullptr;
+  std::thread worker([&] { made = T.Engine->CreateRenderer(T.Device, T.Params); });
+  worker.join();
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(made->State, rsCreationPending);
+  EXPECT_FALSE(made->BeginScene());
+  Events()->ProcessAllPosted();
+  EXPECT_EQ(made->State, rsReady);
+  EXPECT_TRUE(made->BeginScene());
+  EXPECT_TRUE(made->EndScene());
+  made->Free();
+  // Disposed before the main thread came to it: nothing is created.
+  std::thread second([&] { made = T.Engine->CreateRenderer(T.Device, T.Params); });
+  second.join();
+  made->Free();
+  size_t renderers = T.Device->FindMessenger<TDevStore>()->Renderers.size();
+  Events()->ProcessAllPosted();
+  EXPECT_EQ(T.Device->FindMessenger<TDevStore>()->Renderers.size(), renderers);
+  T.Close();
+}
+
+
+// A full-screen renderer disposed on a worker: the device travels to the main
+// thread in a release request, which destroys it once nobody else holds it
+// and puts the window back where it was.
+TEST(FullScreenRelease, DeviceIsReleasedAndWindowPlacedOnTheMainThread) {
+  struct Placement {
+    uintptr_t window;
+    TRect rect;
+    bool show;
+  };
+  std::vector<Placement> placed;
+  SetWindowPlacementHook([&](uintptr_t w, const TRect& r, bool show) {
+    placed.push_back({w, r, show});
+    return true;
+  });
+  bool savedExclusive = ExclusiveAllowed.load();
+  ExclusiveAllowed = false;  // full screen then means a window over the monitor
+  auto* engine = static_cast<T3DEngine9*>(CreateDXEngine());
+  auto* target = new TDrawDevice(5);
+  target->SetBounds({0, 0, 32, 16}, {0, 0}, true);
+  TRendererParams params;
+  ASSERT_TRUE(engine->GetDisplayMode(params.Mode, 0));
+  params.Mode.MonitorRect = {0, 0, 40, 30};
+  auto* renderer = static_cast<T3DRenderer9*>(engine->CreateRenderer(target, params));
+  ASSERT_NE(renderer, nullptr);
+  ASSERT_EQ(placed.size(), 1u);  // placed over the monitor, shown
+  EXPECT_TRUE(placed[0].show);
+  EXPECT_EQ(placed[0].rect.Right, 40);
+  EXPECT_FALSE(renderer->Exclusive);
+  int32_t w = 0, h = 0;
+  renderer->BackBuffer->GetSize(w, h);
+  EXPECT_EQ(w, 40);
+  EXPECT_EQ(h, 30);
+  TDevStore* store = target->FindMessenger<TDevStore>();
+  gpu::Device* device = store->Device;
+  device->addRef();  // another holder: the release waits for it
+  std::thread worker([&] { renderer->Free(); });
+  worker.join();
+  EXPECT_EQ(store->Device, nullptr);
+  EXPECT_EQ(placed.size(), 1u);  // nothing placed off the main thread
+  std::thread holder([&] {
+    std::this_thread::yield();
+    device->release();  // the last other holder lets go while the main thread waits
+  });
+  Events()->ProcessAllPosted();
+  holder.join();
+  ASSERT_EQ(placed.size(), 2u);
+  EXPECT_EQ(placed[1].window, 5u);
+  EXPECT_FALSE(placed[1].show);
+  EXPECT_EQ(placed[1].rect.Right, 40);
+  target->Free();
+  engine->Free();
+  SetWindowPlacementHook(nullptr);
+  ExclusiveAllowed = savedExclusive;
 }
 
 }  // namespace

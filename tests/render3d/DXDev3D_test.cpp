@@ -4,8 +4,6 @@
 // shaders, the result classifier, and the mended faults of textures.
 #include "Render3DTestEnv.h"
 
-#include <thread>
-
 #include "foundation/kpLog.h"
 #include "foundation/kvLog.h"
 
@@ -446,27 +444,6 @@ TEST_F(DXDev3D, ShadersAndTheirLengthPrefix) {
   ASSERT_TRUE(T.Renderer->EndScene());
   EXPECT_EQ(ReadBack(T.Back())[size_t(kW) + 1] & 0xFFFFFF, 0x00FF00u);
   T.Renderer->SetShader(nullptr);
-}
-
-TEST_F(DXDev3D, RendererMadeOffTheMainThreadIsServedByTheRequest) {
-  T3DRenderer* made = nullptr;
-  std::thread worker([&] { made = T.Engine->CreateRenderer(T.Device, T.Params); });
-  worker.join();
-  ASSERT_NE(made, nullptr);
-  EXPECT_EQ(made->State, rsCreationPending);
-  EXPECT_FALSE(made->BeginScene());
-  Events()->ProcessAllPosted();
-  EXPECT_EQ(made->State, rsReady);
-  EXPECT_TRUE(made->BeginScene());
-  EXPECT_TRUE(made->EndScene());
-  made->Free();
-  // Disposed before the main thread came to it: nothing is created.
-  std::thread second([&] { made = T.Engine->CreateRenderer(T.Device, T.Params); });
-  second.join();
-  made->Free();
-  size_t renderers = T.Device->FindMessenger<TDevStore>()->Renderers.size();
-  Events()->ProcessAllPosted();
-  EXPECT_EQ(T.Device->FindMessenger<TDevStore>()->Renderers.size(), renderers);
 }
 
 TEST_F(DXDev3D, PanelForwardsMouseInTheTargetsCoordinates) {

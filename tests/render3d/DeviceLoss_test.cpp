@@ -212,3 +212,4 @@ TEST(DeviceReuse, FailedCreationLeavesNoRendererAndNoStore) {
 }
 
 }  // namespace
+

@@ -19,6 +19,24 @@
 #include "platform/gpu/testing/GpuFaults.h"
 #include "render3d/DXDev3D.h"
 
+#if defined(__SANITIZE_THREAD__)
+// Mesa's software rasteriser runs its own threads and JIT inside libraries
+// the sanitizer does not instrument; their internal locking is not ours to
+// check.
+extern "C" const char* __tsan_default_suppressions() {
+  return "called_from_lib:swrast_dri.so\n"
+         "called_from_lib:libLLVM-15.so.1\n"
+         "race:swrast_dri.so\n"
+         "race:libLLVM\n"
+         "deadlock:swrast_dri.so\n"
+         "deadlock:libLLVM\n"
+         // The JIT registers its code's unwind tables under libgcc's lock.
+         "called_from_lib:libgcc_s.so.1\n"
+         "deadlock:__register_frame_info_bases\n"
+         "deadlock:__deregister_frame_info_bases\n";
+}
+#endif
+
 namespace render3d_test {
 
 // The application's list, run by the test on the main thread.
