@@ -213,3 +213,52 @@ TEST(DeviceReuse, FailedCreationLeavesNoRendererAndNoStore) {
 
 }  // namespace
 
+
+namespace {
+
+// After a loss in full screen the next renderer is made windowed once; its
+// first scene gives the device back so that the one after it is exclusive.
+TEST(FullScreen, WindowedOnceThenBackToExclusive) {
+  bool savedExclusive = ExclusiveAllowed.load();
+  ExclusiveAllowed = true;
+  TTarget t;
+  t.Open(16, 16);
+  t.Renderer->Free();
+  t.Renderer = nullptr;
+  t.Device->SetBounds({0, 0, 16, 16}, {0, 0}, true);
+  t.Params.Mode.MonitorRect = {0, 0, 24, 12};
+  auto* wrapper = t.Device->FindMessenger<TRectangleWrapper>();
+  ASSERT_NE(wrapper, nullptr);
+  wrapper->WindowedOnce = true;
+  auto* windowed = static_cast<T3DRenderer9*>(t.Engine->CreateRenderer(t.Device, t.Params));
+  ASSERT_NE(windowed, nullptr);
+  EXPECT_FALSE(windowed->Exclusive);
+  EXPECT_FALSE(windowed->Active);
+  EXPECT_FALSE(wrapper->WindowedOnce);
+  int lost = 0;
+  windowed->OnRendererLost = [&] { ++lost; };
+  EXPECT_FALSE(windowed->BeginScene());
+  EXPECT_EQ(lost, 1);
+  EXPECT_EQ(windowed->Store, nullptr);
+  EXPECT_TRUE(windowed->Active);
+  windowed->Free();
+  auto* exclusive = static_cast<T3DRenderer9*>(t.Engine->CreateRenderer(t.Device, t.Params));
+  ASSERT_NE(exclusive, nullptr);
+  EXPECT_TRUE(exclusive->Exclusive);
+  EXPECT_TRUE(exclusive->Active);
+  int32_t w = 0, h = 0;
+  exclusive->BackBuffer->GetSize(w, h);
+  EXPECT_EQ(w, 24);  // the monitor's size
+  EXPECT_EQ(h, 12);
+  EXPECT_TRUE(exclusive->BeginScene());
+  EXPECT_TRUE(exclusive->EndScene());
+  // A loss while exclusive, with the display still usable: windowed once again.
+  gpu::injectGpuFault(gpu::GpuCall::Clear, gpu::D3DERR_DEVICELOST);
+  EXPECT_FALSE(exclusive->Clear({}, 0, 0, 0, 1));
+  EXPECT_TRUE(wrapper->WindowedOnce);
+  exclusive->Free();
+  ExclusiveAllowed = savedExclusive;
+  t.Close();
+}
+
+}  // namespace
