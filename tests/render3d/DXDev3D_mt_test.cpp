@@ -163,3 +163,28 @@ TEST(FullScreenRelease, DeviceIsReleasedAndWindowPlacedOnTheMainThread) {
 }
 
 }  // namespace
+
+namespace {
+
+// The probe asks for a reset: a worker posts it to the main thread and counts
+// the display as usable for now; on the main thread the reset's answer decides.
+TEST(DXDev3DThreads, ProbeResetRunsOnTheMainThread) {
+  TTarget t;
+  t.Open(8, 8);
+  gpu::injectGpuFault(gpu::GpuCall::CheckDeviceState, gpu::D3DERR_DEVICENOTRESET);
+  bool usable = false;
+  std::thread worker([&] { usable = t.Engine->CheckDevice(); });
+  worker.join();
+  EXPECT_TRUE(usable);
+  EXPECT_EQ(Events()->QueuedCount(), 1);
+  gpu::injectGpuFault(gpu::GpuCall::Reset, gpu::E_FAIL);  // used up only by a reset
+  Events()->ProcessAllPosted();
+  EXPECT_EQ(gpu::pendingGpuFaults(), 0);
+  gpu::injectGpuFault(gpu::GpuCall::CheckDeviceState, gpu::D3DERR_DEVICENOTRESET);
+  gpu::injectGpuFault(gpu::GpuCall::Reset, gpu::E_FAIL);
+  EXPECT_FALSE(t.Engine->CheckDevice());
+  EXPECT_TRUE(t.Engine->CheckDevice());
+  t.Close();
+}
+
+}  // namespace
