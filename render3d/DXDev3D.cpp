@@ -1165,15 +1165,19 @@ bool T3DVertexList9::SetVertices(int32_t destIndex, std::span<const T3DVertex> v
   if (LastResult != 0) return false;
   Check(p != nullptr);
   auto* out = static_cast<uint8_t*>(p);
-  for (int32_t i = 0; i < count; ++i) {
-    const T3DVertex& v = vertices[static_cast<size_t>(sourceIndex + i)];
-    float pos[3] = {v.X, v.Y, v.Z};
-    std::memcpy(out, pos, 12);
-    if (HasDiffuse) std::memcpy(out + DiffuseOffset, &v.Diffuse, 4);
-    if (HasSpecular) std::memcpy(out + SpecularOffset, &v.Specular, 4);
-    if (HasNormal) std::memcpy(out + NormalOffset, v.Normal, 12);
-    if (TexSets > 0 && TexSets <= 8) std::memcpy(out + TexOffset, v.TexCoords, size_t(TexSets) * 8);
-    out += Stride;
+  // Fixed-size copies only: the screen writes every vertex of its batch each
+  // frame, so this loop is on the frame's path.
+  const int32_t sets = TexSets > 0 && TexSets <= 8 ? TexSets : 0;
+  const T3DVertex* src = vertices.data() + sourceIndex;
+  for (int32_t i = 0; i < count; ++i, ++src, out += Stride) {
+    std::memcpy(out, &src->X, 4);
+    std::memcpy(out + 4, &src->Y, 4);
+    std::memcpy(out + 8, &src->Z, 4);
+    if (HasDiffuse) std::memcpy(out + DiffuseOffset, &src->Diffuse, 4);
+    if (HasSpecular) std::memcpy(out + SpecularOffset, &src->Specular, 4);
+    if (HasNormal) std::memcpy(out + NormalOffset, src->Normal, 12);
+    uint8_t* tex = out + TexOffset;
+    for (int32_t k = 0; k < sets; ++k) std::memcpy(tex + 8 * k, src->TexCoords[k], 8);
   }
   LastResult = CheckDxResult(Buffer->unlock(), lost);
   State = lost;

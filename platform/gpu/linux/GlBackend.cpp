@@ -884,10 +884,17 @@ class DeviceImpl : public Counted<Device> {
     glEnable(GL_SCISSOR_TEST);
     Rect vp{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
             static_cast<int32_t>(viewport_.x + viewport_.width), static_cast<int32_t>(viewport_.y + viewport_.height)};
-    auto clearRect = [](const Rect& r) {
+    SurfaceDesc td;
+    target_->getDesc(td);
+    auto clearRect = [&td](const Rect& r) {
       if (r.right <= r.left || r.bottom <= r.top) return;
+      // A clear of the whole target takes the driver's fast path.
+      bool whole = r.left <= 0 && r.top <= 0 && r.right >= static_cast<int32_t>(td.width) &&
+                   r.bottom >= static_cast<int32_t>(td.height);
+      if (whole) glDisable(GL_SCISSOR_TEST);
       glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
       glClear(GL_COLOR_BUFFER_BIT);
+      glEnable(GL_SCISSOR_TEST);
     };
     if (count == 0 || !rects) {
       clearRect(vp);
