@@ -31,6 +31,9 @@ struct PlatformConfig {
   // a message when SDL's video cannot start); Manual is Headless, whose
   // monitors, cursor and input a test injects.
   Backend window = Backend::Linux;
+  // gpu: Linux presents into the window layer's windows; Headless and
+  // Manual render off screen only (Present counts).
+  Backend gpu = Backend::Linux;
 
   uint64_t manualClockStartMs = 0;
   std::u16string manualMonitorProfile;

@@ -6,6 +6,7 @@
 #include "platform/color/api.h"
 #include "platform/os/api.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "platform/gpu/api.h"
 #include "platform/window/api.h"
 
 namespace platform {
@@ -49,13 +50,24 @@ void uninstallWindow() {
   if (previous && previous != window::headlessWindowBackend()) previous->shutdown();
 }
 
+void installGpu(const PlatformConfig& config) {
+  gpu::setGpuBackend(config.gpu == Backend::Linux ? gpu::linuxGpuBackend() : gpu::offscreenGpuBackend());
+  gpu::setNativeWindowHook([](uintptr_t handle) { return window::nativeWindowOf(handle); });
+}
+
+void uninstallGpu() {
+  gpu::setNativeWindowHook(nullptr);
+  gpu::setGpuBackend(nullptr);
+}
+
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 3> kAreas = {{
+constexpr std::array<PlatformArea, 4> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
     {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
+    {"gpu", "QEL_GPU", &PlatformConfig::gpu, &installGpu, &uninstallGpu},
 }};
 
 }  // namespace

@@ -10,12 +10,14 @@
 #include "platform/color/api.h"
 #include "platform/os/api.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "platform/gpu/api.h"
 #include "platform/window/api.h"
 #include "tests/support/TempTree.h"
 
 namespace os = platform::os;
 namespace color = platform::color;
 namespace window = platform::window;
+namespace gpu = platform::gpu;
 using platform::Backend;
 using platform::PlatformConfig;
 using qeltest::TempTree;
@@ -29,6 +31,7 @@ class StartPlatform : public ::testing::Test {
     unsetenv("QEL_CLOCK");
     unsetenv("QEL_COLOR");
     unsetenv("QEL_WINDOW");
+    unsetenv("QEL_GPU");
     unsetenv("QEL_MONITOR_ICC");
   }
 };
@@ -106,6 +109,7 @@ TEST_F(StartPlatform, WindowBackendFollowsTheConfiguration) {
   EXPECT_EQ(platform::platformConfigFromEnvironment().window, Backend::Linux);
   platform::stopPlatform();
   EXPECT_EQ(&window::windowBackend(), window::headlessWindowBackend());
+  EXPECT_EQ(gpu::currentGpuBackend(), gpu::linuxGpuBackend());
 }
 
 TEST_F(StartPlatform, EnvironmentWordsChooseEachArea) {
