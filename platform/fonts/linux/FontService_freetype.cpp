@@ -386,6 +386,7 @@ class LinuxFont : public Font {
 };
 
 TextMetrics LinuxFont::textMetrics() {
+  std::lock_guard lock(owner_->mu_);
   if (haveMetrics_) return metrics_;
   TextMetrics m;
   m.weight = req_.weight >= 600 ? FW_BOLD : FW_NORMAL;
@@ -398,7 +399,6 @@ TextMetrics LinuxFont::textMetrics() {
     m.aveCharWidth = m.maxCharWidth = BoxWidth();
     m.pitchAndFamily = 0;
   } else {
-    std::lock_guard g(owner_->mu_);
     FT_Face f = entry_->face;
     const FT_Size_Metrics& sm = f->size->metrics;
     m.ascent = Ceil26(sm.ascender);
