@@ -147,7 +147,7 @@ class Font {
 using FontHandle = std::shared_ptr<Font>;
 
 // Counts of what the backend holds, for leak checks: live handles and the
-// faces and sizes loaded for them.
+// faces and sizes loaded (for them, and the few kept after their release).
 struct FontStats {
   int64_t liveFonts = 0;
   int64_t loadedFaces = 0;
@@ -169,6 +169,10 @@ class FontBackend {
   // Logical pixels per inch of the screen (both directions).
   virtual int32_t screenDpi() = 0;
   virtual FontStats stats() = 0;
+  // Unloads the faces kept after their last font was released (a few
+  // recently used faces stay loaded so that laying out line after line does
+  // not load them again).
+  virtual void releaseCachedFaces() = 0;
 };
 
 // Installs a backend (nullptr: the Linux backend) and answers the previous one.

@@ -10,6 +10,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_SIZES_H
 #include <fribidi.h>
 #include <hb.h>
 
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -137,18 +139,34 @@ struct GlyphBitmap {
 
 class LinuxBackend;
 
-// One loaded face at one pixel size.
+// One font file's face, shared by every size of it.
+struct FileFace {
+  LinuxBackend* owner = nullptr;
+  std::string key;
+  FT_Face face = nullptr;
+  hb_face_t* hbFace = nullptr;
+  ~FileFace();
+};
+
+// One face at one pixel size: the file's face with a size object of its own.
 struct FaceEntry {
   LinuxBackend* owner = nullptr;
   std::string key;
   std::string file;
   int index = 0;
   int32_t ppem = 0;
-  FT_Face face = nullptr;
+  std::shared_ptr<FileFace> fileFace;
+  FT_Face face = nullptr;  // the file's face; activate the size before use
+  FT_Size size = nullptr;
   hb_font_t* hbFont = nullptr;
   std::shared_ptr<const std::vector<UnicodeRange>> coverage;
   std::unordered_map<uint32_t, GlyphBitmap> bitmaps;  // rendered glyphs, under the backend lock
   std::unordered_map<uint32_t, AbcWidth> abcs;
+  // The face set to this size (call under the backend lock).
+  FT_Face Active() {
+    FT_Activate_Size(size);
+    return face;
+  }
   ~FaceEntry();
 };
 
@@ -175,6 +193,8 @@ class LinuxBackend : public FontBackend {
   }
   ~LinuxBackend() override {
     std::lock_guard g(mu_);
+    recent_.clear();
+    fonts_.clear();
     if (ft_) FT_Done_FreeType(ft_);
     if (config_) FcConfigDestroy(config_);
   }
@@ -189,6 +209,21 @@ class LinuxBackend : public FontBackend {
   float messageFontSize() override { return 9.0f; }
   int32_t screenDpi() override { return 96; }
   FontStats stats() override { return {liveFonts_.load(), loadedFaces_.load()}; }
+  void releaseCachedFaces() override {
+    std::lock_guard g(mu_);
+    recent_.clear();
+  }
+  // Keeps the face of a released font loaded for a while: lines are laid
+  // out font by font, and loading a face costs far more than shaping.
+  void KeepRecent(std::shared_ptr<FaceEntry> e) {
+    if (!e) return;
+    std::lock_guard g(mu_);
+    auto it = std::find(recent_.begin(), recent_.end(), e);
+    if (it != recent_.end()) recent_.erase(it);
+    recent_.push_front(std::move(e));
+    if (recent_.size() > kRecentFaces) recent_.pop_back();
+  }
+  static constexpr size_t kRecentFaces = 64;
 
   std::recursive_mutex mu_;
   std::atomic<int64_t> liveFonts_{0};
@@ -214,17 +249,34 @@ class LinuxBackend : public FontBackend {
   FT_Library ft_ = nullptr;
   std::map<std::string, Match> matches_;
   std::unordered_map<std::string, std::weak_ptr<FaceEntry>> faces_;
+  std::unordered_map<std::string, std::weak_ptr<FileFace>> files_;
+ public:
+  std::shared_ptr<FileFace> FileFaceLocked(const std::string& file, int index);
+  void ForgetFile(const std::string& key) {
+    auto it = files_.find(key);
+    if (it != files_.end() && it->second.expired()) files_.erase(it);
+  }
+ private:
   std::map<std::string, std::weak_ptr<Font>> fonts_;
   std::map<std::string, std::shared_ptr<const std::vector<UnicodeRange>>> coverages_;
   std::map<std::string, std::vector<std::u16string>> fallbacks_;
+  std::deque<std::shared_ptr<FaceEntry>> recent_;
 };
 
 FaceEntry::~FaceEntry() {
   std::lock_guard g(owner->mu_);
   if (hbFont) hb_font_destroy(hbFont);
-  if (face) FT_Done_Face(face);
+  if (size) FT_Done_Size(size);
+  fileFace.reset();
   owner->loadedFaces_--;
   owner->ForgetFace(key);
+}
+
+FileFace::~FileFace() {
+  std::lock_guard g(owner->mu_);
+  if (hbFace) hb_face_destroy(hbFace);
+  if (face) FT_Done_Face(face);
+  owner->ForgetFile(key);
 }
 
 FcPattern* MakePattern(const std::string& family, int32_t weight, bool italic, double pixelSize) {
@@ -272,16 +324,42 @@ LinuxBackend::Match LinuxBackend::MatchLocked(const std::string& family, int32_t
   return m;
 }
 
+std::shared_ptr<FileFace> LinuxBackend::FileFaceLocked(const std::string& file, int index) {
+  std::string key = file + "|" + std::to_string(index);
+  auto it = files_.find(key);
+  if (it != files_.end())
+    if (auto f = it->second.lock()) return f;
+  FT_Face face = nullptr;
+  if (FT_New_Face(ft_, file.c_str(), index, &face) != 0) return nullptr;
+  if (!FT_IS_SCALABLE(face)) {
+    FT_Done_Face(face);
+    return nullptr;
+  }
+  auto f = std::make_shared<FileFace>();
+  f->owner = this;
+  f->key = key;
+  f->face = face;
+  hb_blob_t* blob = hb_blob_create_from_file(file.c_str());
+  f->hbFace = hb_face_create(blob, unsigned(index));
+  hb_blob_destroy(blob);
+  hb_face_make_immutable(f->hbFace);
+  files_[key] = f;
+  return f;
+}
+
 std::shared_ptr<FaceEntry> LinuxBackend::FaceLocked(const Match& m, int32_t ppem) {
   if (m.file.empty() || !ft_) return nullptr;
   std::string key = m.file + "|" + std::to_string(m.index) + "|" + std::to_string(ppem);
   auto it = faces_.find(key);
   if (it != faces_.end())
     if (auto e = it->second.lock()) return e;
-  FT_Face face = nullptr;
-  if (FT_New_Face(ft_, m.file.c_str(), m.index, &face) != 0) return nullptr;
-  if (!FT_IS_SCALABLE(face) || FT_Set_Pixel_Sizes(face, 0, FT_UInt(std::max(1, ppem))) != 0) {
-    FT_Done_Face(face);
+  std::shared_ptr<FileFace> ff = FileFaceLocked(m.file, m.index);
+  if (!ff) return nullptr;
+  FT_Size size = nullptr;
+  if (FT_New_Size(ff->face, &size) != 0) return nullptr;
+  FT_Activate_Size(size);
+  if (FT_Set_Pixel_Sizes(ff->face, 0, FT_UInt(std::max(1, ppem))) != 0) {
+    FT_Done_Size(size);
     return nullptr;
   }
   auto e = std::make_shared<FaceEntry>();
@@ -290,12 +368,10 @@ std::shared_ptr<FaceEntry> LinuxBackend::FaceLocked(const Match& m, int32_t ppem
   e->file = m.file;
   e->index = m.index;
   e->ppem = ppem;
-  e->face = face;
-  hb_blob_t* blob = hb_blob_create_from_file(m.file.c_str());
-  hb_face_t* hbFace = hb_face_create(blob, unsigned(m.index));
-  hb_blob_destroy(blob);
-  e->hbFont = hb_font_create(hbFace);
-  hb_face_destroy(hbFace);
+  e->fileFace = ff;
+  e->face = ff->face;
+  e->size = size;
+  e->hbFont = hb_font_create(ff->hbFace);
   hb_font_set_scale(e->hbFont, ppem * 64, ppem * 64);
   hb_font_make_immutable(e->hbFont);
   loadedFaces_++;
@@ -344,7 +420,10 @@ class LinuxFont : public Font {
       : owner_(owner), entry_(std::move(entry)), ppem_(ppem), req_(req), family_(std::move(family)) {
     owner_->liveFonts_++;
   }
-  ~LinuxFont() override { owner_->liveFonts_--; }
+  ~LinuxFont() override {
+    owner_->KeepRecent(std::move(entry_));
+    owner_->liveFonts_--;
+  }
 
   std::u16string faceFamily() const override { return entry_ ? family_ : u""; }
   std::string faceFile() const override { return entry_ ? entry_->file : ""; }
@@ -399,7 +478,7 @@ TextMetrics LinuxFont::textMetrics() {
     m.aveCharWidth = m.maxCharWidth = BoxWidth();
     m.pitchAndFamily = 0;
   } else {
-    FT_Face f = entry_->face;
+    FT_Face f = entry_->Active();
     const FT_Size_Metrics& sm = f->size->metrics;
     m.ascent = Ceil26(sm.ascender);
     m.descent = Ceil26(-sm.descender);
@@ -427,7 +506,7 @@ bool LinuxFont::outlineMetrics(OutlineMetrics& out) {
   out.descent = tm.descent;
   if (!entry_) return false;
   std::lock_guard g(owner_->mu_);
-  FT_Face f = entry_->face;
+  FT_Face f = entry_->Active();
   double scale = double(ppem_) / f->units_per_EM;
   out.underscorePosition = int32_t(std::lround(f->underline_position * scale));
   out.underscoreSize = std::max<int32_t>(1, int32_t(std::lround(f->underline_thickness * scale)));
@@ -447,8 +526,9 @@ AbcWidth LinuxFont::GlyphAbcLocked(uint32_t gid) {
   if (it != entry_->abcs.end()) return it->second;
   AbcWidth w;
   int32_t adv = Round26(hb_font_get_glyph_h_advance(entry_->hbFont, gid));
-  if (FT_Load_Glyph(entry_->face, gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0) {
-    const FT_Glyph_Metrics& gm = entry_->face->glyph->metrics;
+  FT_Face face = entry_->Active();
+  if (FT_Load_Glyph(face, gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0) {
+    const FT_Glyph_Metrics& gm = face->glyph->metrics;
     if (gm.width > 0) {
       w.a = Floor26(gm.horiBearingX);
       w.b = Ceil26(gm.horiBearingX + gm.width) - w.a;
@@ -736,7 +816,7 @@ void LinuxFont::drawText(const Surface& surface, int32_t x, int32_t y, std::u16s
       if (it == entry_->bitmaps.end()) {
         if (entry_->bitmaps.size() > 4096) entry_->bitmaps.clear();
         GlyphBitmap gb;
-        FT_Face f = entry_->face;
+        FT_Face f = entry_->Active();
         if (FT_Load_Glyph(f, sg.gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0 &&
             FT_Render_Glyph(f->glyph, FT_RENDER_MODE_NORMAL) == 0 && f->glyph->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
           const FT_Bitmap& bm = f->glyph->bitmap;
@@ -798,7 +878,7 @@ FontHandle LinuxBackend::createFont(const FontRequest& request) {
     // A cell height: the em size whose ascent + descent is that height.
     auto probe = FaceLocked(m, 64);
     if (probe) {
-      FT_Face f = probe->face;
+      FT_Face f = probe->Active();
       double cell = double(f->ascender - f->descender);
       auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(f, FT_SFNT_OS2));
       if (os2 && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0)
