@@ -139,6 +139,14 @@ struct GlyphBitmap {
 
 class LinuxBackend;
 
+struct ShapedGlyph {
+  uint32_t gid;
+  uint32_t cluster;  // code-unit index of the cluster's first character
+  int32_t advance;   // pixels
+  int32_t xOffset, yOffset;  // 26.6
+  uint8_t level;
+};
+
 // One font file's face, shared by every size of it.
 struct FileFace {
   LinuxBackend* owner = nullptr;
@@ -162,6 +170,12 @@ struct FaceEntry {
   std::shared_ptr<const std::vector<UnicodeRange>> coverage;
   std::unordered_map<uint32_t, GlyphBitmap> bitmaps;  // rendered glyphs, under the backend lock
   std::unordered_map<uint32_t, AbcWidth> abcs;
+  struct Shaped {
+    std::u16string text;
+    std::vector<ShapedGlyph> glyphs;
+    std::vector<uint8_t> levels;
+  };
+  std::deque<Shaped> shaped;  // most recent first
   // The face set to this size (call under the backend lock).
   FT_Face Active() {
     FT_Activate_Size(size);
@@ -170,13 +184,6 @@ struct FaceEntry {
   ~FaceEntry();
 };
 
-struct ShapedGlyph {
-  uint32_t gid;
-  uint32_t cluster;  // code-unit index of the cluster's first character
-  int32_t advance;   // pixels
-  int32_t xOffset, yOffset;  // 26.6
-  uint8_t level;
-};
 
 class LinuxBackend : public FontBackend {
  public:
@@ -452,8 +459,11 @@ class LinuxFont : public Font {
  private:
   int32_t BoxWidth() const { return std::max(1, ppem_ * 3 / 5); }
   AbcWidth GlyphAbcLocked(uint32_t gid);
-  // Shapes text into glyphs in visual order; levels per code unit.
+  // Shapes text into glyphs in visual order; levels per code unit. The
+  // face keeps the last few results: a line is placed, measured and drawn
+  // in the same font one after the other.
   void Shape(std::u16string_view text, std::vector<ShapedGlyph>& glyphs, std::vector<uint8_t>& levels);
+  void ShapeUncached(std::u16string_view text, std::vector<ShapedGlyph>& glyphs, std::vector<uint8_t>& levels);
 
   LinuxBackend* owner_;
   std::shared_ptr<FaceEntry> entry_;
@@ -609,7 +619,8 @@ bool RealScript(hb_script_t s) {
   return s != HB_SCRIPT_COMMON && s != HB_SCRIPT_INHERITED && s != HB_SCRIPT_UNKNOWN;
 }
 
-void LinuxFont::Shape(std::u16string_view text, std::vector<ShapedGlyph>& glyphs, std::vector<uint8_t>& levels) {
+void LinuxFont::ShapeUncached(std::u16string_view text, std::vector<ShapedGlyph>& glyphs,
+                              std::vector<uint8_t>& levels) {
   glyphs.clear();
   levels.assign(text.size(), 0);
   std::vector<uint32_t> cps, units;
@@ -696,6 +707,26 @@ void LinuxFont::Shape(std::u16string_view text, std::vector<ShapedGlyph>& glyphs
                         pos[i].y_offset, r.level});
   }
   hb_buffer_destroy(buf);
+}
+
+void LinuxFont::Shape(std::u16string_view text, std::vector<ShapedGlyph>& glyphs, std::vector<uint8_t>& levels) {
+  if (!entry_) {
+    ShapeUncached(text, glyphs, levels);
+    return;
+  }
+  {
+    std::lock_guard g(owner_->mu_);
+    for (const auto& c : entry_->shaped)
+      if (c.text == text) {
+        glyphs = c.glyphs;
+        levels = c.levels;
+        return;
+      }
+  }
+  ShapeUncached(text, glyphs, levels);
+  std::lock_guard g(owner_->mu_);
+  entry_->shaped.push_front({std::u16string(text), glyphs, levels});
+  if (entry_->shaped.size() > 8) entry_->shaped.pop_back();
 }
 
 bool LinuxFont::placeText(std::u16string_view text, Placement& out) {
@@ -834,15 +865,22 @@ void LinuxFont::drawText(const Surface& surface, int32_t x, int32_t y, std::u16s
       const GlyphBitmap& gb = it->second;
       int32_t ox = pen + Round26(sg.xOffset) + gb.left;
       int32_t oy = baseline - Round26(sg.yOffset) - gb.top;
-      for (int32_t row = 0; row < gb.rows; ++row) {
-        int32_t py = oy + row;
-        if (py < ct || py >= cb) continue;
+      const int32_t x0 = std::max(ox, cl), x1 = std::min(ox + gb.width, cr);
+      const int32_t y0 = std::max(oy, ct), y1 = std::min(oy + gb.rows, cb);
+      for (int32_t py = y0; py < y1; ++py) {
         uint8_t* line = surface.bits + intptr_t(py) * surface.pitch;
-        const uint8_t* src = gb.pixels.data() + size_t(row) * size_t(gb.width);
-        for (int32_t col = 0; col < gb.width; ++col) {
-          int32_t px = ox + col;
-          if (px < cl || px >= cr) continue;
-          BlendSpan(line + px * bytes, src[col], r, gch, b);
+        const uint8_t* src = gb.pixels.data() + size_t(py - oy) * size_t(gb.width);
+        for (int32_t px = x0; px < x1; ++px) {
+          const uint8_t cov = src[px - ox];
+          if (cov == 0) continue;
+          uint8_t* d = line + px * bytes;
+          if (cov == 255) {
+            d[0] = b;
+            d[1] = gch;
+            d[2] = r;
+          } else {
+            BlendSpan(d, cov, r, gch, b);
+          }
         }
       }
       pen += sg.advance;
