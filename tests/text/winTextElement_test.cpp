@@ -379,3 +379,26 @@ TEST_F(TextElementTest, ThousandLayoutsLeaveNoFontBehind) {
   EXPECT_EQ(after.liveFonts, before.liveFonts);
   EXPECT_EQ(after.loadedFaces, before.loadedFaces);
 }
+
+TEST_F(TextElementTest, WithoutAnyFontTextStillLaysOutAsBoxes) {
+  testsupport::ScopedFontBackend none(std::vector<std::string>{});
+  auto* e = Make(u"Hi \u4E00\u05D0");
+  ASSERT_GE(e->RunCount, 1);
+  for (const auto& r : e->Runs) {
+    EXPECT_FALSE(r.IsText);
+    EXPECT_EQ(r.Font.Name, u"Wingdings");
+  }
+  EXPECT_EQ(e->Count, 5);
+  EXPECT_GT(e->Extent.Width, 0);
+  EXPECT_EQ(e->GetFitCount(1, e->Extent.Width, nullptr), 5);
+  TTextFontMetrics m;
+  e->GetFontMetrics(m);
+  EXPECT_GT(m.Height, 0);
+  TGlyphInfo info;
+  e->GetGlyphInfo(0, info);
+  EXPECT_GT(info.Advance, 0);
+  const int w = 120, h = 30;
+  std::vector<uint8_t> px(size_t(w * h * 4), 255);
+  e->Paint({px.data(), w, h, w * 4, 32}, 0, 0, {0, 0, w, h});
+  EXPECT_NE(std::count(px.begin(), px.end(), uint8_t(0)), 0) << "the boxes are drawn";
+}
