@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "tests/support/PinnedFonts.h"
+#include "text/GdiDynamicFunctions.h"
 #include "text/winFontSubstitute.h"
 #include "text/winFontUtils.h"
+#include "text/winTextElement.h"
 
 using namespace text;
 
@@ -41,6 +43,42 @@ TEST(SubstituteThreads, ConcurrentSplitsAgree) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(mismatches.load(), 0);
   DoneFontSubstitute();
+  DoneDWTextUtils();
+  DoneTextServices();
+}
+
+TEST(SubstituteThreads, ConcurrentLayoutsAndPaintsAgree) {
+  QEL_REQUIRE_PINNED_FONTS();
+  testsupport::ScopedFontBackend fonts;
+  InitWinFontUtils();
+  InitGdiDynamicFunctions();
+  InitFontSubstitute();
+  const std::u16string text = u"Mix \u05D0\u05D1 12 \u4E00 \U0001F600 \u0915\u093F";
+  TFontParams font;
+  InitFontParams(font, u"Arial", 12, 0, {}, {}, true);
+  auto layout = [&](std::vector<uint8_t>& px) {
+    auto* e = new TWinTextElement(font, 0);
+    e->InsertText(1, text, 1, int32_t(text.size()));
+    std::vector<int32_t> carets = e->Carets;
+    px.assign(200 * 24 * 4, 255);
+    e->Paint({px.data(), 200, 24, 800, 32}, 0, 0, {0, 0, 200, 24});
+    e->Free();
+    return carets;
+  };
+  std::vector<uint8_t> refPixels;
+  const std::vector<int32_t> refCarets = layout(refPixels);
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int k = 0; k < 4; ++k)
+    threads.emplace_back([&] {
+      std::vector<uint8_t> px;
+      for (int i = 0; i < 20; ++i)
+        if (layout(px) != refCarets || px != refPixels) mismatches++;
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  DoneFontSubstitute();
+  DoneGdiDynamicFunctions();
   DoneDWTextUtils();
   DoneTextServices();
 }
