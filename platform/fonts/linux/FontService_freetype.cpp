@@ -188,7 +188,7 @@ struct FaceEntry {
 class LinuxBackend : public FontBackend {
  public:
   // files empty and pinned: no fonts; pinned: only the files.
-  LinuxBackend(bool pinned, const std::vector<std::string>& files) : pinned_(pinned) {
+  LinuxBackend(bool pinned, const std::vector<std::string>& files) {
     std::lock_guard g(mu_);
     if (pinned) {
       config_ = FcConfigCreate();
@@ -251,7 +251,6 @@ class LinuxBackend : public FontBackend {
   std::shared_ptr<const std::vector<UnicodeRange>> CoverageLocked(FaceEntry& e);
 
  private:
-  bool pinned_;
   FcConfig* config_ = nullptr;
   FT_Library ft_ = nullptr;
   std::map<std::string, Match> matches_;
