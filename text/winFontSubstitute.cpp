@@ -161,28 +161,27 @@ void TFontReplacer::InitItem(TFontItem* Item) {
 int32_t TFontReplacer::CoveredLength(TFontItem* Item, int32_t StyleIndex, const std::u16string& Text, int32_t Pos,
                                      int32_t Limit) {
   const TFontUnicodeChars* cov = Item->Coverage[StyleIndex];
+  fonts::FontHandle f;
   int32_t i = Pos;
   while (i < Limit) {
     int32_t len = 1;
     char32_t c = CodePointAt(Text, i, Limit, len);
-    if (!cov || !cov->Contains(c)) break;
+    if (cov && cov->Contains(c)) {
+      i += len;
+      continue;
+    }
+    // The coverage stops: the shaper may still draw the character (a
+    // default-ignorable one, for example). Characters the coverage holds never
+    // show the default glyph, so only this one is placed.
+    if (!f) f = ItemFont(Item, uint8_t(StyleIndex), Resolution);
+    fonts::Placement p;
+    const std::u16string_view one = std::u16string_view(Text).substr(size_t(i), size_t(len));
+    if (!f->placeText(one, p) || p.order.empty()) break;
+    const int32_t g = p.order[0];
+    if (g < 0 || size_t(g) >= p.glyphs.size() || p.glyphs[size_t(g)] == Item->DefaultGlyph) break;
     i += len;
   }
-  if (i >= Limit) return i - Pos;
-  // The coverage stops early: the shaper may still draw the characters
-  // (default-ignorable ones, for example); count up to the first that shows
-  // the default glyph.
-  fonts::FontHandle f = ItemFont(Item, uint8_t(StyleIndex), Resolution);
-  fonts::Placement p;
-  const std::u16string_view run = std::u16string_view(Text).substr(size_t(Pos), size_t(Limit - Pos));
-  if (!f->placeText(run, p)) return i - Pos;
-  int32_t n = 0;
-  while (n < int32_t(run.size())) {
-    const int32_t g = p.order[size_t(n)];
-    if (g < 0 || size_t(g) >= p.glyphs.size() || p.glyphs[size_t(g)] == Item->DefaultGlyph) break;
-    ++n;
-  }
-  return n;
+  return i - Pos;
 }
 
 bool TFontReplacer::ClusterCovered(TFontItem* Item, int32_t StyleIndex, const std::u16string& Text, int32_t Pos,

@@ -169,9 +169,9 @@ class FontBackend {
   // Logical pixels per inch of the screen (both directions).
   virtual int32_t screenDpi() = 0;
   virtual FontStats stats() = 0;
-  // Unloads the faces kept after their last font was released (a few
-  // recently used faces stay loaded so that laying out line after line does
-  // not load them again).
+  // Releases the fonts and faces the backend keeps after their last use (the
+  // most recently made fonts and the most recently released faces stay, so
+  // that laying out line after line does not make them again).
   virtual void releaseCachedFaces() = 0;
 };
 

@@ -200,6 +200,7 @@ class LinuxBackend : public FontBackend {
   }
   ~LinuxBackend() override {
     std::lock_guard g(mu_);
+    recentFonts_.clear();
     recent_.clear();
     fonts_.clear();
     if (ft_) FT_Done_FreeType(ft_);
@@ -217,7 +218,10 @@ class LinuxBackend : public FontBackend {
   int32_t screenDpi() override { return 96; }
   FontStats stats() override { return {liveFonts_.load(), loadedFaces_.load()}; }
   void releaseCachedFaces() override {
+    std::deque<FontHandle> fonts;
     std::lock_guard g(mu_);
+    fonts.swap(recentFonts_);
+    fonts.clear();
     recent_.clear();
   }
   // Keeps the face of a released font loaded for a while: lines are laid
@@ -263,10 +267,15 @@ class LinuxBackend : public FontBackend {
     if (it != files_.end() && it->second.expired()) files_.erase(it);
   }
  private:
-  std::map<std::string, std::weak_ptr<Font>> fonts_;
+  std::unordered_map<std::u16string, std::weak_ptr<Font>> fonts_;
   std::map<std::string, std::shared_ptr<const std::vector<UnicodeRange>>> coverages_;
   std::map<std::string, std::vector<std::u16string>> fallbacks_;
   std::deque<std::shared_ptr<FaceEntry>> recent_;
+ public:
+  // The fonts made last stay alive for a while as well (a line asks for the
+  // same few fonts many times).
+  std::deque<FontHandle> recentFonts_;
+  static constexpr size_t kRecentFonts = 64;
 };
 
 FaceEntry::~FaceEntry() {
@@ -900,14 +909,20 @@ void LinuxFont::drawText(const Surface& surface, int32_t x, int32_t y, std::u16s
 }
 
 FontHandle LinuxBackend::createFont(const FontRequest& request) {
+  // The key: the family without regard to ASCII case, then the numbers.
+  std::u16string key;
+  key.reserve(request.family.size() + 5);
+  for (char16_t c : request.family) key += (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c;
+  key += char16_t(0);
+  key += char16_t(uint32_t(request.height) & 0xFFFF);
+  key += char16_t(uint32_t(request.height) >> 16);
+  key += char16_t(request.weight);
+  key += char16_t((request.italic ? 1 : 0) | (request.underline ? 2 : 0) | (request.strikeOut ? 4 : 0));
   std::lock_guard g(mu_);
-  std::string family = ToUtf8(request.family);
-  std::string key = Lower(family) + "|" + std::to_string(request.height) + "|" + std::to_string(request.weight) + "|" +
-                    std::to_string(request.italic) + std::to_string(request.underline) +
-                    std::to_string(request.strikeOut);
   auto it = fonts_.find(key);
   if (it != fonts_.end())
     if (auto f = it->second.lock()) return f;
+  std::string family = ToUtf8(request.family);
   int32_t height = request.height == 0 ? -16 : request.height;
   Match m = MatchLocked(family, request.weight, request.italic, std::abs(height));
   int32_t ppem = std::abs(height);
@@ -929,6 +944,8 @@ FontHandle LinuxBackend::createFont(const FontRequest& request) {
   if (fonts_.size() > 256)
     for (auto i = fonts_.begin(); i != fonts_.end();) i = i->second.expired() ? fonts_.erase(i) : std::next(i);
   fonts_[key] = font;
+  recentFonts_.push_front(font);
+  if (recentFonts_.size() > kRecentFonts) recentFonts_.pop_back();
   return font;
 }
 
