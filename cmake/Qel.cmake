@@ -125,11 +125,11 @@ function(qel_test name)
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
 endfunction()
 
-# qel_fuzz(<name> SOURCES <files>... DEPS <targets>...)
+# qel_fuzz(<name> SOURCES <files>... DEPS <targets>... [ARGS <libFuzzer flags>...])
 # A libFuzzer target, also registered as a short CTest run over its seed
 # corpus (fuzz/corpus/<name>, when present) so the fuzz build is exercised.
 function(qel_fuzz name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -140,7 +140,7 @@ function(qel_fuzz name)
     list(APPEND dirs ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
   endif()
   add_test(NAME fuzz.${name}
-    COMMAND ${name} -runs=20000 -max_len=65536 -timeout=10 -rss_limit_mb=2048 ${dirs})
+    COMMAND ${name} -runs=20000 -max_len=65536 -timeout=10 -rss_limit_mb=2048 ${ARG_ARGS} ${dirs})
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 900)
 endfunction()
 

@@ -203,6 +203,13 @@ double TFontReplacer::MatchSize(TFontItem* Item, const TFontParams& RequestParam
   if (Item->HasMatch && Item->MatchStyle == RequestParams.Style && Item->MatchMetrics.Ascent == m.Ascent &&
       Item->MatchMetrics.Descent == m.Descent && Item->MatchMetrics.Height == m.Height)
     return Item->MatchSize;
+  const std::array<int32_t, 4> key{m.Ascent, m.Descent, m.Height, RequestParams.Style};
+  if (auto it = Item->Matches.find(key); it != Item->Matches.end()) {
+    Item->MatchMetrics = m;
+    Item->MatchStyle = RequestParams.Style;
+    Item->MatchSize = it->second;
+    return it->second;
+  }
   const double D = Resolution;
   const int32_t A = m.Ascent;
   auto ascentAt = [&](int32_t h) {
@@ -226,6 +233,8 @@ double TFontReplacer::MatchSize(TFontItem* Item, const TFontParams& RequestParam
   Item->MatchStyle = RequestParams.Style;
   Item->MatchSize = size;
   Item->HasMatch = true;
+  if (Item->Matches.size() >= 32) Item->Matches.clear();
+  Item->Matches[key] = size;
   return size;
 }
 

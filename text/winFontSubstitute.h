@@ -4,7 +4,9 @@
 // ascent lines up with the requested font. One process-wide replacer.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,6 +36,9 @@ class TFontItem : public foundation::TRefObject {
   uint8_t MatchStyle = 0;
   double MatchSize = 0;
   bool HasMatch = false;
+  // Earlier matches by (ascent, descent, height, style), so that requests
+  // that alternate between sizes do not measure again.
+  std::map<std::array<int32_t, 4>, double> Matches;
   bool Initialised = false;
 };
 

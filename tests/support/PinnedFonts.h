@@ -4,8 +4,6 @@
 // them, so widths and fallback order do not move between machines.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -52,5 +50,6 @@ class ScopedFontBackend {
 
 }  // namespace testsupport
 
-// Fails a test program loudly when the fonts are missing (the test command installs them).
+// Fails a test loudly when the fonts are missing (the test command installs
+// them); for GoogleTest programs, which include gtest first.
 #define QEL_REQUIRE_PINNED_FONTS() ASSERT_TRUE(testsupport::PinnedFontsInstalled()) << "run tools/install-deps.sh"
