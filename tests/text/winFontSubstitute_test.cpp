@@ -89,6 +89,21 @@ TEST_F(SubstituteTest, FallbackListComesFromTheInstalledFaces) {
   EXPECT_EQ(FontReplacer()->FallbackAt(0)->Params.Size, 10.0f);
 }
 
+TEST_F(SubstituteTest, FontsAreFoundWithoutRegardToCase) {
+  EXPECT_EQ(FontReplacer()->FindFont(Font(u"lIBERATION sANS")), FontReplacer()->FallbackAt(0));
+  EXPECT_EQ(FontReplacer()->FindFont(Font(u"Courier New")), nullptr);
+  TFontItem* item = FontReplacer()->GetFont(Font(u"Courier New"), false);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(FontReplacer()->FindFont(Font(u"COURIER NEW")), item);
+  EXPECT_TRUE(item->Initialised);
+  EXPECT_TRUE(item->Coverage[0]->Contains(U'A'));
+  EXPECT_EQ(item->Coverage[0], item->Coverage[3]) << "one set from the face's ranges serves every style";
+  EXPECT_EQ(item->DefaultGlyph, 0);
+  const int32_t before = FontReplacer()->FallbackCount();
+  FontReplacer()->GetFont(Font(u"Extra Fallback"), true);
+  EXPECT_EQ(FontReplacer()->FallbackCount(), before + 1);
+}
+
 TEST_F(SubstituteTest, CoveredTextIsOneRun) {
   auto runs = Split(u"Hello, world", Font(u"Arial"));
   ASSERT_EQ(runs.size(), 1u);

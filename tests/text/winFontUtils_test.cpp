@@ -190,3 +190,28 @@ TEST_F(FontUtilsTest, OpaqueAndUnderlinedRenderings) {
   EXPECT_EQ(bmp->Height, std::max(f->textMetrics().height, f->textMetrics().ascent - pos + thick));
   img->Free();
 }
+
+TEST_F(FontUtilsTest, ManyLiveImagesFallBackToMemoryBitmaps) {
+  std::vector<imaging::TImage*> images;
+  foundation::TPoint off;
+  while (TCountDib::LiveCount() < 200) {
+    images.push_back(FontUtils()->RenderText(Font(u"Arial", 10), u"x", 1, 1, off));
+    ASSERT_NE(images.back(), nullptr);
+  }
+  const int32_t live = TCountDib::LiveCount();
+  ASSERT_EQ(live, 200);
+  // The 201st DIB is one too many.
+  imaging::TImage* more = FontUtils()->RenderText(Font(u"Arial", 10), u"xy", 1, 2, off);
+  ASSERT_NE(more, nullptr);
+  EXPECT_EQ(TCountDib::LiveCount(), live) << "the DIB was copied and freed";
+  EXPECT_EQ(dynamic_cast<imaging::TDibBitmap*>(more->GetBitmap()), nullptr);
+  auto* copy = dynamic_cast<imaging::TSysBitmap*>(more->GetBitmap());
+  ASSERT_NE(copy, nullptr);
+  bool ink = false;
+  for (int32_t y = 0; y < copy->Height; ++y)
+    for (int32_t x = 0; x < copy->Width; ++x) ink |= copy->Rows32(y)[x].A > 128;
+  EXPECT_TRUE(ink) << "the pixels came along";
+  more->Free();
+  for (auto* i : images) i->Free();
+  EXPECT_EQ(TCountDib::LiveCount(), 0);
+}
