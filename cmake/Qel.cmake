@@ -133,7 +133,8 @@ endfunction()
 set(QEL_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs under CTest")
 
 # qel_fuzz(<name> SOURCES <files>... DEPS <targets>...
-#          [MAX_LEN <bytes>] [SECONDS <s>] [DICT <file in fuzz/dict>])
+#          [MAX_LEN <bytes>] [SECONDS <s>] [DICT <file in fuzz/dict>]
+#          [ARGS <further libFuzzer flags>...])
 # A libFuzzer target, also registered as the CTest run fuzz.<name>: a bounded
 # time (QEL_FUZZ_SECONDS unless SECONDS is given) over its seed corpus
 # (fuzz/corpus/<name>, when present) with its dictionary. The options the
@@ -144,7 +145,7 @@ set(QEL_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs under CTest"
 # with QEL_FUZZ_TARGET (fuzz/FuzzSupport.h), which fails an input that
 # leaves more reference-counted objects alive than it found.
 function(qel_fuzz name)
-  cmake_parse_arguments(ARG "" "MAX_LEN;SECONDS;DICT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "MAX_LEN;SECONDS;DICT" "SOURCES;DEPS;ARGS" ${ARGN})
   foreach(src IN LISTS ARG_SOURCES)
     file(READ ${src} text)
     if(text MATCHES "QEL_FUZZ_TARGET")
@@ -163,7 +164,7 @@ function(qel_fuzz name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  set(options -max_len=${ARG_MAX_LEN} -timeout=10 -rss_limit_mb=2048)
+  set(options -max_len=${ARG_MAX_LEN} -timeout=10 -rss_limit_mb=2048 ${ARG_ARGS})
   if(ARG_DICT)
     set(dict ${CMAKE_SOURCE_DIR}/fuzz/dict/${ARG_DICT})
     if(NOT EXISTS ${dict})

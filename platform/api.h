@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace platform {
@@ -34,9 +35,13 @@ struct PlatformConfig {
   // gpu: Linux presents into the window layer's windows; Headless and
   // Manual render off screen only (Present counts).
   Backend gpu = Backend::Linux;
+  // fonts: Linux and Headless use the system's fonts (no display needed);
+  // Manual knows only manualFontFiles (empty: no fonts at all).
+  Backend fonts = Backend::Linux;
 
   uint64_t manualClockStartMs = 0;
   std::u16string manualMonitorProfile;
+  std::vector<std::string> manualFontFiles;
 };
 
 // One row per area, in the order the areas start.

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/color/api.h"
 #include "platform/os/api.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "platform/fonts/api.h"
 #include "platform/gpu/api.h"
 #include "platform/window/api.h"
 
@@ -60,14 +62,38 @@ void uninstallGpu() {
   gpu::setGpuBackend(nullptr);
 }
 
+// The manual font backend the start-up made; kept until the next start-up or
+// stop replaces it.
+std::unique_ptr<fonts::FontBackend>& manualFonts() {
+  static std::unique_ptr<fonts::FontBackend> backend;
+  return backend;
+}
+
+void installFonts(const PlatformConfig& config) {
+  if (config.fonts == Backend::Manual) {
+    std::unique_ptr<fonts::FontBackend> made = fonts::createFontBackendFromFiles(config.manualFontFiles);
+    fonts::setFontBackend(made.get());
+    manualFonts() = std::move(made);
+  } else {
+    fonts::setFontBackend(fonts::linuxFontBackend());
+    manualFonts().reset();
+  }
+}
+
+void uninstallFonts() {
+  fonts::setFontBackend(nullptr);
+  manualFonts().reset();
+}
+
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 4> kAreas = {{
+constexpr std::array<PlatformArea, 5> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
     {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
     {"gpu", "QEL_GPU", &PlatformConfig::gpu, &installGpu, &uninstallGpu},
+    {"fonts", "QEL_FONTS", &PlatformConfig::fonts, &installFonts, &uninstallFonts},
 }};
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/color/api.h"
 #include "platform/os/api.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "platform/fonts/api.h"
 #include "platform/gpu/api.h"
 #include "platform/window/api.h"
 #include "tests/support/TempTree.h"
@@ -32,6 +33,7 @@ class StartPlatform : public ::testing::Test {
     unsetenv("QEL_COLOR");
     unsetenv("QEL_WINDOW");
     unsetenv("QEL_GPU");
+    unsetenv("QEL_FONTS");
     unsetenv("QEL_MONITOR_ICC");
   }
 };
@@ -110,6 +112,22 @@ TEST_F(StartPlatform, WindowBackendFollowsTheConfiguration) {
   platform::stopPlatform();
   EXPECT_EQ(&window::windowBackend(), window::headlessWindowBackend());
   EXPECT_EQ(gpu::currentGpuBackend(), gpu::linuxGpuBackend());
+}
+
+TEST_F(StartPlatform, ManualFontsKnowOnlyTheNamedFiles) {
+  PlatformConfig config;
+  config.window = Backend::Headless;
+  config.fonts = Backend::Manual;  // no files: no fonts at all
+  platform::startPlatform(config);
+  platform::fonts::FontBackend* manual = platform::fonts::fontBackend();
+  EXPECT_NE(manual, platform::fonts::linuxFontBackend());
+  EXPECT_TRUE(manual->fallbackFamilies(u"Arial").empty());
+  config.fonts = Backend::Headless;  // fonts need no display: the system's
+  platform::startPlatform(config);
+  EXPECT_EQ(platform::fonts::fontBackend(), platform::fonts::linuxFontBackend());
+  EXPECT_FALSE(platform::fonts::fontBackend()->fallbackFamilies(u"Arial").empty());
+  platform::stopPlatform();
+  EXPECT_EQ(platform::fonts::fontBackend(), platform::fonts::linuxFontBackend());
 }
 
 TEST_F(StartPlatform, EnvironmentWordsChooseEachArea) {
