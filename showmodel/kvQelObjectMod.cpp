@@ -166,7 +166,6 @@ TObjectFilter* CreateMod(TQelObjectProps* owner, foundation::TIniObject* block, 
   auto* mod = new TQelObjectMod(ResolveModVariable, owner);
   mod->GroupIndex = group;
   mod->IsGroupMod = isGroupMod;
-  mod->DisplayName = u"Mod";
   if (!LoadFilter(mod, block)) {
     mod->Free();
     return nullptr;

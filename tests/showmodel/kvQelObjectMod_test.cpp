@@ -172,7 +172,7 @@ TEST(ObjectMods, CaptionAndParameterDescriptions) {
   TQelObjectMod* m = FirstMod(l);
   std::u16string caption;
   m->GetCaption(caption);
-  EXPECT_EQ(caption, u"Mod: T (Ease)");
+  EXPECT_EQ(caption, u"M: T (Ease)");  // the block's name, the destination's part, the preset
   std::vector<TFilterParamInfo> infos;
   m->GetParamInfos(infos);
   ASSERT_EQ(infos.size(), 2u);
