@@ -358,6 +358,35 @@ TEST(KeyFrames, SurplusKeyFramesAndChildrenAreReleasedOnReload) {
   EXPECT_EQ(l.Props->Values[kpScaleX], 100.0f);
 }
 
+TEST(KeyFrames, ReleasingAKeyFrameTakesItOutOfItsOwnersList) {
+  Loaded l(R"(object P: Image
+  GUID={A}
+  object A: KeyPoint
+    Time=0
+    Opacity=0
+  end
+  object B: KeyPoint
+    Time=500
+    Opacity=100
+  end
+  object C: KeyPoint
+    Time=1000
+    Opacity=20
+  end
+end
+)",
+           kTimes);
+  EXPECT_NEAR(l.At(750, kpOpacity), Lin(750, 500, 100, 1000, 20), 1e-4);
+  l.Props->KeyFrames.Items[1]->Free();  // the list's reference
+  ASSERT_EQ(l.Props->KeyFrames.Count(), 2);
+  EXPECT_EQ(l.Props->KeyFrames.Items[1]->Index, 1);
+  EXPECT_EQ(foundation::TIniItem::GetName(l.Props->KeyFrames.Items[1]->Node), u"C");
+  EXPECT_NEAR(l.At(750, kpOpacity), Lin(750, 0, 0, 1000, 20), 1e-4);
+  l.Props->KeyFrames.Items[0]->Free();
+  EXPECT_EQ(l.Props->Cursors[kgOpacity].Last, -1);  // fewer than two: cursors reset
+  EXPECT_EQ(l.At(100, kpOpacity), 20.0f);
+}
+
 TEST(KeyFrames, SetParamValueIsSeenByTheNextEvaluation) {
   Loaded l(kTwoFrames, kTimes);
   TQelKeyFrame* k1 = l.Props->KeyFrames.Items[1];
