@@ -46,9 +46,11 @@ std::string SlideText() {
       t += "    object K" + std::to_string(k) + ": KeyPoint\n      Time=" + std::to_string(k * 1000) + "\n";
       t += "      Opacity=" + std::to_string(KeyValue(o, k, 0)) + "\n";
       t += "      Position=" + std::to_string(KeyValue(o, k, 1)) + "," + std::to_string(KeyValue(o, k, 2)) + "\n";
-      t += "      ScaleX=" + std::to_string(KeyValue(o, k, 4)) + "\n      ScaleY=" + std::to_string(KeyValue(o, k, 5)) + "\n";
+      t += "      ScaleX=" + std::to_string(KeyValue(o, k, 4)) + "\n      ScaleY=" + std::to_string(KeyValue(o, k, 5)) +
+           "\n";
       t += "      Angle=" + std::to_string(KeyValue(o, k, 6)) + "\n";
-      t += "      Zoom=" + std::to_string(100 + KeyValue(o, k, 12)) + "\n      OffsX=" + std::to_string(KeyValue(o, k, 13)) + "\n";
+      t += "      Zoom=" + std::to_string(100 + KeyValue(o, k, 12)) +
+           "\n      OffsX=" + std::to_string(KeyValue(o, k, 13)) + "\n";
       t += "      object M1: Mod\n        dst=Pos.X\n        fn=value+10\n      end\n";
       t += "      object M2: Mod\n        dst=Pos.T\n        fn=QSplineGraph(T, 0.42, 0, 0.58, 1)\n      end\n";
       t += "    end\n";
@@ -70,8 +72,7 @@ struct Slide {
     s->WriteBuf(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()));
     s->SetPosition(0);
     foundation::LoadIniFromStream(Ini.Get(), s.Get());
-    LoadObjectProps(Props.Get(),
-                    foundation::TIniList::FirstObject(foundation::TIniFile::FindSection(Ini.Get(), u"S")),
+    LoadObjectProps(Props.Get(), foundation::TIniList::FirstObject(foundation::TIniFile::FindSection(Ini.Get(), u"S")),
                     TObjectTimes{int32_t(kSpan), 1000, 1000});
   }
 };
@@ -158,7 +159,6 @@ TCalcFunc* Resolve(void*, std::string_view text, int32_t start, int32_t count) {
   if (n == "Amp") return new TMathConst(n, 5);
   return nullptr;
 }
-
 
 void BM_Compile10000(benchmark::State& state) {
   RegisterSplineGraph();

@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int blocks = 0;
   for (int32_t i = 0; i < ini->GetSectionList()->GetCount() && blocks < 8; ++i) {
     TIniSection* section = ini->GetSectionList()->GetSection(i);
-    for (TIniObject* o = TIniList::FirstObject(section); o && blocks < 8; o = TIniList::NextObject(section, o), ++blocks) {
+    for (TIniObject* o = TIniList::FirstObject(section); o && blocks < 8;
+         o = TIniList::NextObject(section, o), ++blocks) {
       TRef<TQelObjectProps> props = MakeRef<TQelObjectProps>();
       try {
         LoadObjectProps(props.Get(), o, times);

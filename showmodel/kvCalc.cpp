@@ -62,13 +62,20 @@ bool TCalcStack::PopTwoAsSingles(float& a, float& b) {
 
 std::u16string CalcErrorMessage(int32_t Code) {
   switch (Code) {
-    case ceNoError: return u"No Error";
-    case ceExpected: return u"Expected";
-    case ceInvalidNumber: return u"Invalid Number Format";
-    case ceDivisionByZero: return u"Division by Zerro";
-    case ceUnknownName: return u"Unknown Function or Variable";
-    case ceFunctionCall: return u"Function Call Error";
-    default: return u"";
+    case ceNoError:
+      return u"No Error";
+    case ceExpected:
+      return u"Expected";
+    case ceInvalidNumber:
+      return u"Invalid Number Format";
+    case ceDivisionByZero:
+      return u"Division by Zerro";
+    case ceUnknownName:
+      return u"Unknown Function or Variable";
+    case ceFunctionCall:
+      return u"Function Call Error";
+    default:
+      return u"";
   }
 }
 
@@ -79,16 +86,44 @@ bool Evaluate(const TCalcCmdList& Commands, TCalcStack& Stack) {
   const TCalcCmd* cmd = Commands.Items.data();
   for (int32_t i = 0; i < Commands.Count; ++i, ++cmd) {
     switch (cmd->Op) {
-      case opLoad: Stack.Push(cmd->C); break;
-      case opNeg: Stack.Top = -Stack.Top; break;
-      case opAdd: { const double y = Stack.Pop(); Stack.Top += y; break; }
-      case opSub: { const double y = Stack.Pop(); Stack.Top -= y; break; }
-      case opMul: { const double y = Stack.Pop(); Stack.Top *= y; break; }
-      case opDiv: { const double y = Stack.Pop(); Stack.Top /= y; break; }
-      case opAddC: Stack.Top += cmd->C; break;
-      case opMulC: Stack.Top *= cmd->C; break;
-      case opCSub: Stack.Top = cmd->C - Stack.Top; break;
-      case opCDiv: Stack.Top = cmd->C / Stack.Top; break;
+      case opLoad:
+        Stack.Push(cmd->C);
+        break;
+      case opNeg:
+        Stack.Top = -Stack.Top;
+        break;
+      case opAdd: {
+        const double y = Stack.Pop();
+        Stack.Top += y;
+        break;
+      }
+      case opSub: {
+        const double y = Stack.Pop();
+        Stack.Top -= y;
+        break;
+      }
+      case opMul: {
+        const double y = Stack.Pop();
+        Stack.Top *= y;
+        break;
+      }
+      case opDiv: {
+        const double y = Stack.Pop();
+        Stack.Top /= y;
+        break;
+      }
+      case opAddC:
+        Stack.Top += cmd->C;
+        break;
+      case opMulC:
+        Stack.Top *= cmd->C;
+        break;
+      case opCSub:
+        Stack.Top = cmd->C - Stack.Top;
+        break;
+      case opCDiv:
+        Stack.Top = cmd->C / Stack.Top;
+        break;
       default:
         if (cmd->Func) cmd->Func->Execute(Stack);
         break;
@@ -106,10 +141,21 @@ bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 int32_t OperandCount(const TCalcCmd& c) {
   switch (c.Op) {
-    case opLoad: return 0;
-    case opNeg: case opAddC: case opMulC: case opCSub: case opCDiv: return 1;
-    case opAdd: case opSub: case opMul: case opDiv: return 2;
-    default: return c.Op - opCall;
+    case opLoad:
+      return 0;
+    case opNeg:
+    case opAddC:
+    case opMulC:
+    case opCSub:
+    case opCDiv:
+      return 1;
+    case opAdd:
+    case opSub:
+    case opMul:
+    case opDiv:
+      return 2;
+    default:
+      return c.Op - opCall;
   }
 }
 
@@ -137,9 +183,7 @@ class Compiler {
     throw CompileError{};
   }
 
-  bool IsOp(char c) const {
-    return p_.TokenKind == tkOperator && text_[p_.TokenStart] == static_cast<uint8_t>(c);
-  }
+  bool IsOp(char c) const { return p_.TokenKind == tkOperator && text_[p_.TokenStart] == static_cast<uint8_t>(c); }
 
   void Next() {
     int32_t i = p_.Pos;
@@ -152,11 +196,18 @@ class Compiler {
     }
     const uint8_t c = text_[i];
     switch (c) {
-      case '(': case ')': case '*': case '+': case ',': case '-': case '/':
+      case '(':
+      case ')':
+      case '*':
+      case '+':
+      case ',':
+      case '-':
+      case '/':
         p_.Pos = i + 1;
         p_.TokenKind = tkOperator;
         return;
-      default: break;
+      default:
+        break;
     }
     if (IsDigit(c)) {
       while (i < p_.End && IsDigit(text_[i])) ++i;
@@ -200,10 +251,16 @@ class Compiler {
     bool seenNonZero = false, afterPoint = false;
     const char* q = first;
     for (; q < last && *q != 'e' && *q != 'E'; ++q) {
-      if (*q == '.') { afterPoint = true; continue; }
+      if (*q == '.') {
+        afterPoint = true;
+        continue;
+      }
       if (!seenNonZero) {
-        if (*q != '0') { seenNonZero = true; if (!afterPoint) ++magnitude; }
-        else if (afterPoint) --magnitude;
+        if (*q != '0') {
+          seenNonZero = true;
+          if (!afterPoint) ++magnitude;
+        } else if (afterPoint)
+          --magnitude;
       } else if (!afterPoint) {
         ++magnitude;
       }
@@ -287,10 +344,18 @@ class Compiler {
       cmds().Delete(last);
       TCalcCmd& x = Last();
       switch (op) {
-        case '+': x.C = x.C + c; break;
-        case '-': x.C = x.C - c; break;
-        case '*': x.C = x.C * c; break;
-        default: x.C = x.C / c; break;
+        case '+':
+          x.C = x.C + c;
+          break;
+        case '-':
+          x.C = x.C - c;
+          break;
+        case '*':
+          x.C = x.C * c;
+          break;
+        default:
+          x.C = x.C / c;
+          break;
       }
       return;
     }
@@ -298,10 +363,18 @@ class Compiler {
       const double c = Last().C;
       cmds().Delete(last);
       switch (op) {
-        case '+': AddConst(c); break;
-        case '-': AddConst(-c); break;
-        case '*': MulConst(c); break;
-        default: MulConst(1.0 / c); break;
+        case '+':
+          AddConst(c);
+          break;
+        case '-':
+          AddConst(-c);
+          break;
+        case '*':
+          MulConst(c);
+          break;
+        default:
+          MulConst(1.0 / c);
+          break;
       }
       return;
     }
@@ -309,18 +382,34 @@ class Compiler {
       const double d = cmds().Items[static_cast<size_t>(rightStart - 1)].C;
       cmds().Delete(rightStart - 1);
       switch (op) {
-        case '+': AddConst(d); break;
-        case '*': MulConst(d); break;
-        case '-': Emit(opCSub, d); break;
-        default: Emit(opCDiv, d); break;
+        case '+':
+          AddConst(d);
+          break;
+        case '*':
+          MulConst(d);
+          break;
+        case '-':
+          Emit(opCSub, d);
+          break;
+        default:
+          Emit(opCDiv, d);
+          break;
       }
       return;
     }
     switch (op) {
-      case '+': Emit(opAdd, 0); break;
-      case '-': Emit(opSub, 0); break;
-      case '*': Emit(opMul, 0); break;
-      default: Emit(opDiv, 0); break;
+      case '+':
+        Emit(opAdd, 0);
+        break;
+      case '-':
+        Emit(opSub, 0);
+        break;
+      case '*':
+        Emit(opMul, 0);
+        break;
+      default:
+        Emit(opDiv, 0);
+        break;
     }
   }
 

@@ -28,8 +28,8 @@ enum : int32_t {
 
 struct TCalcCmd {
   int32_t Op = opLoad;
-  double C = 0;              // the constant of load, addc, mulc, csub, cdiv
-  TCalcFunc* Func = nullptr; // the function of a call (the list holds a reference)
+  double C = 0;               // the constant of load, addc, mulc, csub, cdiv
+  TCalcFunc* Func = nullptr;  // the function of a call (the list holds a reference)
 };
 
 // Owns a reference to the function of every call command.

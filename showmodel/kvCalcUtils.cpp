@@ -24,14 +24,12 @@ bool TCalcFunc::Optimize(TCalcStack&, TCalcFunc*& Replacement) {
 TMathConst::TMathConst(std::string_view Name, double Value) : TMathFunc(Name, 0, true), Value(Value) {}
 void TMathConst::Execute(TCalcStack& Stack) { Stack.Push(Value); }
 
-TMathWrapper0::TMathWrapper0(std::string_view Name, TMathFn0 Fn, bool Foldable)
-    : TMathFunc(Name, 0, Foldable), Fn(Fn) {
+TMathWrapper0::TMathWrapper0(std::string_view Name, TMathFn0 Fn, bool Foldable) : TMathFunc(Name, 0, Foldable), Fn(Fn) {
   QEL_ASSERT(Fn != nullptr, "TMathWrapper0: no function");
 }
 void TMathWrapper0::Execute(TCalcStack& Stack) { Stack.Push(Fn()); }
 
-TMathWrapper1::TMathWrapper1(std::string_view Name, TMathFn1 Fn, bool Foldable)
-    : TMathFunc(Name, 1, Foldable), Fn(Fn) {
+TMathWrapper1::TMathWrapper1(std::string_view Name, TMathFn1 Fn, bool Foldable) : TMathFunc(Name, 1, Foldable), Fn(Fn) {
   QEL_ASSERT(Fn != nullptr, "TMathWrapper1: no function");
 }
 void TMathWrapper1::Execute(TCalcStack& Stack) { Stack.Top = Fn(Stack.Top); }
@@ -45,8 +43,7 @@ void TMathWrapper2Ext::Execute(TCalcStack& Stack) {
   Stack.Top = Fn(Stack.Top, b);
 }
 
-TMathWrapper3::TMathWrapper3(std::string_view Name, TMathFn3 Fn, bool Foldable)
-    : TMathFunc(Name, 3, Foldable), Fn(Fn) {
+TMathWrapper3::TMathWrapper3(std::string_view Name, TMathFn3 Fn, bool Foldable) : TMathFunc(Name, 3, Foldable), Fn(Fn) {
   QEL_ASSERT(Fn != nullptr, "TMathWrapper3: no function");
 }
 void TMathWrapper3::Execute(TCalcStack& Stack) {

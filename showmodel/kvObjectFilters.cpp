@@ -175,11 +175,14 @@ void InitObjectFilters() {
     if (registry) return;
   }
   RegisterFilterClass(u"Invert", u"Invert", []() -> TObjectFilter* { return new TInvertColor(); });
-  RegisterFilterClass(u"Colorisation3", u"Colorisation3", []() -> TObjectFilter* { return new TDoubleColorMultiply(); });
+  RegisterFilterClass(u"Colorisation3", u"Colorisation3",
+                      []() -> TObjectFilter* { return new TDoubleColorMultiply(); });
   RegisterFilterClass(u"Colorisation2", u"Colorisation2", []() -> TObjectFilter* { return new TColorMultiply(); });
   RegisterFilterClass(u"HSL", u"HSL", []() -> TObjectFilter* { return new THSLGenerator(); });
-  RegisterFilterClass(u"BrightContrast", u"BrightContrast", []() -> TObjectFilter* { return new TBrightContrastGenerator(); });
-  RegisterFilterClass(u"Colorization", u"Colorization", []() -> TObjectFilter* { return new TColorizationGenerator(); });
+  RegisterFilterClass(u"BrightContrast", u"BrightContrast",
+                      []() -> TObjectFilter* { return new TBrightContrastGenerator(); });
+  RegisterFilterClass(u"Colorization", u"Colorization",
+                      []() -> TObjectFilter* { return new TColorizationGenerator(); });
   RegisterFilterClass(u"Levels", u"Levels", []() -> TObjectFilter* { return new TLevelsGenerator(); });
 }
 

@@ -53,9 +53,9 @@ class TObjectFilter : public foundation::TRefObject {
   // 0 when nothing changed.
   virtual int32_t SetParamText(int32_t Index, const std::u16string& Text);
 
-  std::string Id;                       // UTF-8, byte-exact identity
+  std::string Id;                          // UTF-8, byte-exact identity
   foundation::TIniObject* Node = nullptr;  // holds a reference
-  TObjectFilter* Next = nullptr;        // the rest of the chain, owned
+  TObjectFilter* Next = nullptr;           // the rest of the chain, owned
   int64_t Revision = 0;
   int64_t PreparedRevision = 0;
   std::u16string DisplayName;
@@ -155,8 +155,8 @@ class TColorizationGenerator : public TObjectFilter {
   void GetParamInfos(std::vector<TFilterParamInfo>& Infos) override;
   void GetCaption(std::u16string& Caption) override;
   int32_t SetParamText(int32_t Index, const std::u16string& Text) override;
-  int32_t A = 256;            // the amount in 1/256
-  int32_t K[3] = {0, 0, 0};   // the colour's B, G, R
+  int32_t A = 256;           // the amount in 1/256
+  int32_t K[3] = {0, 0, 0};  // the colour's B, G, R
  protected:
   virtual int32_t Channel(int32_t c, int32_t k, int32_t y) const;
 };

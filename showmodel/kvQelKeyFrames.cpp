@@ -21,28 +21,21 @@ using foundation::TIniList;
 using foundation::TIniObject;
 
 const char16_t* const ObjectTypeNames[ObjectTypeCount] = {
-    u"",      u"Frame", u"Box",    u"Splitter", u"Image",       u"",
-    u"Text",  u"Button", u"Video", u"ViewPort", u"MaskStencil", u"MaskContent",
+    u"",     u"Frame",  u"Box",   u"Splitter", u"Image",       u"",
+    u"Text", u"Button", u"Video", u"ViewPort", u"MaskStencil", u"MaskContent",
 };
 
 const char* const KeyFrameGroupNames[KeyFrameGroupCount] = {"Opacity", "Pos",  "Scale", "Angle",
                                                             "Center",  "Blur", "Color", "Frame"};
 
 const TKeyFrameParam KeyFrameParams[KeyFrameParamCount] = {
-    {0, 0, "Opacity", u"Opacity", 0, 0.01, 100},
-    {1, 1, "Pos.X", u"Position", 0, 0.01, 0},
-    {1, 2, "Pos.Y", nullptr, 1, 0.01, 0},
-    {1, 3, "Pos.Z", u"ZPos", 0, 0.01, 0},
-    {2, 4, "Scale.X", u"ScaleX", 0, 0.01, 100},
-    {2, 5, "Scale.Y", u"ScaleY", 0, 0.01, 100},
-    {3, 6, "Angle", u"Angle", 0, 1.0 / 360, 0},
-    {3, 7, "Angle.X", u"AngleX", 0, 1.0 / 360, 0},
-    {3, 8, "Angle.Y", u"AngleY", 0, 1.0 / 360, 0},
-    {4, 9, "Center.X", u"CenterPos", 0, 0.01, 0},
-    {4, 10, "Center.Y", nullptr, 1, 0.01, 0},
-    {5, 11, "Blur", u"Blur", 0, 0.01, 0},
-    {7, 12, "Frame.S", u"Zoom", 0, 0.01, 100},
-    {7, 13, "Frame.X", u"OffsX", 0, 0.01, 0},
+    {0, 0, "Opacity", u"Opacity", 0, 0.01, 100},   {1, 1, "Pos.X", u"Position", 0, 0.01, 0},
+    {1, 2, "Pos.Y", nullptr, 1, 0.01, 0},          {1, 3, "Pos.Z", u"ZPos", 0, 0.01, 0},
+    {2, 4, "Scale.X", u"ScaleX", 0, 0.01, 100},    {2, 5, "Scale.Y", u"ScaleY", 0, 0.01, 100},
+    {3, 6, "Angle", u"Angle", 0, 1.0 / 360, 0},    {3, 7, "Angle.X", u"AngleX", 0, 1.0 / 360, 0},
+    {3, 8, "Angle.Y", u"AngleY", 0, 1.0 / 360, 0}, {4, 9, "Center.X", u"CenterPos", 0, 0.01, 0},
+    {4, 10, "Center.Y", nullptr, 1, 0.01, 0},      {5, 11, "Blur", u"Blur", 0, 0.01, 0},
+    {7, 12, "Frame.S", u"Zoom", 0, 0.01, 100},     {7, 13, "Frame.X", u"OffsX", 0, 0.01, 0},
     {7, 14, "Frame.Y", u"OffsY", 0, 0.01, 0},
 };
 
@@ -92,21 +85,27 @@ uint8_t ObjectTypeFromName(std::u16string_view TypeWord) {
   char16_t c = TypeWord[0];
   if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
   switch (c) {
-    case u'a': return SameAscii(TypeWord, u"AniImage") ? otAniImage : otUnknown;
+    case u'a':
+      return SameAscii(TypeWord, u"AniImage") ? otAniImage : otUnknown;
     case u'b':
       if (SameAscii(TypeWord, u"Box")) return otBox;
       return SameAscii(TypeWord, u"Button") ? otButton : otUnknown;
-    case u'f': return SameAscii(TypeWord, u"Frame") ? otFrame : otUnknown;
-    case u'i': return SameAscii(TypeWord, u"Image") ? otImage : otUnknown;
+    case u'f':
+      return SameAscii(TypeWord, u"Frame") ? otFrame : otUnknown;
+    case u'i':
+      return SameAscii(TypeWord, u"Image") ? otImage : otUnknown;
     case u'm':
       if (SameAscii(TypeWord, u"MaskStencil")) return otMaskStencil;
       return SameAscii(TypeWord, u"MaskContent") ? otMaskContent : otUnknown;
-    case u's': return SameAscii(TypeWord, u"Splitter") ? otSplitter : otUnknown;
-    case u't': return SameAscii(TypeWord, u"Text") ? otText : otUnknown;
+    case u's':
+      return SameAscii(TypeWord, u"Splitter") ? otSplitter : otUnknown;
+    case u't':
+      return SameAscii(TypeWord, u"Text") ? otText : otUnknown;
     case u'v':
       if (SameAscii(TypeWord, u"Video")) return otVideo;
       return SameAscii(TypeWord, u"Viewport") ? otViewPort : otUnknown;
-    default: return otUnknown;
+    default:
+      return otUnknown;
   }
 }
 
@@ -122,8 +121,10 @@ void InitKeyFrames() {
     if (row.Multiplier == 0) foundation::QelAssertFail("Invalid keyframe Value multiplier");
     if (row.Group < 0 || row.Group >= KeyFrameGroupCount) foundation::QelAssertFail("Invalid Group Range");
     TByteRange& g = GroupParamRange[row.Group];
-    if (g.First > g.End) g = TByteRange{uint8_t(p), uint8_t(p + 1)};
-    else g.End = uint8_t(p + 1);
+    if (g.First > g.End)
+      g = TByteRange{uint8_t(p), uint8_t(p + 1)};
+    else
+      g.End = uint8_t(p + 1);
     ParamPair[p] = -1;
   }
   for (int32_t p = 0; p < KeyFrameParamCount; ++p) {
@@ -253,10 +254,17 @@ void LoadKeyFrame(TQelKeyFrame* k, TIniObject* block) {
   const int32_t ms = dot > 0 ? timeText.ToIntDef(0, 0, dot) : 0;
   double originTime = 0;
   switch (k->Origin) {
-    case koPrevEffectEnd: originTime = owner->EffectIn; break;
-    case koNextEffectBegin: originTime = double(owner->SlideSpan) - owner->EffectOut; break;
-    case koSlideEnd: originTime = owner->SlideSpan; break;
-    default: break;
+    case koPrevEffectEnd:
+      originTime = owner->EffectIn;
+      break;
+    case koNextEffectBegin:
+      originTime = double(owner->SlideSpan) - owner->EffectOut;
+      break;
+    case koSlideEnd:
+      originTime = owner->SlideSpan;
+      break;
+    default:
+      break;
   }
   k->Time = double(ms) + originTime;
   SplitPairs(k);
@@ -376,8 +384,8 @@ void SetParamValue(TQelKeyFrame* KeyFrame, int32_t Param, float Value) {
   QEL_ASSERT(Param >= 0 && Param < KeyFrameParamCount, "SetParamValue: parameter index out of range");
   if (!KeyFrame || !KeyFrame->Node) return;
   TQelObjectProps* owner = KeyFrame->Owner;
-  if (owner && (owner->ObjectType == otSplitter || owner->ObjectType == otMaskStencil ||
-                owner->ObjectType == otMaskContent))
+  if (owner &&
+      (owner->ObjectType == otSplitter || owner->ObjectType == otMaskStencil || owner->ObjectType == otMaskContent))
     return;
   const TKeyFrameParam& row = KeyFrameParams[Param];
   const int32_t pair = ParamPair[Param];
@@ -491,55 +499,65 @@ void LoadProps(TQelObjectProps* props, TIniObject* block, const TObjectTimes& ti
   bool mismatch = false;
   std::vector<TQelObjectProps*> spare;  // children not yet claimed after the first mismatch
   std::unordered_map<std::u16string, size_t> spareIndex;
-  for (TIniObject* child = TIniList::FirstObject(block); child; child = TIniList::NextObject(block, child)) {
-    if (foundation::SameText(TIniItem::GetValue(child), u"KeyPoint")) {
-      TQelKeyFrame* k;
-      if (frameCount < frames.size()) {
-        k = frames[frameCount];
+  auto releaseSpare = [&spare] {
+    for (TQelObjectProps*& s : spare)
+      if (s) {
+        s->Parent = nullptr;
+        foundation::FreeAndNil(s);
+      }
+  };
+  try {
+    for (TIniObject* child = TIniList::FirstObject(block); child; child = TIniList::NextObject(block, child)) {
+      if (foundation::SameText(TIniItem::GetValue(child), u"KeyPoint")) {
+        TQelKeyFrame* k;
+        if (frameCount < frames.size()) {
+          k = frames[frameCount];
+        } else {
+          k = new TQelKeyFrame();
+          k->Owner = props;
+          k->Index = int32_t(frames.size());
+          frames.push_back(k);
+        }
+        LoadKeyFrame(k, child);
+        if (frameCount > 0 && k->Time < frames[frameCount - 1]->Time) unsorted = true;
+        ++frameCount;
+        continue;
+      }
+      const std::u16string guid = TIniItem::GetValue(TIniList::FindKey(child, u"GUID"));
+      if (guid.empty()) foundation::QelAssertFail(GuidNotAssignedText);
+      TQelObjectProps* c = nullptr;
+      if (!mismatch && childCount < props->Children.size() && props->Children[childCount]->Guid == guid) {
+        c = props->Children[childCount];
       } else {
-        k = new TQelKeyFrame();
-        k->Owner = props;
-        k->Index = int32_t(frames.size());
-        frames.push_back(k);
+        if (!mismatch) {
+          mismatch = true;
+          spare.assign(props->Children.begin() + std::ptrdiff_t(childCount), props->Children.end());
+          props->Children.resize(childCount);
+          for (size_t i = 0; i < spare.size(); ++i) spareIndex.emplace(spare[i]->Guid, i);
+        }
+        auto it = spareIndex.find(guid);
+        if (it != spareIndex.end()) {
+          c = spare[it->second];
+          spare[it->second] = nullptr;
+          spareIndex.erase(it);
+        } else {
+          c = new TQelObjectProps();
+          c->Guid = guid;
+        }
+        c->Parent = props;
+        props->Children.push_back(c);
       }
-      LoadKeyFrame(k, child);
-      if (frameCount > 0 && k->Time < frames[frameCount - 1]->Time) unsorted = true;
-      ++frameCount;
-      continue;
+      c->IndexInParent = int32_t(childCount);
+      ++childCount;
+      LoadProps(c, child, times, depth + 1);
     }
-    const std::u16string guid = TIniItem::GetValue(TIniList::FindKey(child, u"GUID"));
-    if (guid.empty()) foundation::QelAssertFail(GuidNotAssignedText);
-    TQelObjectProps* c = nullptr;
-    if (!mismatch && childCount < props->Children.size() && props->Children[childCount]->Guid == guid) {
-      c = props->Children[childCount];
-    } else {
-      if (!mismatch) {
-        mismatch = true;
-        spare.assign(props->Children.begin() + std::ptrdiff_t(childCount), props->Children.end());
-        props->Children.resize(childCount);
-        for (size_t i = 0; i < spare.size(); ++i) spareIndex.emplace(spare[i]->Guid, i);
-      }
-      auto it = spareIndex.find(guid);
-      if (it != spareIndex.end()) {
-        c = spare[it->second];
-        spare[it->second] = nullptr;
-        spareIndex.erase(it);
-      } else {
-        c = new TQelObjectProps();
-        c->Guid = guid;
-      }
-      c->Parent = props;
-      props->Children.push_back(c);
-    }
-    c->IndexInParent = int32_t(childCount);
-    ++childCount;
-    LoadProps(c, child, times, depth + 1);
+  } catch (...) {
+    // A failed load (a child without "GUID") keeps what it loaded so far;
+    // the children no block claimed are released, not lost.
+    releaseSpare();
+    throw;
   }
-  for (TQelObjectProps* s : spare)
-    if (s) {
-      s->Parent = nullptr;
-      s->Free();
-    }
+  releaseSpare();
   while (props->Children.size() > childCount) {
     TQelObjectProps* s = props->Children.back();
     props->Children.pop_back();

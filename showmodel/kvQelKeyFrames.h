@@ -48,11 +48,31 @@ uint8_t ObjectTypeFromName(std::u16string_view TypeWord);
 constexpr int32_t KeyFrameGroupCount = 8;
 constexpr int32_t KeyFrameParamCount = 15;
 enum : int32_t {
-  kgOpacity = 0, kgPos = 1, kgScale = 2, kgAngle = 3, kgCenter = 4, kgBlur = 5, kgColor = 6, kgFrame = 7,
+  kgOpacity = 0,
+  kgPos = 1,
+  kgScale = 2,
+  kgAngle = 3,
+  kgCenter = 4,
+  kgBlur = 5,
+  kgColor = 6,
+  kgFrame = 7,
 };
 enum : int32_t {
-  kpOpacity = 0, kpPosX, kpPosY, kpPosZ, kpScaleX, kpScaleY, kpAngle, kpAngleX, kpAngleY,
-  kpCenterX, kpCenterY, kpBlur, kpFrameS, kpFrameX, kpFrameY,
+  kpOpacity = 0,
+  kpPosX,
+  kpPosY,
+  kpPosZ,
+  kpScaleX,
+  kpScaleY,
+  kpAngle,
+  kpAngleX,
+  kpAngleY,
+  kpCenterX,
+  kpCenterY,
+  kpBlur,
+  kpFrameS,
+  kpFrameX,
+  kpFrameY,
 };
 extern const char* const KeyFrameGroupNames[KeyFrameGroupCount];
 
@@ -184,8 +204,7 @@ int32_t KeyFrameModCount(TQelKeyFrame* KeyFrame);
 int32_t ParseParamName(std::string_view Name, int32_t& Param);
 // A new time variable (is-time: the name is a group's) or parameter
 // variable bound to Props; nil when the name denotes neither.
-TCalcFunc* ResolveModVariable(TQelObjectProps* Props, std::string_view Text, int32_t Start, int32_t Count,
-                              bool IsTime);
+TCalcFunc* ResolveModVariable(TQelObjectProps* Props, std::string_view Text, int32_t Start, int32_t Count, bool IsTime);
 
 // Calculator variables bound to one property tree (not owned: the tree owns
 // the formulas that hold them).

@@ -141,7 +141,8 @@ void TQelObjectMod::GetParamInfos(std::vector<TFilterParamInfo>& Infos) {
 void TQelObjectMod::GetCaption(std::u16string& Caption) {
   const std::string_view dst = Dst;
   const size_t dot = dst.rfind('.');
-  const std::u16string part = TByteString::FromBytes(dot == std::string_view::npos ? dst : dst.substr(dot + 1)).ToUnicode();
+  const std::u16string part =
+      TByteString::FromBytes(dot == std::string_view::npos ? dst : dst.substr(dot + 1)).ToUnicode();
   Caption = foundation::Translate(u"Objects", DisplayName, DisplayName) + u": " +
             foundation::Translate(u"Objects", part, part);
   if (IsGroupMod) {
@@ -154,9 +155,9 @@ int32_t TQelObjectMod::SetParamText(int32_t Index, const std::u16string& Text) {
   const int32_t changed = TObjectFilter::SetParamText(Index, Text);
   if (!changed || !Node) return changed;
   if (TIniItem* p = TIniList::FindKey(Node, u"Preset")) {
-      p->Detach();
-      p->Free();
-    }
+    p->Detach();
+    p->Free();
+  }
   return changed + 1;
 }
 

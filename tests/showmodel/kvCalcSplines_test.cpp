@@ -116,12 +116,9 @@ TEST_F(SplineTest, VerticalAndHostileCurvesGiveNumbersAndEnd) {
   struct Row {
     const char* text;
     bool finite;  // overflowing single-precision points may give NaN, but the call must end
-  } rows[] = {{"QSplineGraph(t, 2, 0, -1, 1)", true},
-              {"QSplineGraph(t+0*t, 2, 0, -1, 1)", true},
-              {"QSplineGraph(t, 1e30, 1e30, -1e30, 1)", true},
-              {"QSplineGraph(t, 0, 0, 0, 1)", true},
-              {"QSplineGraph(t+0*t, 0, 0, 0, 1)", true},
-              {"QSplineGraph(t+0*t, 1e38, 0, 1e38, 1)", false},
+  } rows[] = {{"QSplineGraph(t, 2, 0, -1, 1)", true},          {"QSplineGraph(t+0*t, 2, 0, -1, 1)", true},
+              {"QSplineGraph(t, 1e30, 1e30, -1e30, 1)", true}, {"QSplineGraph(t, 0, 0, 0, 1)", true},
+              {"QSplineGraph(t+0*t, 0, 0, 0, 1)", true},       {"QSplineGraph(t+0*t, 1e38, 0, 1e38, 1)", false},
               {"QSplineGraph(t, 1e38, 0, 1e38, 1)", false}};
   for (const Row& r : rows) {
     Formula f(r.text);

@@ -86,7 +86,8 @@ TEST(ObjectFilters, BrightnessAndContrast) {
     for (int c = 0; c < 256; ++c) EXPECT_EQ(v[size_t(c)], c <= 127 ? 0 : 255) << c;
   }
   {
-    Filtered f(Filter("BrightContrast", "      Contrast=-100\n      Bright=500\n"));  // bright clamped to 100... at m 0 it has no effect
+    Filtered f(Filter("BrightContrast",
+                      "      Contrast=-100\n      Bright=500\n"));  // bright clamped to 100... at m 0 it has no effect
     const auto v = GradedRamp(f.Head());
     for (int c = 0; c < 256; ++c) EXPECT_EQ(v[size_t(c)], 127) << c;
   }
@@ -132,10 +133,10 @@ TEST(ObjectFilters, InvertTwiceIsTheIdentityAndChainsActInBlockOrder) {
   Filtered a(Filter("Levels", "      Min=100\n") + Filter("Invert"));
   Filtered b(Filter("Invert") + Filter("Levels", "      Min=100\n"));
   const auto va = GradedRamp(a.Head()), vb = GradedRamp(b.Head());
-  EXPECT_EQ(va[0], 255);   // 0 -> 0 -> 255
-  EXPECT_EQ(vb[0], 255);   // 0 -> 255 -> 255
-  EXPECT_EQ(va[255], 0);   // 255 -> 255 -> 0
-  EXPECT_EQ(vb[255], 0);   // 255 -> 0 -> 0
+  EXPECT_EQ(va[0], 255);  // 0 -> 0 -> 255
+  EXPECT_EQ(vb[0], 255);  // 0 -> 255 -> 255
+  EXPECT_EQ(va[255], 0);  // 255 -> 255 -> 0
+  EXPECT_EQ(vb[255], 0);  // 255 -> 0 -> 0
   EXPECT_EQ(va[150], 255 - int(255 * 50 / 155.0));
   EXPECT_EQ(vb[150], int(255 * (105 - 100) / 155.0));
 }
@@ -237,9 +238,10 @@ TEST(ObjectFilters, ChainKindRevisionKeyAndDisabledFilters) {
   EXPECT_EQ(ChainKind(mixed.Head()), fkMixing);
   EXPECT_EQ(ChainKind(nullptr), fkNone);
   // A value filter (a modifier) followed by a colour filter cannot be combined.
-  Loaded l("object P: Image\n  GUID={A}\n  object K: KeyPoint\n    object M: Mod\n      dst=Opacity\n      fn=1\n"
-           "    end\n  end\nend\n",
-           kTimes);
+  Loaded l(
+      "object P: Image\n  GUID={A}\n  object K: KeyPoint\n    object M: Mod\n      dst=Opacity\n      fn=1\n"
+      "    end\n  end\nend\n",
+      kTimes);
   TObjectFilter* mod = l.Props->KeyFrames.Items[0]->Mods.at(0);
   TObjectFilter* inv = CreateFilter(kftest::FirstObject(kftest::ParseIni("[S]\nobject Invert: Filter\nend\n").Get()));
   ASSERT_NE(inv, nullptr);

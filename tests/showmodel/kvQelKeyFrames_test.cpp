@@ -104,8 +104,8 @@ end
     EXPECT_NEAR(l.At(t, kpOpacity), Lin(t, 0, 20, 2000, 60), 1e-4) << t;
     EXPECT_NEAR(l.Props->Values[kpPosX], 10, 1e-6);
     EXPECT_NEAR(l.Props->Values[kpScaleX], 80, 1e-6);  // one enabling key frame: its value throughout
-    EXPECT_EQ(l.Props->Values[kpScaleY], 100.0f);       // the key is missing: the default
-    EXPECT_EQ(l.Props->Values[kpAngle], 0.0f);          // group never enabled
+    EXPECT_EQ(l.Props->Values[kpScaleY], 100.0f);      // the key is missing: the default
+    EXPECT_EQ(l.Props->Values[kpAngle], 0.0f);         // group never enabled
     EXPECT_EQ(l.Props->Values[kpFrameS], 100.0f);
   }
   // After the last position key frame its fraction runs 0 to 1 towards the span's end.
@@ -120,14 +120,9 @@ TEST(KeyFrames, OriginsAndTimeTexts) {
     const char* time;
     double expected;
   } rows[] = {
-      {"SlideBegin", "250", 250},
-      {"prevEFFECTend", "250", 1250},
-      {"NextEffectBegin", "250.9", 3000 + 250},
-      {"SlideEnd", "-500", 3500},
-      {"SlideEnd", "abc", 4000},
-      {"Nowhere", "70", 70},
-      {"NextEffectBegin", "", 3000},
-      {"SlideBegin", ".5", 0},
+      {"SlideBegin", "250", 250},    {"prevEFFECTend", "250", 1250}, {"NextEffectBegin", "250.9", 3000 + 250},
+      {"SlideEnd", "-500", 3500},    {"SlideEnd", "abc", 4000},      {"Nowhere", "70", 70},
+      {"NextEffectBegin", "", 3000}, {"SlideBegin", ".5", 0},
   };
   for (const Row& r : rows) {
     Loaded l(std::string("object P: Image\n  GUID={A}\n  object K: KeyPoint\n    Origin=") + r.origin +
@@ -144,9 +139,12 @@ TEST(KeyFrames, ObjectTypesDecideWhichGroupsAKeyFrameMayEnable) {
     const char* extra;
     int32_t groups;
   } rows[] = {
-      {"Image", "", 255},     {"Image", "AnimEnable=1", 127}, {"Video", "", 255},    {"Box", "", 63},
-      {"Frame", "", 63},      {"ViewPort", "", 63},           {"Whatever", "", 63},  {"Text", "", 127},
-      {"Button", "", 127},    {"Splitter", "", 0},            {"MaskStencil", "", 0}, {"MaskContent", "", 0},
+      {"Image", "", 255},     {"Image", "AnimEnable=1", 127},
+      {"Video", "", 255},     {"Box", "", 63},
+      {"Frame", "", 63},      {"ViewPort", "", 63},
+      {"Whatever", "", 63},   {"Text", "", 127},
+      {"Button", "", 127},    {"Splitter", "", 0},
+      {"MaskStencil", "", 0}, {"MaskContent", "", 0},
   };
   for (const Row& r : rows) {
     Loaded l(std::string("object P: ") + r.type + "\n  GUID={A}\n  " + r.extra +
@@ -238,9 +236,10 @@ TEST(KeyFrames, ZoomCompensatesFrameOffsets) {
     EXPECT_NEAR(l.At(r.t, kpFrameX), r.frameX, 1e-4) << r.zoom1 << " " << r.t;
   }
   // Zoom 100 -> 300, Frame.Y 10 -> 40, unit scale 0.01: the compensated rule.
-  Loaded l("object P: Image\n  GUID={A}\n  object A: KeyPoint\n    Time=0\n    Zoom=100\n    OffsY=10\n  end\n"
-           "  object B: KeyPoint\n    Time=1000\n    Zoom=300\n    OffsY=40\n  end\nend\n",
-           kTimes);
+  Loaded l(
+      "object P: Image\n  GUID={A}\n  object A: KeyPoint\n    Time=0\n    Zoom=100\n    OffsY=10\n  end\n"
+      "  object B: KeyPoint\n    Time=1000\n    Zoom=300\n    OffsY=40\n  end\nend\n",
+      kTimes);
   const double f = 0.3, z = 100 + 200 * f, d = z * 0.01 - 1;
   const double want = (((300 * 0.01 - 1) * 40 - (100 * 0.01 - 1) * 10) * f + (100 * 0.01 - 1) * 10) / d;
   EXPECT_NEAR(l.At(300, kpFrameY), want, 1e-3);
@@ -258,17 +257,17 @@ TEST(KeyFrames, ScaledTimesStillAnimate) {
     EXPECT_NEAR(l.Props->Values[kpScaleX], Lin(t, 0, 50, 2000, 150), 1e-4) << t;
   }
   // A single key frame that enables colour grading keeps it after scaling.
-  Loaded one("object P: Image\n  GUID={A}\n  object K: KeyPoint\n    Time=100\n    Opacity=40\n  end\nend\n",
-             kTimes);
+  Loaded one("object P: Image\n  GUID={A}\n  object K: KeyPoint\n    Time=100\n    Opacity=40\n  end\nend\n", kTimes);
   EXPECT_EQ(one.Props->Cursors[kgColor].Last, 0);
   ScaleObjectTimes(one.Props.Get(), TObjectTimes{8000, 1000, 1000}, 2.0f);
   EXPECT_EQ(one.Props->Cursors[kgColor].Last, -1);  // reset by scaling...
   EXPECT_EQ(one.At(300, kpOpacity), 40.0f);
   EXPECT_EQ(one.Props->Cursors[kgColor].Last, 0);  // ...and rebuilt by the next evaluation
   // A scale too small to use counts as 1; times round half to even.
-  Loaded odd("object P: Image\n  GUID={A}\n  object K: KeyPoint\n    Time=5\n  end\n"
-             "  object L: KeyPoint\n    Time=15\n  end\nend\n",
-             kTimes);
+  Loaded odd(
+      "object P: Image\n  GUID={A}\n  object K: KeyPoint\n    Time=5\n  end\n"
+      "  object L: KeyPoint\n    Time=15\n  end\nend\n",
+      kTimes);
   ScaleObjectTimes(odd.Props.Get(), kTimes, 0.5f);
   EXPECT_EQ(odd.Props->KeyFrames.Items[0]->Time, 2);
   EXPECT_EQ(odd.Props->KeyFrames.Items[1]->Time, 8);
@@ -334,6 +333,22 @@ TEST(KeyFrames, AChildObjectWithoutGuidFailsTheLoad) {
   }
 }
 
+TEST(KeyFrames, AFailedReloadReleasesTheChildrenNoBlockClaimed) {
+  Loaded l(
+      "object R: Frame\n  GUID={R}\n  object A: Image\n    GUID={A}\n  end\n  object B: Image\n    GUID={B}\n"
+      "  end\nend\n",
+      kTimes);
+  TQelObjectProps* b = l.Props->Children[1];
+  b->_AddRef();  // watched
+  auto ini = kftest::ParseIni(
+      "[S]\nobject R: Frame\n  GUID={R}\n  object X: Image\n    GUID={X}\n  end\n"
+      "  object Y: Image\n  end\nend\n");
+  EXPECT_THROW(LoadObjectProps(l.Props.Get(), kftest::FirstObject(ini.Get()), kTimes), foundation::EAssertionFailed);
+  EXPECT_EQ(b->RefCount(), 1);  // released by the failed load, not leaked
+  EXPECT_EQ(b->Parent, nullptr);
+  b->Free();
+}
+
 TEST(KeyFrames, DeeplyNestedObjectsFailCleanly) {
   kftest::StartUnits();
   std::string text = "[S]\n";
@@ -346,7 +361,8 @@ TEST(KeyFrames, DeeplyNestedObjectsFailCleanly) {
 
 TEST(KeyFrames, SurplusKeyFramesAndChildrenAreReleasedOnReload) {
   Loaded l(kTwoFrames, kTimes);
-  auto ini = kftest::ParseIni("[S]\nobject Photo: Image\n  GUID={A}\n  object K0: KeyPoint\n    Opacity=30\n  end\nend\n");
+  auto ini =
+      kftest::ParseIni("[S]\nobject Photo: Image\n  GUID={A}\n  object K0: KeyPoint\n    Opacity=30\n  end\nend\n");
   TQelKeyFrame* k1 = l.Props->KeyFrames.Items[1];
   k1->_AddRef();  // watched: the list's reference must go
   LoadObjectProps(l.Props.Get(), kftest::FirstObject(ini.Get()), kTimes);
@@ -408,9 +424,10 @@ TEST(KeyFrames, SetParamValueIsSeenByTheNextEvaluation) {
 }
 
 TEST(KeyFrames, GetParamValueReportsWhetherTheGroupIsOn) {
-  Loaded l("object P: Image\n  GUID={A}\n  object K: KeyPoint\n    grps=1\n    Opacity=junk\n    ScaleX=5\n"
-           "    Position=7,x\n  end\nend\n",
-           kTimes);
+  Loaded l(
+      "object P: Image\n  GUID={A}\n  object K: KeyPoint\n    grps=1\n    Opacity=junk\n    ScaleX=5\n"
+      "    Position=7,x\n  end\nend\n",
+      kTimes);
   TQelKeyFrame* k = l.Props->KeyFrames.Items[0];
   float v = -1;
   EXPECT_TRUE(GetParamValue(k, kpOpacity, v));
@@ -430,9 +447,9 @@ TEST(KeyFrameNames, ParametersGroupsAndObjectTypes) {
     const char* name;
     int32_t group, param;
   } rows[] = {
-      {"Pos.X", 1, 1},   {"pos.y", 1, 2},     {"Pos.T", 1, -1},  {"Pos.t", 1, -1},  {"Opacity", 0, 0},
-      {"Opacity.T", 0, -1}, {"Frame.S", 7, 12}, {"Angle", 3, 6},  {"Angle.Y", 3, 8}, {"Pos.W", 1, -1},
-      {"Nothing.X", -1, -1}, {"", -1, -1},     {"Color.T", 6, -1}, {"Center.Y", 4, 10}, {"Scale.X.T", -1, -1},
+      {"Pos.X", 1, 1},       {"pos.y", 1, 2},    {"Pos.T", 1, -1},   {"Pos.t", 1, -1},    {"Opacity", 0, 0},
+      {"Opacity.T", 0, -1},  {"Frame.S", 7, 12}, {"Angle", 3, 6},    {"Angle.Y", 3, 8},   {"Pos.W", 1, -1},
+      {"Nothing.X", -1, -1}, {"", -1, -1},       {"Color.T", 6, -1}, {"Center.Y", 4, 10}, {"Scale.X.T", -1, -1},
   };
   for (const Row& r : rows) {
     int32_t param = 99;
@@ -442,10 +459,10 @@ TEST(KeyFrameNames, ParametersGroupsAndObjectTypes) {
   struct TypeRow {
     const char16_t* word;
     uint8_t id;
-  } types[] = {{u"AniImage", 5}, {u"box", 2},      {u"BUTTON", 7},      {u"Frame", 1},       {u"Image", 4},
-               {u"MaskStencil", 10}, {u"maskcontent", 11}, {u"Splitter", 3}, {u"Text", 6}, {u"Video", 8},
-               {u"ViewPort", 9}, {u"Viewport", 9}, {u"", 0},         {u"Bx", 0},          {u"\u00C9", 0},
-               {u"Maskother", 0}};
+  } types[] = {{u"AniImage", 5}, {u"box", 2},          {u"BUTTON", 7},       {u"Frame", 1},
+               {u"Image", 4},    {u"MaskStencil", 10}, {u"maskcontent", 11}, {u"Splitter", 3},
+               {u"Text", 6},     {u"Video", 8},        {u"ViewPort", 9},     {u"Viewport", 9},
+               {u"", 0},         {u"Bx", 0},           {u"\u00C9", 0},       {u"Maskother", 0}};
   for (const TypeRow& t : types) EXPECT_EQ(ObjectTypeFromName(t.word), t.id);
   // The derived tables.
   EXPECT_EQ(GroupParamRange[kgColor].First, 255);

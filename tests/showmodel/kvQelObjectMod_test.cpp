@@ -30,9 +30,7 @@ std::string Mod(const std::string& dst, const std::string& fn, const std::string
   return "    object M: Mod\n      dst=" + dst + "\n      fn=" + fn + "\n" + extra + "    end\n";
 }
 
-TQelObjectMod* FirstMod(Loaded& l) {
-  return static_cast<TQelObjectMod*>(l.Props->KeyFrames.Items[0]->Mods.at(0));
-}
+TQelObjectMod* FirstMod(Loaded& l) { return static_cast<TQelObjectMod*>(l.Props->KeyFrames.Items[0]->Mods.at(0)); }
 
 TEST(ObjectMods, ParameterModifierShiftsTheInterpolatedValue) {
   Loaded l(WithMods(Mod("Pos.X", "value+10")), kTimes);
@@ -166,8 +164,9 @@ TEST(ObjectMods, ReloadReusesUnchangedModifiersWithoutPreparingAgain) {
 }
 
 TEST(ObjectMods, CaptionAndParameterDescriptions) {
-  Loaded l(WithMods(Mod("Pos.T", "T", "      Preset=Ease\n      pcount=3\n      pinfo0=name:Amount; id:Amp; type:float; range:1,9,4\n"
-                                      "      pinfo1=name:Skip; type:Strange\n      pinfo2= NAME : Tint ;ID:tint;TYPE:color\n")),
+  Loaded l(WithMods(Mod("Pos.T", "T",
+                        "      Preset=Ease\n      pcount=3\n      pinfo0=name:Amount; id:Amp; type:float; range:1,9,4\n"
+                        "      pinfo1=name:Skip; type:Strange\n      pinfo2= NAME : Tint ;ID:tint;TYPE:color\n")),
            kTimes);
   TQelObjectMod* m = FirstMod(l);
   std::u16string caption;
