@@ -1,7 +1,7 @@
 // Loads the object blocks of arbitrary INI text as property trees with their
 // key frames, modifiers and filters, evaluates them at several times (in
 // order and back again), scales the times, grades a lookup table through
-// every filter chain and reloads. A load may fail with an assertion (a child
+// every filter chain (a slice of a volume table) and reloads. A load may fail with an assertion (a child
 // without "GUID", nesting too deep); anything else must hold.
 #include <cstddef>
 #include <cstdint>
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TRef<TIniFile> ini = MakeRef<TIniFile>();
   TRef<TMemoryStream> s = TRef<TMemoryStream>::Adopt(fuzzing::StreamOf(data, size));
   if (!LoadIniFromStream(ini.Get(), s.Get())) return 0;
-  static imaging::TSysBitmap* table = imaging::CreateSysBitmap(32, 1024, imaging::pfA8R8G8B8);
+  static imaging::TSysBitmap* table = imaging::CreateSysBitmap(32, 64, imaging::pfA8R8G8B8);
   const TObjectTimes times{5000, 700, 900};
   int blocks = 0;
   for (int32_t i = 0; i < ini->GetSectionList()->GetCount() && blocks < 8; ++i) {

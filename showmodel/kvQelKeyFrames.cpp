@@ -695,14 +695,13 @@ float InterpolateParam(TQelObjectProps* p, int32_t param) {
 
 // Each enabled modifier of the slot, in load order, replaces the value with
 // its result; the next one reads that through its variables.
-double ApplyModChain(const std::vector<TObjectFilter*>& mods, double value, double* target, float* targetF) {
+void ApplyModChain(const std::vector<TObjectFilter*>& mods, double* target, float* targetF) {
   for (TObjectFilter* m : mods) {
     if (m->Disabled) continue;
-    value = m->Evaluate();
+    const double value = m->Evaluate();
     if (target) *target = value;
     if (targetF) *targetF = static_cast<float>(value);
   }
-  return value;
 }
 
 }  // namespace
@@ -739,10 +738,10 @@ void EvaluateObjectProps(TQelObjectProps* Props, double T, bool Recurse) {
           if (GroupEnabled(k, g)) p->Cursors[g].Fraction = f;
         for (int32_t g = 0; g < KeyFrameGroupCount; ++g)
           if (GroupEnabled(k, g) && !k->GroupMods[size_t(g)].empty())
-            ApplyModChain(k->GroupMods[size_t(g)], p->Cursors[g].Fraction, &p->Cursors[g].Fraction, nullptr);
+            ApplyModChain(k->GroupMods[size_t(g)], &p->Cursors[g].Fraction, nullptr);
         for (int32_t q = 0; q < KeyFrameParamCount; ++q)
           if (GroupEnabled(k, KeyFrameParams[q].Group) && !k->ParamMods[size_t(q)].empty())
-            ApplyModChain(k->ParamMods[size_t(q)], p->Values[q], nullptr, &p->Values[q]);
+            ApplyModChain(k->ParamMods[size_t(q)], nullptr, &p->Values[q]);
       }
     }
   } else if (frames.size() >= 2) {
@@ -760,7 +759,7 @@ void EvaluateObjectProps(TQelObjectProps* Props, double T, bool Recurse) {
       const auto& mods = frames[size_t(c.Prev)]->GroupMods[size_t(g)];
       if (mods.empty()) continue;
       const double before = c.Fraction;
-      ApplyModChain(mods, c.Fraction, &p->Cursors[g].Fraction, nullptr);
+      ApplyModChain(mods, &p->Cursors[g].Fraction, nullptr);
       if (!(p->Cursors[g].Fraction == before)) bent |= 1u << g;
     }
     if (bent)
@@ -769,7 +768,7 @@ void EvaluateObjectProps(TQelObjectProps* Props, double T, bool Recurse) {
     for (int32_t q = p->ParamModRange.First; q < p->ParamModRange.End; ++q) {
       const TGroupCursor& c = p->Cursors[KeyFrameParams[q].Group];
       const auto& mods = frames[size_t(c.Prev)]->ParamMods[size_t(q)];
-      if (!mods.empty()) ApplyModChain(mods, p->Values[q], nullptr, &p->Values[q]);
+      if (!mods.empty()) ApplyModChain(mods, nullptr, &p->Values[q]);
     }
   }
   if (Recurse)
