@@ -5,6 +5,7 @@
 #include "imaging/SysBitmap.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/SysBitmapUtils.h"
+#include "imaging/SysBitmapAlphaUtils.h"
 #include "imaging/kvFastDIB.h"
 #include "imaging/kvImage.h"
 #include "imaging/kvLoadCallBack.h"
@@ -22,9 +23,11 @@ void InitImaging() {
   InitICCColorProfile();
   InitSysBitmapStore();
   InitLoadCallBack();
+  InitSysBitmapAlphaUtils();
 }
 
 void DoneImaging() {
+  DoneSysBitmapAlphaUtils();
   FreeAlphaBlendTable();
   DoneImageLoaders();
   DoneICCColorProfile();
