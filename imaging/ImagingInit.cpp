@@ -6,6 +6,7 @@
 #include "imaging/SysBitmapStore.h"
 #include "imaging/SysBitmapUtils.h"
 #include "imaging/SysBitmapAlphaUtils.h"
+#include "imaging/ButtonGenerator2.h"
 #include "imaging/kvFastDIB.h"
 #include "imaging/kvImage.h"
 #include "imaging/kvLoadCallBack.h"
@@ -24,9 +25,11 @@ void InitImaging() {
   InitSysBitmapStore();
   InitLoadCallBack();
   InitSysBitmapAlphaUtils();
+  InitButtonGenerator();
 }
 
 void DoneImaging() {
+  DoneButtonGenerator();
   DoneSysBitmapAlphaUtils();
   FreeAlphaBlendTable();
   DoneImageLoaders();
