@@ -1,5 +1,6 @@
 #include "imaging/ShadowGenerator2.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "imaging/SysBitmapUtils.h"
 #include "imaging/kpShadowProducer2.h"
 #include "imaging/kvLoadCallBack.h"
+#include "foundation/kvCaseFolding.h"
 
 namespace imaging {
 
@@ -438,6 +440,98 @@ TImage* TShadowGenerator::GenerateShadowImage(TShadowParams& P, const TShadowIma
     wrapped->Free();
     throw;
   }
+}
+
+}  // namespace imaging
+
+// ---- video clips ----------------------------------------------------------------
+
+namespace imaging {
+
+namespace {
+
+bool IsType(const foundation::TIniItem* item, const char16_t* type) {
+  return foundation::SameText(foundation::TIniItem::GetValue(item), type);
+}
+
+bool ClipMatches(const foundation::TIniList* obj, const std::u16string& guid) {
+  return foundation::SameText(foundation::TIniItem::GetValue(foundation::TIniList::FindKey(obj, u"ClipGUID")), guid);
+}
+
+}  // namespace
+
+foundation::TIniObject* FindVideoClipNode(const foundation::TIniList* List, const std::u16string& Guid) {
+  for (auto* o = foundation::TIniList::FirstObject(List); o; o = foundation::TIniList::NextObject(List, o))
+    if (IsType(o, u"VideoClip") && ClipMatches(o, Guid)) return o;
+  return nullptr;
+}
+
+foundation::TIniObject* FindRootContainer(foundation::TIniList* List) {
+  for (auto* o = foundation::TIniList::FirstObject(List); o; o = foundation::TIniList::NextObject(List, o))
+    if (IsType(o, u"Root")) return o;
+  return foundation::TIniObject::Create(List, u"Container", u"Root");
+}
+
+bool HasVideoWithClip(const foundation::TIniList* List, const std::u16string& Guid) {
+  // Depth first over an explicit stack: project trees can nest deeper than
+  // the thread's stack would allow recursion.
+  std::vector<const foundation::TIniObject*> pending;
+  auto pushChildren = [&](const foundation::TIniList* l) {
+    const size_t mark = pending.size();
+    for (auto* o = foundation::TIniList::FirstObject(l); o; o = foundation::TIniList::NextObject(l, o))
+      pending.push_back(o);
+    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(mark), pending.end());
+  };
+  pushChildren(List);
+  while (!pending.empty()) {
+    const foundation::TIniObject* o = pending.back();
+    pending.pop_back();
+    if (IsType(o, u"KeyPoint")) continue;
+    if (IsType(o, u"Video") && (Guid.empty() || ClipMatches(o, Guid))) return true;
+    pushChildren(o);
+  }
+  return false;
+}
+
+double GetClipSynchPosition(const foundation::TIniFile* Project, const std::u16string& Guid) {
+  if (!Project || !foundation::TIniFile::FindSection(Project, u"Main")) return -1.0;
+  const foundation::TIniSection* times = foundation::TIniFile::FindSection(Project, u"Times");
+  if (!times) return -1.0;
+  const int32_t n = foundation::TIniItem::GetInteger(foundation::TIniList::FindKey(times, u"opt_slidescount"), 0);
+  // Only numbers that name an existing section can be a slide, so the search
+  // runs over the sections rather than up to a count the file may inflate.
+  std::vector<int32_t> numbers;
+  const foundation::TSectionList* sections = Project->GetSectionList();
+  for (int32_t i = 0; sections && i < sections->GetCount(); ++i) {
+    const std::u16string name = foundation::TIniItem::GetName(sections->GetSection(i));
+    if (name.size() < 6 || name.size() > 15 || !foundation::SameText(name.substr(0, 5), u"Slide")) continue;
+    const std::u16string digits = name.substr(5);
+    if (digits[0] == u'0' || !std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }))
+      continue;
+    int64_t k = 0;
+    for (char16_t c : digits) k = k * 10 + (c - u'0');
+    if (k >= 1 && k <= n) numbers.push_back(static_cast<int32_t>(k));
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  for (int32_t k : numbers) {
+    const std::string name = "Slide" + std::to_string(k);
+    const foundation::TIniSection* slide = foundation::TIniFile::FindSection(Project, Ascii(name));
+    if (!slide || !HasVideoWithClip(slide, Guid)) continue;
+    if (k == 1) return 0.0;
+    const std::string key = "opt_synchpos" + std::to_string(k - 1);
+    return foundation::TIniItem::GetFloat(foundation::TIniList::FindKey(times, Ascii(key)), 0.0);
+  }
+  return -1.0;
+}
+
+std::u16string MakeNumberedKey(int32_t Number, const std::u16string& Text) {
+  return Ascii(std::to_string(Number)) + u":" + Text;
+}
+
+std::u16string ExtractSecondKeyField(const std::u16string& Text) {
+  const size_t p = Text.find(u':');
+  return p == std::u16string::npos ? std::u16string() : Text.substr(p + 1);
 }
 
 }  // namespace imaging

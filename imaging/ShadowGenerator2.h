@@ -10,6 +10,7 @@
 #include <string>
 
 #include "foundation/FloatGeometry.h"
+#include "foundation/kvIni.h"
 #include "imaging/kvImage.h"
 
 namespace imaging {
@@ -132,6 +133,20 @@ class TShadowGenerator : public foundation::TRefObject {
   void CastSource(const TShadowParams& P, TSysBitmap* Level, TSysBitmap* Canvas, const TRect& Inner, float S,
                   int32_t N);
 };
+
+// ---- video clips in the project data (names compared without regard to case) ----
+
+// The first child object block of type "VideoClip" whose "ClipGUID" is Guid.
+foundation::TIniObject* FindVideoClipNode(const foundation::TIniList* List, const std::u16string& Guid);
+// The first child block of type "Root", created as "Container" when missing.
+foundation::TIniObject* FindRootContainer(foundation::TIniList* List);
+// True when a "Video" block below List (key points neither tested nor
+// entered) has that "ClipGUID"; any "Video" block when Guid is empty.
+bool HasVideoWithClip(const foundation::TIniList* List, const std::u16string& Guid);
+// The synch position of the first slide showing the clip; -1 when none.
+double GetClipSynchPosition(const foundation::TIniFile* Project, const std::u16string& Guid);
+std::u16string MakeNumberedKey(int32_t Number, const std::u16string& Text);
+std::u16string ExtractSecondKeyField(const std::u16string& Text);
 
 // Every pixel black, alpha from First to Second along the kind's direction (0..8).
 void FillShadowGradient(TSysBitmap* Canvas, void* Sender, uint8_t First, uint8_t Second, uint8_t Kind);
