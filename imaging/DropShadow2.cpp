@@ -1,5 +1,6 @@
 #include "imaging/DropShadow2.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -10,7 +11,13 @@ namespace imaging {
 
 namespace {
 
-inline int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+// Nearest integer, halves to even; held inside the 32-bit range (keys can
+// carry any single value).
+inline int32_t RoundEven(double v) {
+  const double r = std::nearbyint(v);
+  if (!(r == r)) return 0;
+  return static_cast<int32_t>(std::clamp(r, -2147483648.0, 2147483647.0));
+}
 
 TSysBitmap* NewA8(int32_t w, int32_t h) {
   TSysBitmap* b = CreateSysBitmap(w, h, pfA8);

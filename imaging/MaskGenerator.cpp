@@ -48,7 +48,7 @@ float ToFloat(const std::u16string& f) {
   const char* b = s.data() + (s[0] == '+' ? 1 : 0);
   double d;
   auto r = std::from_chars(b, s.data() + s.size(), d);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(d)) return 0;
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !(std::fabs(d) <= 3.4028234663852886e38)) return 0;
   return static_cast<float>(d);
 }
 

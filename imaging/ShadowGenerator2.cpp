@@ -18,7 +18,13 @@ namespace imaging {
 
 namespace {
 
-inline int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+// Nearest integer, halves to even; held inside the 32-bit range (keys can
+// carry any single value).
+inline int32_t RoundEven(double v) {
+  const double r = std::nearbyint(v);
+  if (!(r == r)) return 0;
+  return static_cast<int32_t>(std::clamp(r, -2147483648.0, 2147483647.0));
+}
 
 std::u16string Ascii(const std::string& s) { return {s.begin(), s.end()}; }
 
@@ -63,7 +69,8 @@ bool ParseFloat(const std::u16string& field, float& out) {
   if (*b == '+') ++b;
   double d;
   auto r = std::from_chars(b, e, d, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != e || !std::isfinite(d)) return false;
+  // Beyond the single range there is no value to keep.
+  if (r.ec != std::errc() || r.ptr != e || !(std::fabs(d) <= 3.4028234663852886e38)) return false;
   out = static_cast<float>(d);
   return true;
 }
@@ -396,7 +403,11 @@ void TShadowGenerator::CastSource(const TShadowParams& P, TSysBitmap* level, TSy
     if (P.Margin.X <= 0 && P.Margin.Y <= 0) {
       target = canvas;
     } else {
-      const int32_t tw = RoundEven((P.Rect.Right - P.Rect.Left) / s), th = RoundEven((P.Rect.Bottom - P.Rect.Top) / s);
+      // Only what fits the canvas is ever copied into it, and each target
+      // pixel depends on its own source pixels only, so the target need not
+      // be larger than the canvas (negative margins can make the rectangle so).
+      const int32_t tw = std::min(RoundEven((P.Rect.Right - P.Rect.Left) / s), canvas->Width);
+      const int32_t th = std::min(RoundEven((P.Rect.Bottom - P.Rect.Top) / s), canvas->Height);
       if (tw >= 1 && th >= 1) target = CreateSysBitmap(tw, th, pfA8R8G8B8);
     }
     if (target) {
