@@ -5,6 +5,8 @@
 #include "imaging/SysBitmap.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/SysBitmapUtils.h"
+#include "imaging/SysBitmapAlphaUtils.h"
+#include "imaging/ButtonGenerator2.h"
 #include "imaging/kvFastDIB.h"
 #include "imaging/kvImage.h"
 #include "imaging/kvLoadCallBack.h"
@@ -22,9 +24,13 @@ void InitImaging() {
   InitICCColorProfile();
   InitSysBitmapStore();
   InitLoadCallBack();
+  InitSysBitmapAlphaUtils();
+  InitButtonGenerator();
 }
 
 void DoneImaging() {
+  DoneButtonGenerator();
+  DoneSysBitmapAlphaUtils();
   FreeAlphaBlendTable();
   DoneImageLoaders();
   DoneICCColorProfile();
