@@ -520,9 +520,11 @@ class Compiler {
     if (p_.Resolver.Fn) f = p_.Resolver.Fn(p_.Resolver.Context, p_.Text, start, count);
     if (!f) f = FindCalcFunc(std::string_view(p_.Text).substr(static_cast<size_t>(start), static_cast<size_t>(count)));
     if (!f) Fail(ceUnknownName, u"");
-    Next();
-    if (f->ArgCount > 0) {
-      try {
+    // The function is ours until Call takes it: any failure from here on,
+    // the token after its name included, frees it.
+    try {
+      Next();
+      if (f->ArgCount > 0) {
         if (!IsOp('(')) Fail(ceExpected, u"(");
         Next();
         for (int32_t a = 0; a < f->ArgCount; ++a) {
@@ -534,10 +536,10 @@ class Compiler {
         }
         if (!IsOp(')')) Fail(ceExpected, u")");
         Next();
-      } catch (...) {
-        f->Free();
-        throw;
       }
+    } catch (...) {
+      f->Free();
+      throw;
     }
     Call(f);
   }
