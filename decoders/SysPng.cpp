@@ -621,7 +621,8 @@ void TIdatDecoder::Decode() {
       std::swap(cur, prev);
     }
     // Rows the data never reached are blank (their planes were not cleared).
-    if (y < height) {
+    // A zero-width picture has no planes at all.
+    if (y < height && width > 0) {
       std::memset(h_->PictureRow(y), 0, static_cast<size_t>(h_->BytesPerRow * (height - y)));
       if (uint8_t* alpha = h_->AlphaRow(y)) std::memset(alpha, 0, static_cast<size_t>(width * (height - y)));
     }

@@ -458,6 +458,16 @@ TEST_F(Png, ImageDataEndingEarlyLeavesTheRestBlank) {
     }
 }
 
+// A picture of no columns whose data ends early has no rows to blank: the
+// decode ends without touching planes it does not have.
+TEST_F(Png, ZeroWidthPictureWithShortDataDecodesToNothing) {
+  PngImageSpec spec = Spec(0, 92, 8, 2);
+  spec.filter = 0;
+  auto png = Decode(
+      WritePng({testsupport::PngIhdr(spec), {"IDAT", testsupport::ZlibCompress(Bytes{0})}, {"IEND", {}}}));
+  EXPECT_EQ(png->Width(), 0);
+}
+
 TEST_F(Png, IndexBeyondThePaletteRaisesOnConversion) {
   auto png = Decode(MakePng(Spec(2, 1, 8, 3), {0, 3}, {{"PLTE", Bytes(6, 1)}}));
   Released<imaging::TSysBitmap> b(imaging::CreateSysBitmap(2, 1, imaging::pfA8R8G8B8));
