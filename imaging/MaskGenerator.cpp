@@ -88,7 +88,11 @@ uint8_t ShapeValue(float D, float B, float C) {
   if (D > B) return 0;
   // No soft width: the edge itself is outside (as at s = 1 with any width).
   if (!(C > 0)) return 0;
-  const float s = (D - B + C) / C;
+  // An endless soft width (a huge softness in the key) gives no fraction: the
+  // position counts as the inner edge.
+  float s = (D - B + C) / C;
+  if (!(s >= 0)) s = 0;
+  if (s > 1) s = 1;
   const float e = s < 0.5f ? 2 * s * s : 1 - 2 * (1 - s) * (1 - s);
   return static_cast<uint8_t>(255 - static_cast<int32_t>(std::nearbyint(255.0f * e)));
 }
@@ -120,7 +124,9 @@ TImage* GenerateMaskImage(TMaskGenerator* Generator, const TMaskParams& p) {
     }
   } else {
     // A corner radius beyond half the smaller side would make the bands overlap.
-    const int32_t u = std::clamp(static_cast<int32_t>(std::trunc(float(m) * p.CornerRadius / 100.0f)), 0, m);
+    // Clamped before the conversion: radii from a key can be any single, infinite or not a number.
+    const float radius = std::trunc(float(m) * p.CornerRadius / 100.0f);
+    const int32_t u = !(radius > 0) ? 0 : radius >= float(m) ? m : static_cast<int32_t>(radius);
     const float t = float(u) * p.Softness / 100.0f + 1.0f;
     const float fu = float(u), right = float(W - u - 1), bottom = float(H - u - 1);
     auto cornerRow = [&](int32_t y, float py) {

@@ -139,6 +139,44 @@ TEST(Masks, HostileSizesGiveNothing) {
   EXPECT_THROW(GenerateMaskImage(gen.Get(), bad), foundation::EAssertionFailed);
 }
 
+// Softness and radius come from keys as any single: values beyond the range
+// clamp (a radius past half the smaller side is that half) instead of
+// overflowing the conversion to whole pixels.
+TEST(Masks, OutOfRangeRadiusAndSoftnessClamp) {
+  EXPECT_EQ(ShapeValue(7, 10, INFINITY), 255);  // endless soft width: the inner edge
+  EXPECT_EQ(ShapeValue(11, 10, INFINITY), 0);
+  EXPECT_EQ(ShapeValue(7, 10, NAN), 0);
+  auto gen = TRef<TMaskGenerator>::Adopt(new TMaskGenerator({}));
+  TMaskParams p;
+  p.Width = 24;
+  p.Height = 16;
+  p.Softness = 30;
+  auto same = [&](float radius, float reference) {
+    p.CornerRadius = radius;
+    TImage* a = GenerateMaskImage(gen.Get(), p);
+    p.CornerRadius = reference;
+    TImage* b = GenerateMaskImage(gen.Get(), p);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    for (int y = 0; y < p.Height; ++y)
+      for (int x = 0; x < p.Width; ++x) ASSERT_EQ(Grey(a, x, y), Grey(b, x, y)) << radius << " " << x << "," << y;
+    a->Free();
+    b->Free();
+  };
+  same(1.7e10f, 100);
+  same(INFINITY, 100);
+  same(-1e20f, 0);
+  same(NAN, 0);
+  p.CornerRadius = 50;
+  for (float softness : {1e30f, INFINITY, NAN, -5.0f}) {
+    p.Softness = softness;
+    TImage* img = GenerateMaskImage(gen.Get(), p);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(Grey(img, 12, 8), 255) << softness;  // the middle stays inside
+    img->Free();
+  }
+}
+
 TEST(Masks, ProgressAbortEndsEachBand) {
   int calls = 0;
   auto gen = TRef<TMaskGenerator>::Adopt(new TMaskGenerator([&](void*, bool& abort) {
