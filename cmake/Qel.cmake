@@ -118,10 +118,32 @@ endfunction()
 
 # qel_test(<name> SOURCES <files>... DEPS <targets>...)
 # One GoogleTest program; its tests are registered with CTest one by one.
+# Test programs are many single-file programs, so their build time is mostly
+# parsing GoogleTest and writing debug information: they share one
+# precompiled GoogleTest header, and get line tables only (enough for
+# sanitizer reports and debugger backtraces) without optimisation
+# (they check the libraries, which keep the configuration's own flags).
+function(qel_test_compile_options target)
+  target_compile_options(${target} PRIVATE -g1 -O0)
+endfunction()
+
+function(qel_test_pch)
+  if(TARGET qel_test_pch)
+    return()
+  endif()
+  add_library(qel_test_pch OBJECT ${CMAKE_SOURCE_DIR}/cmake/TestPch.cpp)
+  target_link_libraries(qel_test_pch PRIVATE qel_options GTest::gtest GTest::gmock)
+  target_precompile_headers(qel_test_pch PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+  qel_test_compile_options(qel_test_pch)
+endfunction()
+
 function(qel_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  qel_test_pch()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_precompile_headers(${name} REUSE_FROM qel_test_pch)
+  qel_test_compile_options(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
