@@ -1,0 +1,133 @@
+// The screen on the GL device (llvmpipe), read back: a picture drawn through
+// the screen's view at 1:1 lands pixel for pixel, mip levels are halved from
+// the painted level, render targets of the stack receive what is drawn.
+#include "Render3DTestEnv.h"
+
+#include "render3d/Dev3DScreen.h"
+
+using namespace render3d;
+using namespace render3d_test;
+
+namespace {
+
+// A texture painted from a list of 0xAARRGGBB pixels.
+class TPixelTexture : public TCustomTexture {
+ public:
+  TPixelTexture(T3DScreen* s, int32_t w, int32_t h, std::vector<uint32_t> px) : TCustomTexture(s), Pixels(std::move(px)) {
+    SetSize(w, h);
+  }
+  void Paint(imaging::TSysBitmap* b) override {
+    for (int32_t y = 0; y < Height; ++y) std::memcpy(b->Row(y), &Pixels[size_t(y) * Width], size_t(Width) * 4);
+  }
+  std::vector<uint32_t> Pixels;
+};
+
+class ScreenGL : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    T3DEngine* engine = Get3DEngine();
+    ASSERT_NE(engine, nullptr);
+    Device = engine->CreateOffscreenDevice(kW, kH);
+    ASSERT_NE(Device, nullptr);
+    S = new T3DScreen();
+    S->AssignDevice(Device);
+    ASSERT_TRUE(S->IsReady());
+  }
+  void TearDown() override {
+    for (auto* o : Owned) o->Free();
+    S->Free();
+    Device->Free();
+  }
+  std::vector<uint32_t> Back() {
+    T3DSurface* s = nullptr;
+    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
+    return ReadBack(s);
+  }
+  template <class X>
+  X* Own(X* x) {
+    Owned.push_back(x);
+    return x;
+  }
+  static constexpr int32_t kW = 80, kH = 60;
+  TRendererDevice* Device = nullptr;
+  T3DScreen* S = nullptr;
+  std::vector<foundation::TRefObject*> Owned;
+};
+
+std::vector<uint32_t> OddPicture(int32_t w, int32_t h) {
+  std::vector<uint32_t> pic(size_t(w) * h);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) pic[size_t(y) * w + x] = 0xFF000000u | uint32_t(x * 7) << 16 | uint32_t(y * 9) << 8 | 0x40;
+  pic[0] = 0xFFFF0000;
+  pic[size_t(w) - 1] = 0xFF00FF00;
+  pic[size_t(h - 1) * w] = 0xFF0000FF;
+  pic[size_t(h) * w - 1] = 0xFFFFFFFF;
+  return pic;
+}
+
+TEST_F(ScreenGL, OddSizedPictureThroughTheViewReadsBackIdentical) {
+  const int32_t w = 37, h = 23, ox = 11, oy = 7;
+  auto pic = OddPicture(w, h);
+  auto* tex = Own(new TPixelTexture(S, w, h, pic));
+  ASSERT_TRUE(S->BeginScene());
+  S->Clear(0xFF000000, false);
+  S->DrawTextureRect(tex, {float(ox), float(oy), 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, float(w), float(h)});
+  ASSERT_TRUE(S->EndScene(false));
+  auto px = Back();
+  int bad = 0;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      if ((px[size_t(y + oy) * kW + x + ox] & 0xFFFFFF) != (pic[size_t(y) * w + x] & 0xFFFFFF)) ++bad;
+  EXPECT_EQ(bad, 0);
+  EXPECT_EQ(px[size_t(oy - 1) * kW + ox] & 0xFFFFFF, 0u);
+  EXPECT_EQ(px[size_t(oy) * kW + ox + w] & 0xFFFFFF, 0u);
+}
+
+TEST_F(ScreenGL, ColorQuadAndRenderTargetOfTheStack) {
+  auto* rt = Own(new TCustomTexture(S));
+  rt->SetKind(tkTargetArgb);
+  rt->SetSize(32, 32);
+  ASSERT_TRUE(S->BeginScene());
+  S->Clear(0xFF000000, false);
+  S->PushRenderTarget(rt, 0, 0);
+  S->Clear(0xFF0000FF, false);
+  // The target's view keeps the stored area and scale: viewLeft = 40 - 16 =
+  // 24, viewTop = 30 - 16 = 14, and the view matrix puts world (x, y) at
+  // target pixel (x + 24, y + 14).
+  EXPECT_DOUBLE_EQ(S->ViewLeft, 24);
+  EXPECT_DOUBLE_EQ(S->ViewTop, 14);
+  S->DrawColorQuad({-20, -10, 0}, {-12, -10, 0}, {-20, -4, 0}, {-12, -4, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+  S->PopRenderTarget();
+  S->DrawColorQuad({1, 1, 0}, {3, 1, 0}, {1, 2, 0}, {3, 2, 0}, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000);
+  ASSERT_TRUE(S->EndScene(false));
+  auto back = Back();
+  EXPECT_EQ(back[1 * kW + 1] & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(back[1 * kW + 3] & 0xFFFFFF, 0u);
+  EXPECT_EQ(back[5 * kW + 5] & 0xFFFFFF, 0u);  // the target's green went to the target only
+  auto target = ReadBack(rt->Texture->GetSurface(0));
+  EXPECT_EQ(target[4 * 32 + 4] & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(target[9 * 32 + 11] & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(target[10 * 32 + 11] & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(target[4 * 32 + 12] & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST(HalveBitmapTest, AveragesTwoByTwoOrResamples) {
+  auto* fmt = imaging::PixelFormatByName(u"A8R8G8B8");
+  auto* src = imaging::CreateSysBitmap(4, 2, fmt);
+  const uint8_t bytes[2][16] = {{0, 10, 20, 255, 4, 10, 20, 255, 100, 0, 0, 0, 101, 0, 0, 0},
+                                {1, 10, 20, 255, 2, 10, 21, 255, 102, 0, 0, 0, 103, 0, 0, 0}};
+  std::memcpy(src->Row(0), bytes[0], 16);
+  std::memcpy(src->Row(1), bytes[1], 16);
+  auto* dst = imaging::CreateSysBitmap(2, 1, fmt);
+  HalveBitmap(src, dst);
+  const uint8_t expect[8] = {1, 10, 20, 255, 101, 0, 0, 0};  // sums shifted right by 2, truncated
+  EXPECT_EQ(std::memcmp(dst->Row(0), expect, 8), 0);
+  auto* odd = imaging::CreateSysBitmap(3, 1, fmt);
+  HalveBitmap(src, odd);  // not half: resampled, the left pixel stays near the left source
+  EXPECT_LT(odd->Row(0)[0], 5);
+  auto* other = imaging::CreateSysBitmap(2, 1, imaging::PixelFormatByName(u"R8G8B8"));
+  EXPECT_THROW(HalveBitmap(src, other), foundation::EAssertionFailed);
+  for (auto* b : {src, dst, odd, other}) b->Free();
+}
+
+}  // namespace
