@@ -3,6 +3,7 @@
 // the painted level, render targets of the stack receive what is drawn.
 #include "Render3DTestEnv.h"
 
+#include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
 
 using namespace render3d;
@@ -109,6 +110,31 @@ TEST_F(ScreenGL, ColorQuadAndRenderTargetOfTheStack) {
   EXPECT_EQ(target[9 * 32 + 11] & 0xFFFFFF, 0x00FF00u);
   EXPECT_EQ(target[10 * 32 + 11] & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(target[4 * 32 + 12] & 0xFFFFFF, 0x0000FFu);
+}
+
+// The box antialiaser fills with the interpolated vertex colours and fades
+// the flagged edges over one pixel; unflagged edges end hard.
+TEST_F(ScreenGL, AntialiasedBoxFadesOnlyItsFlaggedEdges) {
+  auto* box = Own(new TBoxAntialiaser(S));
+  ASSERT_TRUE(S->BeginScene());
+  S->Clear(0xFF000000, false);
+  T3DPoint camera{kW / 2.0f, kH / 2.0f, -float(kH)};
+  // World x = 10 is screen x 9.5 (pixel centres sit half a pixel off, as on
+  // the device the view was made for): the box covers pixels 10..29, the
+  // flagged left edge fades over 8.5..9.5, so pixel 9 is half covered.
+  box->Draw({10, 10, 0}, camera, {20, 0, 0}, {0, 20, 0}, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 1);
+  ASSERT_TRUE(S->EndScene(false));
+  auto px = Back();
+  auto red = [&](int x, int y) { return int(px[size_t(y) * kW + x] >> 16 & 255); };
+  EXPECT_EQ(red(20, 20), 255);
+  EXPECT_EQ(red(10, 20), 255);
+  EXPECT_GT(red(9, 20), 90);
+  EXPECT_LT(red(9, 20), 165);
+  EXPECT_EQ(red(8, 20), 0);
+  EXPECT_EQ(red(29, 20), 255);  // the unflagged edges end hard
+  EXPECT_EQ(red(30, 20), 0);
+  EXPECT_EQ(red(20, 9), 0);
+  EXPECT_EQ(red(20, 10), 255);
 }
 
 TEST(HalveBitmapTest, AveragesTwoByTwoOrResamples) {

@@ -13,6 +13,7 @@
 #include "foundation/kvLog.h"
 #include "imaging/ImagingInit.h"
 #include "platform/os/manual/Clock_manual.h"
+#include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
 #include "tests/support/RecordingRenderer.h"
 
@@ -539,6 +540,61 @@ TEST(ScreenVendor, VendorClasses) {
     g_engine->Vendor = id;
     EXPECT_EQ(GetGpuVendor(), cls);
   }
+}
+
+// ---- the render-target pool ----
+
+TEST_F(Screen, PoolSizesAreRoundedAndANewSizeEmptiesIt) {
+  auto* pool = Own(new TRenderTargetManager(true, false));
+  pool->SetSize(1000, 700);
+  EXPECT_EQ(pool->Size.X, 1024);
+  EXPECT_EQ(pool->Size.Y, 1024);
+  TRenderTargetTexture* a = pool->Get(S);
+  EXPECT_EQ(a->Kind, tkTargetArgb);
+  EXPECT_TRUE(a->Premultiplied);
+  EXPECT_NE(a->Texture, nullptr);
+  pool->Release(a);
+  EXPECT_EQ(pool->IdleCount(), 1);
+  pool->SetSize(1024, 1000);
+  EXPECT_EQ(pool->IdleCount(), 1);
+  pool->SetSize(1025, 1000);
+  EXPECT_EQ(pool->IdleCount(), 0);
+  auto* wide = Own(new TRenderTargetManager(true, true));
+  wide->SetSize(64, 64);
+  auto* w = wide->Get(S);
+  EXPECT_EQ(w->Kind, tkTargetWide);
+  auto* plain = Own(new TRenderTargetManager(false, false));
+  plain->SetSize(64, 64);
+  auto* p = plain->Get(S);
+  EXPECT_EQ(p->Kind, tkTargetXrgb);
+  EXPECT_FALSE(p->Premultiplied);
+  // A target of another kind or size cannot come back.
+  EXPECT_THROW(wide->Release(p), foundation::EAssertionFailed);
+  EXPECT_THROW(pool->Release(w), foundation::EAssertionFailed);
+  wide->Release(w);
+  plain->Release(p);
+}
+
+TEST_F(Screen, PoolHandsOutLastInFirstOutAndTakesFreedTargetsBack) {
+  auto* pool = Own(new TRenderTargetManager(true, false));
+  pool->SetSize(64, 64);
+  TRenderTargetTexture* a = pool->Get(S);
+  TRenderTargetTexture* b = pool->Get(S);
+  EXPECT_NE(a, b);
+  pool->Release(a);
+  pool->Release(b);
+  EXPECT_EQ(pool->Get(S), b);
+  TRenderTargetTexture* again = pool->Get(S);
+  EXPECT_EQ(again, a);
+  int made = static_cast<int>(Calls("CreateTexture").size());
+  // Freeing a target that is out returns it to the pool instead.
+  again->Free();
+  EXPECT_EQ(pool->IdleCount(), 1);
+  EXPECT_EQ(pool->Get(S), a);
+  EXPECT_EQ(static_cast<int>(Calls("CreateTexture").size()), made);
+  b->Free();
+  a->Free();
+  EXPECT_EQ(pool->IdleCount(), 2);
 }
 
 }  // namespace
