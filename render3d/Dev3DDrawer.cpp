@@ -8,6 +8,7 @@
 
 #include "foundation/kpExceptions.h"
 #include "imaging/SysBitmapStore.h"
+#include "render3d/Dev3DTexStore.h"
 #include "imaging/kvPixelFormat.h"
 #include "transitions/kvDrawFilter.h"
 
@@ -40,6 +41,7 @@ TPoint FitSizeIntoNoEnlarge(TPoint a, TPoint b) {
 
 T3DDrawer::T3DDrawer(T3DScreen* screen) : Screen(screen) {
   Lock = new foundation::TCriticalSection();
+  TextureSource = new TTextureSource(screen);
   ResetDrawnBounds();
 }
 
@@ -59,6 +61,8 @@ void T3DDrawer::Dispose() {
   }
   if (BoxAntialiaser) BoxAntialiaser->Free();
   BoxAntialiaser = nullptr;
+  if (TextureSource) TextureSource->Free();
+  TextureSource = nullptr;
   Screen = nullptr;
   if (Lock) Lock->Free();
   Lock = nullptr;
