@@ -3,6 +3,8 @@
 // the painted level, render targets of the stack receive what is drawn.
 #include "Render3DTestEnv.h"
 
+#include "imaging/ColorGradeGenerator.h"
+#include "render3d/ColorGradeTexture.h"
 #include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
 
@@ -135,6 +137,48 @@ TEST_F(ScreenGL, AntialiasedBoxFadesOnlyItsFlaggedEdges) {
   EXPECT_EQ(red(30, 20), 0);
   EXPECT_EQ(red(20, 9), 0);
   EXPECT_EQ(red(20, 10), 255);
+}
+
+// A test filter chain: inverts red, green and blue of the rows it is given.
+void InvertRows(foundation::TRefObject*, imaging::TSysBitmap* b, int32_t w, int32_t rows) {
+  for (int32_t y = 0; y < rows; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c) b->Row(y)[4 * x + c] = uint8_t(255 - b->Row(y)[4 * x + c]);
+}
+
+TEST_F(ScreenGL, ColorGradeTexturesFillRebuildAndGradeEveryRow) {
+  auto* vol = Own(new TCustomColorGradeTexture(S, 1));
+  auto* v = dynamic_cast<TVolumeTexture*>(vol->GetTexture());
+  ASSERT_NE(v, nullptr);
+  auto* id = imaging::CreateSysBitmap(32, 1024, imaging::PixelFormatByName(u"A8R8G8B8"));
+  imaging::FillIdentityColorLUT(id);
+  auto* view = static_cast<imaging::TSysBitmap*>(v->Lock(0, 0, 0, 0, 32, 32, 32));
+  ASSERT_NE(view, nullptr);
+  int diff = 0;
+  for (int y = 0; y < 1024; ++y) diff += std::memcmp(view->Row(y), id->Row(y), 128) != 0;
+  v->Unlock(0, view);
+  EXPECT_EQ(diff, 0);
+  id->Free();
+  // A device loss frees it; the next request makes it again.
+  S->ReleaseResources();
+  EXPECT_EQ(vol->Texture, nullptr);
+  EXPECT_NE(vol->GetTexture(), nullptr);
+  // The ramp graded by a filter chain: every one of its 16 rows carries the grade.
+  SetFilterChainApplier(&InvertRows);
+  auto* ramp = Own(new TCustomColorGradeTexture(S, 0));
+  ramp->SetSource(ramp);  // any object stands for the chain here
+  auto* t = dynamic_cast<T3DTexture*>(ramp->Texture);
+  ASSERT_NE(t, nullptr);
+  T3DSurface* surf = t->GetSurface(0);
+  auto* rv = static_cast<imaging::TSysBitmap*>(surf->Lock({0, 0, 256, 16}, true));
+  ASSERT_NE(rv, nullptr);
+  for (int y : {0, 7, 15}) {
+    EXPECT_EQ(rv->Row(y)[4 * 10], 245) << y;
+    EXPECT_EQ(rv->Row(y)[4 * 10 + 3], 255) << y;
+  }
+  imaging::TBitmap* rb = rv;
+  surf->Unlock(rb);
+  SetFilterChainApplier(nullptr);
 }
 
 TEST(HalveBitmapTest, AveragesTwoByTwoOrResamples) {
