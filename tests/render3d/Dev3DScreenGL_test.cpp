@@ -5,6 +5,7 @@
 
 #include "imaging/ColorGradeGenerator.h"
 #include "render3d/ColorGradeTexture.h"
+#include "render3d/Dev3DDrawer.h"
 #include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
 
@@ -137,6 +138,54 @@ TEST_F(ScreenGL, AntialiasedBoxFadesOnlyItsFlaggedEdges) {
   EXPECT_EQ(red(30, 20), 0);
   EXPECT_EQ(red(20, 9), 0);
   EXPECT_EQ(red(20, 10), 255);
+}
+
+// Items that draw a coloured square at a position of their view.
+class TSquareItem : public TDrawItem {
+ public:
+  float X = 0, Y = 0, Size = 4, Blur = 0;
+  uint32_t Color = 0;
+  std::vector<TDrawItem*> Children;
+  float GetBlurAmount() override { return Blur; }
+  bool ClearFirst = false;
+  void Draw(T3DDrawer* d) override {
+    if (ClearFirst) d->Screen->Clear(0xFF000000, false);
+    if (Color)
+      d->Screen->DrawColorQuad({X, Y, 0}, {X + Size, Y, 0}, {X, Y + Size, 0}, {X + Size, Y + Size, 0}, Color, Color,
+                               Color, Color);
+    for (TDrawItem* c : Children) d->DrawItemWithEffects(c);
+  }
+};
+
+// A tree of items drawn by the draw manager lands where its views put it;
+// an item in a second view with its origin moved is drawn moved.
+TEST_F(ScreenGL, DrawManagerDrawsATreeOfItems) {
+  auto* drawer = Own(new T3DDrawer(S));
+  drawer->CreateShaders();
+  drawer->CaptureMode = 1;
+  auto* a = Own(new TSquareItem());
+  a->X = 2, a->Y = 3, a->Color = 0xFFFF0000;
+  auto* b = Own(new TSquareItem());
+  b->X = 10, b->Y = 3, b->Color = 0xFF00FF00, b->Blur = 100;  // drawn through the blur hook
+  auto* root = Own(new TSquareItem());
+  root->Children = {a, b};
+  root->ClearFirst = true;
+  TViewState view = S->GetViewState();
+  ASSERT_TRUE(drawer->DrawItemInView(root, view));
+  auto px = Back();
+  auto at = [&](int x, int y) { return px[size_t(y) * kW + x] & 0xFFFFFF; };
+  EXPECT_EQ(at(2, 3), 0xFF0000u);
+  EXPECT_EQ(at(5, 6), 0xFF0000u);
+  EXPECT_EQ(at(6, 6), 0u);
+  EXPECT_EQ(at(10, 3), 0x00FF00u);
+  // The same tree with the view's pixel origin at (20, 30).
+  view.Origin = {20, 30};
+  ASSERT_TRUE(drawer->DrawItemInView(root, view));
+  px = Back();
+  EXPECT_EQ(at(22, 33), 0xFF0000u);
+  EXPECT_EQ(at(30, 33), 0x00FF00u);
+  EXPECT_EQ(at(2, 3), 0u);
+  EXPECT_EQ(S->SceneDepth, 0);
 }
 
 // A test filter chain: inverts red, green and blue of the rows it is given.
