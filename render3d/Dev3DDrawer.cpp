@@ -191,7 +191,8 @@ bool T3DDrawer::DrawItemInScene(TDrawItem* item) {
   try {
     if (IsReady()) item->Draw(this);
   } catch (...) {
-    while (Screen->RenderTargetDepth() > std::max(targets, 1)) Screen->PopRenderTarget();
+    for (int32_t n = Screen->RenderTargetDepth(); n > std::max(targets, 1) && Screen->IsReady(); --n)
+      Screen->PopRenderTarget();
     while (ShaderStack.size() > shaders) PushShader(nullptr);
     Screen->EndScene(false);
     item->Prepare();
