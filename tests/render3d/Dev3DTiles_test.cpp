@@ -262,4 +262,39 @@ TEST_F(Tiles, DeviceLossRefillsWhatIsStillUsed) {
   image->Free();
 }
 
+// A bitmap store that notes the format each level is asked in.
+class TNotingStore : public imaging::TBitmapStore {
+ public:
+  std::vector<std::string> Asked;
+  TNotingStore(int32_t w, int32_t h, bool alpha) {
+    Params.Width = w;
+    Params.Height = h;
+    Params.PixelFormat = imaging::PixelFormatByName(alpha ? u"A8R8G8B8" : u"R8G8B8");
+  }
+  void GetMipLevel(imaging::TMipLevelResult& r, int32_t level, imaging::TPixelFormat* format,
+                   imaging::TBitmapClass) override {
+    Asked.push_back(std::to_string(level) + " " + (format ? format->Name : std::string("any")));
+    r.Bitmap = imaging::CreateSysBitmap(std::max(1, Params.Width >> level), std::max(1, Params.Height >> level),
+                                        format ? format : Params.PixelFormat);
+    r.Owned = true;
+  }
+};
+
+TEST_F(Tiles, PremultipliedRequestsAskForTheirFormatFromLevelOne) {
+  auto* source = Own(new TTextureSource(S));
+  for (bool alpha : {true, false}) {
+    auto* store = new TNotingStore(64, 32, alpha);
+    auto* image = new imaging::TImage(store);
+    store->Free();
+    TTextureOptions o;
+    o.Premultiplied = true;
+    ASSERT_NE(source->GetTexture(image, o), nullptr);
+    o.Level = 1;
+    ASSERT_NE(source->GetTexture(image, o), nullptr);
+    std::vector<std::string> expected = {"0 any", alpha ? "1 A8r8g8b8" : "1 any"};
+    EXPECT_EQ(store->Asked, expected);
+    image->Free();
+  }
+}
+
 }  // namespace
