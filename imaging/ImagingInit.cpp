@@ -1,5 +1,6 @@
 #include "imaging/ImagingInit.h"
 
+#include "imaging/ColorGradeGenerator.h"
 #include "imaging/SysPixelFormat.h"
 #include "imaging/kvBitmap.h"
 #include "imaging/SysBitmap.h"
@@ -29,6 +30,7 @@ void InitImaging() {
 }
 
 void DoneImaging() {
+  DoneColorGradeLUTs();
   DoneButtonGenerator();
   DoneSysBitmapAlphaUtils();
   FreeAlphaBlendTable();

@@ -5,6 +5,7 @@
 // test programs that use it link the 3D layer.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -215,6 +216,37 @@ class TRecordingRenderer : public render3d::T3DRenderer {
     LastResult = 0;
     return true;
   }
+};
+
+// An engine whose renderers are recording renderers of the device's size.
+// Renderers made are kept in Made (not owned) so tests can read their calls.
+class TRecordingEngine : public render3d::T3DEngine {
+ public:
+  QEL_CLASSNAME(TRecordingEngine)
+  std::vector<TRecordingRenderer*> Made;
+  bool DeviceUsable = true;
+  uint32_t Vendor = 0;
+  // The state new renderers start in (1: creation pending).
+  uint8_t NewState = 0;
+  render3d::TRendererDevice* CreateOffscreenDevice(int32_t, int32_t) override { return nullptr; }
+  uint32_t AdapterFromRect(const render3d::TRect&) override { return 0; }
+  uint32_t GetCapsValue(const std::u16string& name, uint32_t) override { return name == u"Vendor" ? Vendor : 0; }
+  std::u16string GetCapsText(const std::u16string&, uint32_t) override { return {}; }
+  bool GetDisplayMode(render3d::TDisplayMode& mode, uint32_t) override {
+    mode.RefreshRate = 60;
+    return true;
+  }
+  render3d::T3DRenderer* CreateRenderer(render3d::TDrawDevice* device, const render3d::TRendererParams&) override {
+    int32_t w = device ? device->Bounds.Right - device->Bounds.Left : 640;
+    int32_t h = device ? device->Bounds.Bottom - device->Bounds.Top : 480;
+    auto* r = new TRecordingRenderer(device, w, h);
+    r->State = NewState;
+    Made.push_back(r);
+    return r;
+  }
+  bool CheckDevice() override { return DeviceUsable; }
+  uint8_t GetShaderLevel(uint32_t) override { return 2; }
+  TRecordingRenderer* Last() const { return Made.empty() ? nullptr : Made.back(); }
 };
 
 }  // namespace render3d_test

@@ -1,0 +1,133 @@
+// The draw manager of an open show: one per show, over the main form's
+// screen. Every frame the engine hands it the root draw item and a view; the
+// drawer walks the item tree through TDrawItem::Draw, and the items call
+// back into it to draw pictures, boxes, video frames and effect passes.
+//
+// This unit holds the drawer itself: what it owns, views and their
+// restoration, scenes, the dispatch of items to the blur and sharpen passes,
+// the pixel-shader stack and set, pixel-bounds tracking for the passes,
+// screen capture and the size-fitting functions. The passes, the image and
+// video drawing, transitions and the effecter extend it from their own
+// units (the hooks below are where they plug in).
+//
+// Threads: everything runs on the GUI thread inside the engine's frame;
+// Lock guards only the making of the shaders.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "foundation/kpThreads2.h"
+#include "imaging/kvImage.h"
+#include "render3d/Dev3DRTPool.h"
+#include "render3d/Dev3DScreen.h"
+#include "render3d/Dev3DShaders.h"
+
+namespace transitions {
+class TDrawFilter;
+class TEffController;
+}  // namespace transitions
+
+namespace render3d {
+
+class T3DDrawer;
+class TTextureSource;
+
+// The base of everything the drawer draws.
+class TDrawItem : public TRefObject {
+ public:
+  QEL_CLASSNAME(TDrawItem)
+  uint8_t Changed = 0;
+  uint8_t ContentChanged = 0;
+  uint8_t TransparentBg = 0;  // set only while a slide is rendered for a slide effect
+
+  virtual bool IsChanged() { return Changed != 0 || ContentChanged != 0; }
+  // Positive values blur, negative ones sharpen.
+  virtual float GetBlurAmount() { return 0.0f; }
+  // Called once per frame after the outermost scene has ended.
+  virtual void Prepare() {}
+  virtual void Draw(T3DDrawer* drawer) = 0;
+};
+
+// A draw item that stands for one transition frame.
+class TEffectItem : public TDrawItem {
+ public:
+  QEL_CLASSNAME(TEffectItem)
+  transitions::TDrawFilter* Filter = nullptr;         // not owned
+  transitions::TEffController* Controller = nullptr;  // not owned
+  void Draw(T3DDrawer* drawer) override;
+};
+
+TPoint FitSizeInto(TPoint a, TPoint b);
+// False for a null drawer, else the drawer's IsReady.
+bool DrawerIsReady(const T3DDrawer* drawer);
+TPoint FitSizeIntoNoEnlarge(TPoint a, TPoint b);
+
+class T3DDrawer : public TRefObject {
+ public:
+  QEL_CLASSNAME(T3DDrawer)
+  explicit T3DDrawer(T3DScreen* screen);
+  void Dispose() override;
+
+  void CreateShaders();
+  void PrepareRenderTargets();
+  void BeginScene();
+  bool EndScene();
+  bool IsReady() const;
+  uint8_t GetShaderLevel();
+  bool DrawItemInView(TDrawItem* item, const TViewState& view);
+  bool DrawItemWithEffects(TDrawItem* item);
+  bool DrawItemInScene(TDrawItem* item);
+  TRect GetViewBounds() const;
+  double GetViewScale() const;
+  void SetDrawOrigin(TFloatPoint p);
+  void MakeTargetView(TViewState& out, const TViewState& view) const;
+  void PushShader(TShader* shader);
+  void Clear(uint32_t color, const TRect& rect);
+  bool CopyBackBufferTo(imaging::TBitmap* bitmap);
+  imaging::TImage* CaptureScreen();
+  TBoxAntialiaser* GetBoxAntialiaser();
+  TShader* GetShader(TPixelShaderId id) const { return Shaders[id]; }
+
+  // Bounds tracking: while InEffects is set, every rectangle drawn (a
+  // rectangle of a plane at origin with the two axes, offset subtracted
+  // from its coordinates) widens DrawnBounds.
+  void AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, const TFloatRect& rect);
+  void ResetDrawnBounds();
+
+  // ---- the passes' hooks ----
+  // The blur pass over an item (radius in half-resolution pixels). Without
+  // the passes the item is drawn unblurred.
+  virtual void RunBlurPass(TDrawItem* item, double radius);
+  // Opens a sharpen layer (sets SharpenTarget and SharpenView); false when
+  // no layer could be opened, and the item is then drawn plainly.
+  virtual bool BeginSharpenLayer();
+  virtual void EndSharpenLayer(double amount);
+  // Closes an open sharpen layer without drawing it (the raise path).
+  virtual void AbortSharpenLayer();
+
+  foundation::TCriticalSection* Lock = nullptr;  // owned
+  T3DScreen* Screen = nullptr;                   // not owned
+  TRenderTargetManager* TargetPool = nullptr;    // owned
+  TRenderTargetManager* HalfPool = nullptr;      // owned
+  TRenderTargetManager* MotionPool = nullptr;    // owned
+  TTextureSource* TextureSource = nullptr;       // owned
+  TBoxAntialiaser* BoxAntialiaser = nullptr;     // owned, made on first use
+  TViewState View, SharpenView, BlurView, MotionView, EffectView;
+  double TextureScaleX = 1.0, TextureScaleY = 1.0;
+  int32_t SceneDepth = 0;
+  bool InEffects = false;
+  T3DPoint Camera;
+  TDrawItem* EffectSubject = nullptr;             // not owned
+  TRenderTargetTexture* SharpenTarget = nullptr;  // pooled
+  TShader* Shaders[psShaderCount] = {};           // owned
+  TRect TargetRect;
+  TRect DrawnBounds;
+  bool InTransition = false;
+  TRenderTargetTexture* MotionFrame = nullptr;  // pooled
+  TRenderTargetTexture* MotionSum = nullptr;    // pooled
+  std::vector<TShader*> ShaderStack;            // not owned
+  uint8_t CaptureMode = 0;
+};
+
+}  // namespace render3d
