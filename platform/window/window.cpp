@@ -484,6 +484,27 @@ void backendWindowMoved(HWND hwnd, const Rect& client) {
   sendPosChanged(hwnd, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void backendWindowStateChanged(HWND hwnd, bool minimized, bool maximized) {
+  {
+    std::lock_guard<std::mutex> lock(core().m);
+    auto rec = findLocked(hwnd);
+    if (!rec) return;
+    const uint32_t state = (minimized ? WS_MINIMIZE : 0) | (maximized && !minimized ? WS_MAXIMIZE : 0);
+    if ((rec->style & (WS_MINIMIZE | WS_MAXIMIZE)) == state) return;
+    // Minimised from maximised restores to maximised.
+    if (minimized) rec->restoreToMax = (rec->style & WS_MAXIMIZE) != 0;
+    rec->style = (rec->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | state;
+  }
+  sendPosChanged(hwnd, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Rect backendWindowSizing(HWND hwnd, const Rect& proposed) {
+  Rect r = proposed;
+  if (!isWindow(hwnd)) return r;
+  sendMessage(hwnd, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r));
+  return r;
+}
+
 void backendWindowClosing(HWND hwnd) { postMessage(hwnd, WM_CLOSE, 0, 0); }
 
 void backendSetKeyState(int vk, bool down, bool toggled) {
@@ -769,10 +790,13 @@ intptr_t setWindowLongPtr(HWND hwnd, int index, intptr_t value) {
     sendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
     {
       std::lock_guard<std::mutex> lock(core().m);
-      if (index == GWL_STYLE)
+      if (index == GWL_STYLE) {
         rec->style = ss.styleNew;
-      else
-        rec->exStyle = ss.styleNew;
+      } else {
+        // Only setWindowPos moves a window in or out of the topmost band; a
+        // topmost window made layered stays on top.
+        rec->exStyle = (ss.styleNew & ~WS_EX_TOPMOST) | (rec->exStyle & WS_EX_TOPMOST);
+      }
     }
     sendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
     notifyBackend(hwnd);
@@ -1673,7 +1697,6 @@ int32_t compositionOn(int32_t* enabled) {
   if (enabled) *enabled = 1;
   return 0;
 }
-bool clipboardListener(HWND hwnd) { return isWindow(hwnd); }
 
 std::mutex g_entriesLock;
 OptionalEntries& entries() {
@@ -1692,8 +1715,8 @@ std::string libraryKey(std::string_view library) {
 OptionalEntries defaultOptionalEntries() {
   OptionalEntries e;
   e.dwmIsCompositionEnabled = &compositionOn;
-  e.addClipboardFormatListener = &clipboardListener;
-  e.removeClipboardFormatListener = &clipboardListener;
+  e.addClipboardFormatListener = &addClipboardFormatListener;
+  e.removeClipboardFormatListener = &removeClipboardFormatListener;
   e.enumDisplayMonitors = &enumDisplayMonitors;
   e.getMonitorInfo = &getMonitorInfo;
   return e;
