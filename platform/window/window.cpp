@@ -604,6 +604,11 @@ HWND createWindowEx(uint32_t exStyle, std::u16string_view className, std::u16str
     rec->proc = cls->cls.lpfnWndProc;
     rec->background = cls->cls.hbrBackground;
     rec->style = style & ~WS_VISIBLE;
+    // Minimised and maximised at once: minimised, restoring to maximised.
+    if ((style & (WS_MINIMIZE | WS_MAXIMIZE)) == (WS_MINIMIZE | WS_MAXIMIZE)) {
+      rec->style &= ~WS_MAXIMIZE;
+      rec->restoreToMax = true;
+    }
     rec->exStyle = exStyle;
     rec->parent = parent;
     rec->text = std::u16string(windowName);
@@ -644,7 +649,7 @@ HWND createWindowEx(uint32_t exStyle, std::u16string_view className, std::u16str
   if (!isWindow(hwnd)) return 0;
   notifyBackend(hwnd, true);
   if (style & WS_VISIBLE) {
-    const int cmd = (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOW;
+    const int cmd = (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : SW_SHOW;
     showWindow(hwnd, cmd);
   }
   return hwnd;

@@ -86,7 +86,15 @@ void HeadlessBackend::injectEvent(std::function<void()> event) {
 }
 
 void HeadlessBackend::injectInput(const InputEvent& event) {
-  injectEvent([event] { deliverInput(event); });
+  injectEvent([this, event] {
+    // A mouse event moves the cursor there, as a real mouse would.
+    if (event.kind == InputKind::MouseMotion || event.kind == InputKind::MouseButtonDown ||
+        event.kind == InputKind::MouseButtonUp) {
+      Point screen{event.x, event.y};
+      if (clientToScreen(event.window, screen)) setCursorPos(screen);
+    }
+    deliverInput(event);
+  });
 }
 
 bool HeadlessBackend::inhibited() {
