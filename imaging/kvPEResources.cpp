@@ -38,10 +38,8 @@ void TPEResourceItem::Dispose() {
 
 TPEResourceList::TPEResourceList() { FItems = new foundation::TList; }
 
-void TPEResourceList::Clear() {
-  for (int32_t i = 0; i < FItems->Count(); ++i) Items(i)->Free();
-  FItems->Clear();
-}
+// The list holds the items' references.
+void TPEResourceList::Clear() { FItems->Clear(); }
 
 void TPEResourceList::Dispose() {
   if (FItems) {
