@@ -3,9 +3,9 @@
 // cleanly.
 #include <gtest/gtest.h>
 
-#include "../support/BmpWriter.h"
-#include "../support/IconWriter.h"
-#include "../support/PngWriter.h"
+#include "tests/support/BmpWriter.h"
+#include "tests/support/IconWriter.h"
+#include "tests/support/PngWriter.h"
 #include "DecodersTestEnv.h"
 #include "imaging/kvIcoFile.h"
 #include "imaging/kvPEResources.h"

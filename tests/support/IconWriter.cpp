@@ -1,4 +1,4 @@
-#include "IconWriter.h"
+#include "tests/support/IconWriter.h"
 
 #include <algorithm>
 #include <map>
