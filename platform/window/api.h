@@ -457,6 +457,23 @@ struct LayeredContent {
 };
 bool layeredContent(HWND hwnd, LayeredContent& out);
 
+// ---- surface device contexts ----
+// A DC over pixels: a DIB section's memory DC (caller's memory, 24 or 32
+// bits, rows bottom-up or top-down) or a window's software back surface
+// (32 bits, top-down, the client size; getDC(hwnd)). Surface DCs are
+// numbered from kSurfaceDCBase.
+inline constexpr HDC kSurfaceDCBase = 0x7D000000;
+inline constexpr uint32_t SRCCOPY = 0x00CC0020;
+HDC createSurfaceDC(uint8_t* bits, int32_t width, int32_t height, int32_t bitsPerPixel, int32_t pitch,
+                    bool bottomUp);
+// Copies a rectangle between surface DCs (24 and 32 bits, clipped to both);
+// SRCCOPY only.
+bool bitBlt(HDC dst, int32_t x, int32_t y, int32_t width, int32_t height, HDC src, int32_t srcX, int32_t srcY,
+            uint32_t rop);
+// A copy of a window's back surface (32-bit BGRA, top-down); false when the
+// window has none yet.
+bool windowSurface(HWND hwnd, int32_t& width, int32_t& height, std::vector<uint8_t>& bits);
+
 // ---- clipboard ----
 using HGLOBAL = uintptr_t;
 inline constexpr uint32_t CF_DIB = 8, CF_UNICODETEXT = 13;

@@ -3,6 +3,7 @@
 // and a clipboard with one open at a time, text through the backend and
 // other formats in the process.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -357,5 +358,128 @@ bool removeClipboardFormatListener(HWND hwnd) {
 }
 
 void backendClipboardChanged() { AnnounceChange(); }
+
+}  // namespace platform::window
+
+// ---- surface device contexts ----
+
+namespace platform::window {
+
+namespace {
+
+struct Surface {
+  uint8_t* bits = nullptr;
+  int32_t width = 0, height = 0, bpp = 32, pitch = 0;
+  bool bottomUp = false;
+  HWND window = 0;  // a window's back surface
+  uint8_t* Row(int32_t y) const {
+    return bits + static_cast<ptrdiff_t>(bottomUp ? height - 1 - y : y) * pitch;
+  }
+};
+
+struct Surfaces {
+  std::mutex m;
+  std::unordered_map<HDC, Surface> dcs;
+  HDC next = kSurfaceDCBase + 1;
+  std::unordered_map<HWND, std::vector<uint8_t>> backs;  // window back surfaces
+  std::unordered_map<HWND, std::pair<int32_t, int32_t>> backSize;
+};
+Surfaces& sf() {
+  static Surfaces* s = new Surfaces;
+  return *s;
+}
+
+}  // namespace
+
+HDC createSurfaceDC(uint8_t* bits, int32_t width, int32_t height, int32_t bpp, int32_t pitch, bool bottomUp) {
+  if (!bits || width <= 0 || height <= 0 || (bpp != 24 && bpp != 32) || pitch < width * (bpp / 8)) {
+    platform::os::setLastError(87);
+    return 0;
+  }
+  std::lock_guard<std::mutex> lock(sf().m);
+  const HDC h = sf().next++;
+  sf().dcs[h] = Surface{bits, width, height, bpp, pitch, bottomUp, 0};
+  return h;
+}
+
+HDC windowSurfaceDC(HWND hwnd) {
+  Rect r;
+  if (!getClientRect(hwnd, r)) return 0;
+  const int32_t w = std::max(1, r.right - r.left), h = std::max(1, r.bottom - r.top);
+  std::lock_guard<std::mutex> lock(sf().m);
+  std::vector<uint8_t>& back = sf().backs[hwnd];
+  auto& size = sf().backSize[hwnd];
+  if (size.first != w || size.second != h) {
+    back.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0);
+    size = {w, h};
+  }
+  const HDC dc = sf().next++;
+  sf().dcs[dc] = Surface{back.data(), w, h, 32, w * 4, false, hwnd};
+  return dc;
+}
+
+bool releaseSurfaceDC(HDC hdc) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  auto it = sf().dcs.find(hdc);
+  if (it == sf().dcs.end() || !it->second.window) return false;
+  sf().dcs.erase(it);
+  return true;
+}
+
+bool deleteSurfaceDC(HDC hdc) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  return sf().dcs.erase(hdc) != 0;
+}
+
+int32_t surfaceBitsPerPixel(HDC hdc) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  auto it = sf().dcs.find(hdc);
+  return it == sf().dcs.end() ? 0 : it->second.bpp;
+}
+
+bool bitBlt(HDC dst, int32_t x, int32_t y, int32_t w, int32_t h, HDC src, int32_t sx, int32_t sy, uint32_t rop) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  auto d = sf().dcs.find(dst), s = sf().dcs.find(src);
+  if (rop != SRCCOPY || d == sf().dcs.end() || s == sf().dcs.end()) {
+    platform::os::setLastError(87);
+    return false;
+  }
+  const Surface& D = d->second;
+  const Surface& S = s->second;
+  // Clip against both surfaces, moving the source with the destination.
+  if (x < 0) { sx -= x; w += x; x = 0; }
+  if (y < 0) { sy -= y; h += y; y = 0; }
+  if (sx < 0) { x -= sx; w += sx; sx = 0; }
+  if (sy < 0) { y -= sy; h += sy; sy = 0; }
+  w = std::min({w, D.width - x, S.width - sx});
+  h = std::min({h, D.height - y, S.height - sy});
+  if (w <= 0 || h <= 0) return true;
+  const int32_t db = D.bpp / 8, sb = S.bpp / 8;
+  for (int32_t row = 0; row < h; ++row) {
+    uint8_t* dp = D.Row(y + row) + x * db;
+    const uint8_t* sp = S.Row(sy + row) + sx * sb;
+    if (db == sb) {
+      std::memmove(dp, sp, static_cast<size_t>(w) * static_cast<size_t>(db));
+      continue;
+    }
+    for (int32_t i = 0; i < w; ++i) {
+      dp[i * db] = sp[i * sb];
+      dp[i * db + 1] = sp[i * sb + 1];
+      dp[i * db + 2] = sp[i * sb + 2];
+      if (db == 4) dp[i * db + 3] = 255;  // 24-bit sources are opaque
+    }
+  }
+  return true;
+}
+
+bool windowSurface(HWND hwnd, int32_t& width, int32_t& height, std::vector<uint8_t>& bits) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  auto it = sf().backs.find(hwnd);
+  if (it == sf().backs.end()) return false;
+  width = sf().backSize[hwnd].first;
+  height = sf().backSize[hwnd].second;
+  bits = it->second;
+  return true;
+}
 
 }  // namespace platform::window

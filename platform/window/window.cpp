@@ -19,6 +19,12 @@
 
 namespace platform::window {
 
+// Surface DCs live with the other services (services.cpp).
+HDC windowSurfaceDC(HWND hwnd);
+bool releaseSurfaceDC(HDC hdc);
+bool deleteSurfaceDC(HDC hdc);
+int32_t surfaceBitsPerPixel(HDC hdc);
+
 namespace {
 
 using platform::os::ThreadId;
@@ -1675,12 +1681,20 @@ bool screenSaverRunningFlag() {
   return core().saverRunning;
 }
 
-HDC getDC(HWND hwnd) { return hwnd == 0 ? kScreenDC : 0; }
-int releaseDC(HWND, HDC hdc) { return hdc == kScreenDC ? 1 : 0; }
+
+HDC getDC(HWND hwnd) { return hwnd == 0 ? kScreenDC : windowSurfaceDC(hwnd); }
+int releaseDC(HWND, HDC hdc) {
+  if (hdc == kScreenDC) return 1;
+  return releaseSurfaceDC(hdc) ? 1 : 0;
+}
 HDC createDisplayDC() { return g_nextDisplayDC.fetch_add(1); }
-bool deleteDC(HDC hdc) { return hdc >= 0x5C10; }
+bool deleteDC(HDC hdc) {
+  if (hdc >= kSurfaceDCBase) return deleteSurfaceDC(hdc);
+  return hdc >= 0x5C10;
+}
 
 int32_t getDeviceCaps(HDC hdc, int index) {
+  if (hdc >= kSurfaceDCBase) return index == BITSPIXEL ? surfaceBitsPerPixel(hdc) : 0;
   if (hdc != kScreenDC && hdc < 0x5C10) return 0;
   const auto list = windowBackend().monitors();
   const MonitorDesc m = list.empty() ? MonitorDesc{} : list.front();
