@@ -348,3 +348,45 @@ void DoneFastDIB() {
 }
 
 }  // namespace imaging
+
+namespace imaging {
+
+namespace {
+
+// A surface DC over a DIB's own bits for the time of one transfer.
+struct DibDC {
+  platform::window::HDC dc = 0;
+  explicit DibDC(TFastDIB* d) {
+    if (d->Bits && (d->BitCount() == 24 || d->BitCount() == 32))
+      dc = platform::window::createSurfaceDC(d->Bits, d->Width(), d->AbsHeight, d->BitCount(), d->Pitch,
+                                             d->Height() > 0);
+  }
+  ~DibDC() {
+    if (dc) platform::window::deleteDC(dc);
+  }
+};
+
+}  // namespace
+
+bool TFastDIB::Draw(platform::window::HDC DC, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t SX, int32_t SY) {
+  DibDC src(this);
+  return src.dc && platform::window::bitBlt(DC, X, Y, W, H, src.dc, SX, SY, platform::window::SRCCOPY);
+}
+
+bool TFastDIB::AlphaDraw(platform::window::HDC DC, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t SX,
+                         int32_t SY) {
+  if (BitCount() != 32) return Draw(DC, X, Y, W, H, SX, SY);
+  if (!ClipBitmapRects(X, Y, W, H, SX, SY, X + W, Y + H, Width(), AbsHeight)) return true;
+  foundation::TRef<TFastDIB> tmp = foundation::MakeRef<TFastDIB>();
+  tmp->SetSize(W, -H, 24);  // top-down, so row i is image row i
+  DibDC t(tmp.Get());
+  if (!t.dc || !platform::window::bitBlt(t.dc, 0, 0, W, H, DC, X, Y, platform::window::SRCCOPY)) return false;
+  for (int32_t i = 0; i < H; ++i) {
+    // Image rows from the top: a bottom-up DIB keeps row 0 last in memory.
+    const int32_t srcRow = Height() > 0 ? AbsHeight - 1 - (SY + i) : SY + i;
+    AlphaDrawRow(tmp->Row(i), Row(srcRow) + SX * 4, W);
+  }
+  return platform::window::bitBlt(DC, X, Y, W, H, t.dc, 0, 0, platform::window::SRCCOPY);
+}
+
+}  // namespace imaging

@@ -1,7 +1,8 @@
 // Device-independent bitmaps: TFastDIB owns the pixel memory of a DIB with
 // its bitmap-info header and row table, and TDibBitmap shows it as a system
 // bitmap, so all image processing works on it directly. On this platform a
-// DIB is plain memory of our own (there is no device context behind it).
+// DIB is plain memory of our own; drawing into a device context goes
+// through a surface DC of the window layer made over the DIB's bits.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "imaging/SysBitmap.h"
+#include "platform/window/api.h"
 
 namespace imaging {
 
@@ -76,6 +78,13 @@ class TFastDIB : public foundation::TRefObject {
   // (DecodeRunLength; faults end quietly).
   void DecodeRLE8(std::span<const uint8_t> Data);
   void DecodeRLE4(std::span<const uint8_t> Data);
+
+  // Copies the rectangle 1:1 from the bits to a surface DC of the window
+  // layer (24- and 32-bit DIBs; false for others or an unknown DC).
+  bool Draw(platform::window::HDC DC, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t SX, int32_t SY);
+  // A 32-bit DIB blended over the DC's pixels by its alpha (other DIBs are
+  // drawn as they are).
+  bool AlphaDraw(platform::window::HDC DC, int32_t X, int32_t Y, int32_t W, int32_t H, int32_t SX, int32_t SY);
 
   int32_t Width() const { return Info.Header.biWidth; }
   int32_t Height() const { return Info.Header.biHeight; }

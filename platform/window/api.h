@@ -359,6 +359,14 @@ class WindowBackend {
   virtual void* nativeWindow(HWND hwnd) = 0;
   // Ends the backend: windows released, the screen saver given back.
   virtual void shutdown() = 0;
+  // The cursor to show: an IDC_ number, 0 to hide it.
+  virtual void showCursor(uint32_t idc) {}
+  // The desktop's clipboard text (UTF-8); false when the backend has no
+  // clipboard of its own (the layer keeps the text in the process).
+  virtual bool setClipboardText(const std::string& utf8) { return false; }
+  virtual bool clipboardText(std::string& utf8) { return false; }
+  // Best-effort display of layered content: the whole window's opacity.
+  virtual void setWindowOpacity(HWND hwnd, float opacity) {}
 };
 
 // Installs a backend (nullptr: the headless backend) and answers the
@@ -412,6 +420,87 @@ inline constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203, WM_RBUTTONUP = 0x0205, WM_R
                           WM_XBUTTONDOWN = 0x020B, WM_XBUTTONUP = 0x020C, WM_XBUTTONDBLCLK = 0x020D;
 inline constexpr uint16_t MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8, MK_MBUTTON = 0x10,
                           MK_XBUTTON1 = 0x20, MK_XBUTTON2 = 0x40;
+
+// Backends report what the window manager did: minimise, maximise and
+// restore update the record, then WM_WINDOWPOSCHANGED is sent; an
+// interactive resize first asks the window with WM_SIZING (lParam: the
+// proposed rectangle, which the window may change) and answers the rectangle
+// to apply.
+void backendWindowStateChanged(HWND hwnd, bool minimized, bool maximized);
+Rect backendWindowSizing(HWND hwnd, const Rect& proposedClientOnScreen);
+inline constexpr uint32_t WM_SIZING = 0x0214, WMSZ_BOTTOMRIGHT = 8;
+
+// ---- cursors ----
+using HCURSOR = uintptr_t;
+inline constexpr uint32_t IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 32514, IDC_CROSS = 32515,
+                          IDC_SIZENWSE = 32642, IDC_SIZENESW = 32643, IDC_SIZEWE = 32644, IDC_SIZENS = 32645,
+                          IDC_SIZEALL = 32646, IDC_HAND = 32649;
+// A shared system cursor (never destroyed) for an IDC_ number; 0 for any
+// other number.
+HCURSOR loadSystemCursor(uint32_t idc);
+// Shows the cursor (0 hides it); answers the previous one.
+HCURSOR setCursor(HCURSOR cursor);
+HCURSOR getCursor();
+// The IDC_ number of a shared cursor (0 for none).
+uint32_t cursorId(HCURSOR cursor);
+
+// ---- layered windows ----
+inline constexpr uint32_t WS_EX_TRANSPARENT = 0x20u;
+// Per-pixel content of a WS_EX_LAYERED window: premultiplied 32-bit BGRA
+// rows, top-down. The content is kept (tests read it); showing it is best
+// effort (whole-window opacity). False without WS_EX_LAYERED.
+bool updateLayeredWindow(HWND hwnd, Point dst, int32_t width, int32_t height, const uint8_t* bits, int32_t pitch);
+struct LayeredContent {
+  Point dst;
+  int32_t width = 0, height = 0;
+  std::vector<uint8_t> bits;  // width x height x 4, top-down
+};
+bool layeredContent(HWND hwnd, LayeredContent& out);
+
+// ---- surface device contexts ----
+// A DC over pixels: a DIB section's memory DC (caller's memory, 24 or 32
+// bits, rows bottom-up or top-down) or a window's software back surface
+// (32 bits, top-down, the client size; getDC(hwnd)). Surface DCs are
+// numbered from kSurfaceDCBase.
+inline constexpr HDC kSurfaceDCBase = 0x7D000000;
+inline constexpr uint32_t SRCCOPY = 0x00CC0020;
+HDC createSurfaceDC(uint8_t* bits, int32_t width, int32_t height, int32_t bitsPerPixel, int32_t pitch,
+                    bool bottomUp);
+// Copies a rectangle between surface DCs (24 and 32 bits, clipped to both);
+// SRCCOPY only.
+bool bitBlt(HDC dst, int32_t x, int32_t y, int32_t width, int32_t height, HDC src, int32_t srcX, int32_t srcY,
+            uint32_t rop);
+// A copy of a window's back surface (32-bit BGRA, top-down); false when the
+// window has none yet.
+bool windowSurface(HWND hwnd, int32_t& width, int32_t& height, std::vector<uint8_t>& bits);
+
+// ---- clipboard ----
+using HGLOBAL = uintptr_t;
+inline constexpr uint32_t CF_DIB = 8, CF_UNICODETEXT = 13;
+inline constexpr uint32_t GMEM_MOVEABLE = 0x2, GMEM_DDESHARE = 0x2000;
+// Plain heap blocks that remember their size.
+HGLOBAL globalAlloc(uint32_t flags, size_t bytes);
+void* globalLock(HGLOBAL mem);
+bool globalUnlock(HGLOBAL mem);
+HGLOBAL globalFree(HGLOBAL mem);
+size_t globalSize(HGLOBAL mem);
+// One open at a time, process-wide: a second open fails until the first
+// closes (5).
+bool openClipboard(HWND owner);
+bool closeClipboard();
+bool emptyClipboard();
+// Takes ownership of the block. Text goes to the backend's clipboard (the
+// desktop's on SDL), other formats stay in the process.
+HGLOBAL setClipboardData(uint32_t format, HGLOBAL mem);
+// The block stays the clipboard's (valid until the clipboard changes).
+HGLOBAL getClipboardData(uint32_t format);
+bool isClipboardFormatAvailable(uint32_t format);
+uint32_t getClipboardSequenceNumber();
+bool addClipboardFormatListener(HWND hwnd);
+bool removeClipboardFormatListener(HWND hwnd);
+// A backend reports that the clipboard changed outside the process: the
+// sequence number moves and the listeners get WM_CLIPBOARDUPDATE.
+void backendClipboardChanged();
 
 // Read access to a window record for backends and tests.
 struct WindowState {

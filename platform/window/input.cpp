@@ -72,6 +72,17 @@ int Set1Of(int32_t sc) {
     case 81: return 0x150;         // Down
     case 82: return 0x148;         // Up
     case 88: return 0x11C;         // keypad Enter
+    case 89: return 0x4F;          // keypad 1
+    case 90: return 0x50;
+    case 91: return 0x51;
+    case 92: return 0x4B;
+    case 93: return 0x4C;
+    case 94: return 0x4D;
+    case 95: return 0x47;
+    case 96: return 0x48;
+    case 97: return 0x49;          // keypad 9
+    case 98: return 0x52;          // keypad 0
+    case 99: return 0x53;          // keypad point
     case 224: return 0x1D;         // left Ctrl
     case 225: return 0x2A;         // left Shift
     case 226: return 0x38;         // left Alt
@@ -87,6 +98,17 @@ struct InputState {
   uint16_t buttons = 0;  // MK_ button bits
   float wheelRest = 0;   // fractions of a notch not yet sent
   bool keyDown[256] = {};
+  // The key data of the last key-down: the characters SDL reports as text
+  // for it carry the same word (bit 29 with Alt, so they become WM_SYSCHAR).
+  bool haveKeyData = false;
+  LPARAM lastKeyData = 1;
+  bool lastKeySys = false;
+  // Text of a keypad key typed with Alt alone is part of an Alt code.
+  bool suppressText = false;
+  // Alt+keypad code entry: Alt pressed alone, then keypad digits.
+  bool altEntry = false;
+  int altDigits = 0;
+  uint32_t altCode = 0;
 };
 InputState& state() {
   static InputState* s = new InputState;
@@ -138,9 +160,22 @@ bool UsesDoubleClicks(HWND hwnd) {
   return windowState(hwnd, s) && getClassInfo(0, s.className, cls) && (cls.style & CS_DBLCLKS);
 }
 
-void PostChars(HWND target, std::u16string_view units, bool alt, LPARAM data) {
-  for (char16_t u : units) postMessage(target, alt ? WM_SYSCHAR : WM_CHAR, u, data);
+// A character message carries the key data of its key-down and is a
+// WM_SYSCHAR when that key-down was a system key (Alt without Ctrl).
+void PostChars(HWND target, std::u16string_view units, LPARAM data, bool sys) {
+  for (char16_t u : units) postMessage(target, sys ? WM_SYSCHAR : WM_CHAR, u, data);
 }
+
+// Keypad digits by SDL scan code (1..9 are 89..97, 0 is 98), whatever num
+// lock says; -1 for any other key.
+int KeypadDigit(int32_t scancode) {
+  if (scancode >= 89 && scancode <= 97) return scancode - 88;
+  if (scancode == 98) return 0;
+  return -1;
+}
+
+constexpr uint16_t KMOD_GUI = 0x0C00;
+bool AltAlone(uint16_t mod) { return (mod & KMOD_ALT) && !(mod & (KMOD_SHIFT | KMOD_CTRL | KMOD_GUI)); }
 
 std::u16string Utf16Of(const std::string& s) {
   std::u16string out;
@@ -289,18 +324,68 @@ void deliverInput(const InputEvent& e) {
       if (!down || wasDown || e.repeat) data |= LPARAM{1} << 30;
       if (!down) data |= LPARAM{1} << 31;
       const uint32_t msg = sys ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
+      // Alt+keypad codes: Alt pressed alone starts an entry, keypad digits
+      // with Alt alone extend it, any other key ends it; releasing Alt
+      // after digits gives the code's character (scan code of Alt, key-up
+      // bits, context bit clear: a WM_CHAR).
+      const int digit = KeypadDigit(sc);
+      bool altRelease = false;
+      uint32_t altCode = 0;
+      {
+        std::lock_guard<std::mutex> lock(st.m);
+        if (down) {
+          if (vk == VK_MENU) {
+            if (!wasDown) {
+              st.altEntry = !(e.mod & (KMOD_SHIFT | KMOD_CTRL | KMOD_GUI));
+              st.altDigits = 0;
+              st.altCode = 0;
+            }
+          } else if (digit >= 0 && st.altEntry && AltAlone(e.mod)) {
+            st.altCode = st.altCode * 10 + static_cast<uint32_t>(digit);
+            ++st.altDigits;
+          } else if (vk != VK_SHIFT && vk != VK_CONTROL) {
+            st.altEntry = false;
+          }
+          st.haveKeyData = true;
+          st.lastKeyData = data;
+          st.lastKeySys = sys;
+          st.suppressText = digit >= 0 && AltAlone(e.mod);
+        } else {
+          if (vk == VK_MENU && st.altEntry && st.altDigits > 0) {
+            altRelease = true;
+            altCode = st.altCode;
+          }
+          if (vk == VK_MENU) st.altEntry = false;
+          st.haveKeyData = false;
+          st.suppressText = false;
+        }
+      }
       postMessage(e.window, msg, static_cast<WPARAM>(vk), data);
+      if (altRelease) {
+        const LPARAM charData = 1 | (LPARAM{0x38} << 16) | (LPARAM{1} << 30) | (LPARAM{1} << 31);
+        postMessage(e.window, WM_CHAR, static_cast<WPARAM>(altCode & 0xFFFF), charData);
+      }
       if (!down) return;
       // Characters SDL does not report as text.
       char16_t ch = 0;
       if (vk == VK_BACK || vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE) ch = static_cast<char16_t>(vk);
       if ((e.mod & KMOD_CTRL) && !alt && vk >= 'A' && vk <= 'Z') ch = static_cast<char16_t>(vk - 'A' + 1);
-      if (ch) PostChars(e.window, std::u16string(1, ch), sys, data);
+      if (ch) PostChars(e.window, std::u16string(1, ch), data, sys);
       return;
     }
     case InputKind::TextInput: {
-      const bool alt = (e.mod & KMOD_ALT) && !(e.mod & KMOD_CTRL);
-      PostChars(e.window, Utf16Of(e.text), alt, 1);
+      LPARAM data;
+      bool sys;
+      {
+        std::lock_guard<std::mutex> lock(st.m);
+        if (st.suppressText) return;
+        // Text without a key-down (an input method) takes the Alt state of
+        // the event.
+        const bool alt = (e.mod & KMOD_ALT) && !(e.mod & KMOD_CTRL);
+        data = st.haveKeyData ? st.lastKeyData : (alt ? 1 | (LPARAM{1} << 29) : 1);
+        sys = st.haveKeyData ? st.lastKeySys : alt;
+      }
+      PostChars(e.window, Utf16Of(e.text), data, sys);
       return;
     }
   }

@@ -19,6 +19,12 @@
 
 namespace platform::window {
 
+// Surface DCs live with the other services (services.cpp).
+HDC windowSurfaceDC(HWND hwnd);
+bool releaseSurfaceDC(HDC hdc);
+bool deleteSurfaceDC(HDC hdc);
+int32_t surfaceBitsPerPixel(HDC hdc);
+
 namespace {
 
 using platform::os::ThreadId;
@@ -484,6 +490,27 @@ void backendWindowMoved(HWND hwnd, const Rect& client) {
   sendPosChanged(hwnd, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void backendWindowStateChanged(HWND hwnd, bool minimized, bool maximized) {
+  {
+    std::lock_guard<std::mutex> lock(core().m);
+    auto rec = findLocked(hwnd);
+    if (!rec) return;
+    const uint32_t state = (minimized ? WS_MINIMIZE : 0) | (maximized && !minimized ? WS_MAXIMIZE : 0);
+    if ((rec->style & (WS_MINIMIZE | WS_MAXIMIZE)) == state) return;
+    // Minimised from maximised restores to maximised.
+    if (minimized) rec->restoreToMax = (rec->style & WS_MAXIMIZE) != 0;
+    rec->style = (rec->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | state;
+  }
+  sendPosChanged(hwnd, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Rect backendWindowSizing(HWND hwnd, const Rect& proposed) {
+  Rect r = proposed;
+  if (!isWindow(hwnd)) return r;
+  sendMessage(hwnd, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r));
+  return r;
+}
+
 void backendWindowClosing(HWND hwnd) { postMessage(hwnd, WM_CLOSE, 0, 0); }
 
 void backendSetKeyState(int vk, bool down, bool toggled) {
@@ -583,6 +610,11 @@ HWND createWindowEx(uint32_t exStyle, std::u16string_view className, std::u16str
     rec->proc = cls->cls.lpfnWndProc;
     rec->background = cls->cls.hbrBackground;
     rec->style = style & ~WS_VISIBLE;
+    // Minimised and maximised at once: minimised, restoring to maximised.
+    if ((style & (WS_MINIMIZE | WS_MAXIMIZE)) == (WS_MINIMIZE | WS_MAXIMIZE)) {
+      rec->style &= ~WS_MAXIMIZE;
+      rec->restoreToMax = true;
+    }
     rec->exStyle = exStyle;
     rec->parent = parent;
     rec->text = std::u16string(windowName);
@@ -623,7 +655,7 @@ HWND createWindowEx(uint32_t exStyle, std::u16string_view className, std::u16str
   if (!isWindow(hwnd)) return 0;
   notifyBackend(hwnd, true);
   if (style & WS_VISIBLE) {
-    const int cmd = (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOW;
+    const int cmd = (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : SW_SHOW;
     showWindow(hwnd, cmd);
   }
   return hwnd;
@@ -769,10 +801,13 @@ intptr_t setWindowLongPtr(HWND hwnd, int index, intptr_t value) {
     sendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
     {
       std::lock_guard<std::mutex> lock(core().m);
-      if (index == GWL_STYLE)
+      if (index == GWL_STYLE) {
         rec->style = ss.styleNew;
-      else
-        rec->exStyle = ss.styleNew;
+      } else {
+        // Only setWindowPos moves a window in or out of the topmost band; a
+        // topmost window made layered stays on top.
+        rec->exStyle = (ss.styleNew & ~WS_EX_TOPMOST) | (rec->exStyle & WS_EX_TOPMOST);
+      }
     }
     sendMessage(hwnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
     notifyBackend(hwnd);
@@ -1646,12 +1681,20 @@ bool screenSaverRunningFlag() {
   return core().saverRunning;
 }
 
-HDC getDC(HWND hwnd) { return hwnd == 0 ? kScreenDC : 0; }
-int releaseDC(HWND, HDC hdc) { return hdc == kScreenDC ? 1 : 0; }
+
+HDC getDC(HWND hwnd) { return hwnd == 0 ? kScreenDC : windowSurfaceDC(hwnd); }
+int releaseDC(HWND, HDC hdc) {
+  if (hdc == kScreenDC) return 1;
+  return releaseSurfaceDC(hdc) ? 1 : 0;
+}
 HDC createDisplayDC() { return g_nextDisplayDC.fetch_add(1); }
-bool deleteDC(HDC hdc) { return hdc >= 0x5C10; }
+bool deleteDC(HDC hdc) {
+  if (hdc >= kSurfaceDCBase) return deleteSurfaceDC(hdc);
+  return hdc >= 0x5C10;
+}
 
 int32_t getDeviceCaps(HDC hdc, int index) {
+  if (hdc >= kSurfaceDCBase) return index == BITSPIXEL ? surfaceBitsPerPixel(hdc) : 0;
   if (hdc != kScreenDC && hdc < 0x5C10) return 0;
   const auto list = windowBackend().monitors();
   const MonitorDesc m = list.empty() ? MonitorDesc{} : list.front();
@@ -1673,7 +1716,6 @@ int32_t compositionOn(int32_t* enabled) {
   if (enabled) *enabled = 1;
   return 0;
 }
-bool clipboardListener(HWND hwnd) { return isWindow(hwnd); }
 
 std::mutex g_entriesLock;
 OptionalEntries& entries() {
@@ -1692,8 +1734,8 @@ std::string libraryKey(std::string_view library) {
 OptionalEntries defaultOptionalEntries() {
   OptionalEntries e;
   e.dwmIsCompositionEnabled = &compositionOn;
-  e.addClipboardFormatListener = &clipboardListener;
-  e.removeClipboardFormatListener = &clipboardListener;
+  e.addClipboardFormatListener = &addClipboardFormatListener;
+  e.removeClipboardFormatListener = &removeClipboardFormatListener;
   e.enumDisplayMonitors = &enumDisplayMonitors;
   e.getMonitorInfo = &getMonitorInfo;
   return e;

@@ -86,7 +86,15 @@ void HeadlessBackend::injectEvent(std::function<void()> event) {
 }
 
 void HeadlessBackend::injectInput(const InputEvent& event) {
-  injectEvent([event] { deliverInput(event); });
+  injectEvent([this, event] {
+    // A mouse event moves the cursor there, as a real mouse would.
+    if (event.kind == InputKind::MouseMotion || event.kind == InputKind::MouseButtonDown ||
+        event.kind == InputKind::MouseButtonUp) {
+      Point screen{event.x, event.y};
+      if (clientToScreen(event.window, screen)) setCursorPos(screen);
+    }
+    deliverInput(event);
+  });
 }
 
 bool HeadlessBackend::inhibited() {
@@ -117,6 +125,65 @@ void HeadlessBackend::reset() {
   hasEvents_ = false;
   inhibitChanges_ = 0;
   changes_ = 0;
+  shownCursor_ = IDC_ARROW;
+  fakeClipboard_ = false;
+  clipboard_.clear();
+  opacity_.clear();
+}
+
+void HeadlessBackend::showCursor(uint32_t idc) {
+  std::lock_guard<std::mutex> lock(m_);
+  shownCursor_ = idc;
+}
+
+uint32_t HeadlessBackend::shownCursor() {
+  std::lock_guard<std::mutex> lock(m_);
+  return shownCursor_;
+}
+
+bool HeadlessBackend::setClipboardText(const std::string& utf8) {
+  std::lock_guard<std::mutex> lock(m_);
+  if (!fakeClipboard_) return false;
+  clipboard_ = utf8;
+  return true;
+}
+
+bool HeadlessBackend::clipboardText(std::string& utf8) {
+  std::lock_guard<std::mutex> lock(m_);
+  if (!fakeClipboard_) return false;
+  utf8 = clipboard_;
+  return true;
+}
+
+void HeadlessBackend::useFakeClipboard(bool on) {
+  std::lock_guard<std::mutex> lock(m_);
+  fakeClipboard_ = on;
+  clipboard_.clear();
+}
+
+void HeadlessBackend::setForeignClipboardText(const std::string& utf8) {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    clipboard_ = utf8;
+  }
+  backendClipboardChanged();
+}
+
+void HeadlessBackend::setWindowOpacity(HWND hwnd, float opacity) {
+  std::lock_guard<std::mutex> lock(m_);
+  for (auto& [h, o] : opacity_)
+    if (h == hwnd) {
+      o = opacity;
+      return;
+    }
+  opacity_.emplace_back(hwnd, opacity);
+}
+
+float HeadlessBackend::windowOpacity(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(m_);
+  for (auto& [h, o] : opacity_)
+    if (h == hwnd) return o;
+  return 1.0f;
 }
 
 HeadlessBackend& headless() {

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
+#include <utility>
 #include <mutex>
 #include <vector>
 
@@ -28,6 +30,10 @@ class HeadlessBackend : public WindowBackend {
   bool screenSaverHeldOff() override { return inhibited(); }
   void* nativeWindow(HWND) override { return nullptr; }
   void shutdown() override;
+  void showCursor(uint32_t idc) override;
+  bool setClipboardText(const std::string& utf8) override;
+  bool clipboardText(std::string& utf8) override;
+  void setWindowOpacity(HWND hwnd, float opacity) override;
 
   // ---- test hooks ----
   // The default list: one 1920 x 1080 display at 60 Hz, 32 bits, 96 dpi,
@@ -44,6 +50,13 @@ class HeadlessBackend : public WindowBackend {
   // Top-level windows the backend holds (created, not yet destroyed).
   std::vector<HWND> liveWindows();
   int changeNotifications();
+  // The cursor last shown (an IDC_ number, 0 hidden).
+  uint32_t shownCursor();
+  // A fake desktop clipboard: while on, text goes to it (as SDL's would)
+  // and another program may change it (setForeignClipboardText).
+  void useFakeClipboard(bool on);
+  void setForeignClipboardText(const std::string& utf8);
+  float windowOpacity(HWND hwnd);
   // Restores the defaults (monitors, cursor, counters).
   void reset();
 
@@ -57,6 +70,10 @@ class HeadlessBackend : public WindowBackend {
   bool inhibited_ = false;
   int inhibitChanges_ = 0;
   int changes_ = 0;
+  uint32_t shownCursor_ = IDC_ARROW;
+  bool fakeClipboard_ = false;
+  std::string clipboard_;
+  std::vector<std::pair<HWND, float>> opacity_;
 };
 
 // The process's headless backend as its own class.

@@ -155,6 +155,8 @@ class SdlBackend : public WindowBackend {
         in.text = e.text.text;
         in.mod = static_cast<uint16_t>(SDL_GetModState());
         deliverInput(in);
+      } else if (e.type == SDL_CLIPBOARDUPDATE) {
+        backendClipboardChanged();
       } else if (e.type == SDL_DISPLAYEVENT) {
         readMonitors();
       } else if (e.type == SDL_WINDOWEVENT) {
@@ -169,9 +171,27 @@ class SdlBackend : public WindowBackend {
             int x, y, ww, wh;
             SDL_GetWindowPosition(w, &x, &y);
             SDL_GetWindowSize(w, &ww, &wh);
-            backendWindowMoved(h, Rect{x, y, x + ww, y + wh});
+            Rect r{x, y, x + ww, y + wh};
+            const Uint32 flags = SDL_GetWindowFlags(w);
+            // A size the user dragged is offered to the window first (a
+            // drawn form keeps its minimum size).
+            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
+                !(flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN))) {
+              WindowState s;
+              if (windowState(h, s) && (s.rect.right - s.rect.left != ww || s.rect.bottom - s.rect.top != wh)) {
+                const Rect a = backendWindowSizing(h, r);
+                if (a.right - a.left != ww || a.bottom - a.top != wh) {
+                  r = Rect{x, y, x + std::max(1, a.right - a.left), y + std::max(1, a.bottom - a.top)};
+                  SDL_SetWindowSize(w, r.right - r.left, r.bottom - r.top);
+                }
+              }
+            }
+            backendWindowMoved(h, r);
             break;
           }
+          case SDL_WINDOWEVENT_MINIMIZED: backendWindowStateChanged(h, true, false); break;
+          case SDL_WINDOWEVENT_MAXIMIZED: backendWindowStateChanged(h, false, true); break;
+          case SDL_WINDOWEVENT_RESTORED: backendWindowStateChanged(h, false, false); break;
           case SDL_WINDOWEVENT_FOCUS_GAINED: setActiveWindow(h); break;
           default: break;
         }
@@ -202,6 +222,46 @@ class SdlBackend : public WindowBackend {
   bool screenSaverHeldOff() override { return started_ && SDL_IsScreenSaverEnabled() == SDL_FALSE; }
 
   void* nativeWindow(HWND hwnd) override { return find(hwnd); }
+
+  void showCursor(uint32_t idc) override {
+    if (idc == 0) {
+      SDL_ShowCursor(SDL_DISABLE);
+      return;
+    }
+    SDL_SystemCursor id = SDL_SYSTEM_CURSOR_ARROW;
+    switch (idc) {
+      case IDC_IBEAM: id = SDL_SYSTEM_CURSOR_IBEAM; break;
+      case IDC_WAIT: id = SDL_SYSTEM_CURSOR_WAIT; break;
+      case IDC_CROSS: id = SDL_SYSTEM_CURSOR_CROSSHAIR; break;
+      case IDC_SIZENWSE: id = SDL_SYSTEM_CURSOR_SIZENWSE; break;
+      case IDC_SIZENESW: id = SDL_SYSTEM_CURSOR_SIZENESW; break;
+      case IDC_SIZEWE: id = SDL_SYSTEM_CURSOR_SIZEWE; break;
+      case IDC_SIZENS: id = SDL_SYSTEM_CURSOR_SIZENS; break;
+      case IDC_SIZEALL: id = SDL_SYSTEM_CURSOR_SIZEALL; break;
+      case IDC_HAND: id = SDL_SYSTEM_CURSOR_HAND; break;
+      default: break;
+    }
+    SDL_Cursor*& c = cursors_[id];
+    if (!c) c = SDL_CreateSystemCursor(id);  // shared, kept for the process
+    if (c) SDL_SetCursor(c);
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+
+  bool setClipboardText(const std::string& utf8) override {
+    SDL_SetClipboardText(utf8.c_str());
+    return true;
+  }
+
+  bool clipboardText(std::string& utf8) override {
+    char* t = SDL_GetClipboardText();
+    utf8 = t ? t : "";
+    SDL_free(t);
+    return true;
+  }
+
+  void setWindowOpacity(HWND hwnd, float opacity) override {
+    if (SDL_Window* w = find(hwnd)) SDL_SetWindowOpacity(w, opacity);
+  }
 
   void shutdown() override {
     std::unordered_map<HWND, SDL_Window*> windows;
@@ -283,6 +343,7 @@ class SdlBackend : public WindowBackend {
   std::unordered_map<HWND, SDL_Window*> windows_;
   std::unordered_map<Uint32, HWND> byId_;
   std::vector<MonitorDesc> monitors_;
+  SDL_Cursor* cursors_[SDL_NUM_SYSTEM_CURSORS] = {};
   bool started_ = false;
 };
 
