@@ -7,6 +7,8 @@
 #include "foundation/kpExceptions.h"
 #include "foundation/kvIni.h"
 #include "foundation/kvIniUtils.h"
+#include "foundation/kpStringUtils.h"
+#include "imaging/ButtonGenerator2.h"
 #include "imaging/kvColorProfile.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "text/kvIniColorUtils.h"
@@ -382,6 +384,179 @@ void TQelImage::Preload(TQelDrawer* Drawer) {
   TQelObject::Preload(Drawer);
 }
 
+// ---- button ---------------------------------------------------------------------------------------------------
+
+void TQelButton::InitDefaults() {
+  TQelImage::InitDefaults();
+  State = 0;
+  BtnOpacity = 100;
+}
+
+void TQelButton::Dispose() {
+  foundation::FreeAndNil(NormalPicture);
+  foundation::FreeAndNil(HoverPicture);
+  foundation::FreeAndNil(PressedPicture);
+  TQelImage::Dispose();
+}
+
+void TQelButton::SetState(uint8_t Value) {
+  if (Value == State) return;
+  State = Value;
+  PictureDirty = true;
+  Changed[1] = true;
+  LoadImageHandle();
+}
+
+void TQelButton::SetHue(int32_t Value) {
+  if (Value == Hue) return;
+  Hue = Value;
+  PictureDirty = Changed[0] = true;
+}
+void TQelButton::SetSaturation(int32_t Value) {
+  if (Value == Saturation) return;
+  Saturation = Value;
+  PictureDirty = Changed[0] = true;
+}
+void TQelButton::SetLightness(int32_t Value) {
+  if (Value == Lightness) return;
+  Lightness = Value;
+  PictureDirty = Changed[0] = true;
+}
+
+void TQelButton::SetTheme(const std::u16string& Value) {
+  if (foundation::LowerCaseStr(Value) == foundation::LowerCaseStr(Theme) && !Theme.empty()) return;
+  Theme = Value;
+  LoadTheme();
+}
+
+void TQelButton::LoadTheme() {
+  TQelSlideHost* host = GetSlideHost();
+  if (!host || !host->Accessor) return;
+  auto open = [host](const std::u16string& theme) {
+    return foundation::TRef<foundation::TStream>::Adopt(
+        host->Accessor->OpenStream(host->ButtonPath + theme + u"\\" + imaging::ButtonSkinFileName));
+  };
+  foundation::TRef<foundation::TStream> stream = open(Theme);
+  if (!stream) {
+    Theme = u"aqua";
+    stream = open(Theme);
+  }
+  if (!stream) return;  // the previous skin data stay; the picture's skin is not loaded
+  imaging::TButtonProducer* producer = host->GetButtonProducer(Theme);
+  producer->LoadSkin(stream.Get(), Theme);
+  ButtonWidth = producer->SkinSize.cx;
+  ButtonHeight = producer->SkinSize.cy;
+  SetFiltering(producer->Filtering);
+  if (!Image) {
+    BtnOffsetX = 100;
+    BtnMinWidth = producer->BtnMinWidth;
+  }
+  PictureDirty = true;
+  Changed[0] = true;
+  DropPicture();
+}
+
+void TQelButton::LoadKeys(TQelObjectProps* P, bool Reload) {
+  DropPicture();
+  Changed[0] = true;
+  SetTheme(GetNodeValue(P, u"Theme", u""));
+  BtnOpacity = static_cast<float>(TIniItem::GetFloat(Key(P, u"BtnOpacity"), 100));
+  SetHue(TIniItem::GetInteger(Key(P, u"Hue"), 0));
+  SetSaturation(TIniItem::GetInteger(Key(P, u"Saturation"), 0));
+  SetLightness(TIniItem::GetInteger(Key(P, u"Lightness"), 0));
+  TQelImage::LoadKeys(P, Reload);
+  BtnMinWidth = static_cast<float>(TIniItem::GetFloat(Key(P, u"BtnMinWidth"), BtnMinWidth));
+  BtnOffsetX = static_cast<float>(TIniItem::GetFloat(Key(P, u"BtnOffsetX"), 100));
+  MipLodBias = 0;
+}
+
+void TQelButton::UpdateButtonWidth(double Aspect) {
+  const double H = ButtonHeight;
+  if (!Caption || H == 0) return;
+  double margin = 0;
+  if (Caption->Props && Caption->Props->KeyFrames.Count() > 0) {
+    float sx = 100;
+    GetParamValue(Caption->Props->KeyFrames.Items[0], kpScaleX, sx);
+    margin = 100 - sx;
+  }
+  auto r = [](double v) { return std::nearbyint(v); };
+  double w = r(H * BtnOffsetX / 100 + (H - r(H * margin / 100)) * Aspect);
+  w = std::max({w, r(H * BtnMinWidth / 100), H});
+  const int32_t width = std::isfinite(w) && w < 1e9 ? static_cast<int32_t>(w) : ButtonWidth;
+  if (Image && Image->Params.Width != width) PictureDirty = true;
+  ButtonWidth = width;
+}
+
+void TQelButton::LoadImageHandle() {
+  if (Image && !PictureDirty) return;
+  imaging::TImage* preloaded = State == 1 ? HoverPicture : State == 2 ? PressedPicture : NormalPicture;
+  if (preloaded) {
+    preloaded->_AddRef();
+    foundation::FreeAndNil(Image);
+    Image = preloaded;
+  } else {
+    TQelSlideHost* host = GetSlideHost();
+    if (!host || !host->Accessor) return;
+    imaging::TImage* fresh = container::TFileAccessor::LoadImage(
+        host->Accessor, imaging::BuildButtonKey(Theme, State, ButtonWidth, Hue, Saturation, Lightness));
+    foundation::FreeAndNil(Image);
+    Image = fresh;
+    ShadowDirty = true;
+  }
+  Changed[0] = true;
+  if (Image) {
+    Size = {float(Image->Params.Width), float(Image->Params.Height)};
+    FramedSize = Size;
+    ContentRect = {0, 0, Size.X, Size.Y};
+    BaseContentRect = ContentRect;
+    BorderWidthPair = {0, 0};
+  }
+  PictureDirty = false;
+}
+
+float TQelButton::ShadowSizeFactor(int32_t Level) {
+  return static_cast<float>(Size.Y * std::ldexp(1.0, -Level) / 400 * 1.1);
+}
+
+void TQelButton::UpdateTransform(bool Recurse) {
+  const TAffineFrame3D oldFrame = Frame;
+  const TFloatPoint oldOrigin = RectOrigin;
+  LoadImageHandle();
+  UpdateShadow();
+  const TFloatPoint p0 = GetSize();
+  // Scale Y is the button's height in percent of the parent's; both axes
+  // keep the picture's proportions.
+  const double k = Size.Y > 0 ? p0.Y / Size.Y : 0;
+  ScaleXEff = ParamScaleX() * k * 0.01;
+  ScaleYEff = ParamScaleY() * k * 0.01;
+  BuildMatrix();
+  PlaceFrame(p0, false);
+  ChooseTextureLevel(Size);
+  FinishTransform(Recurse, false, oldFrame, oldOrigin);
+}
+
+void TQelButton::Preload(TQelDrawer* Drawer) {
+  if (Drawer && Drawer->IsReady()) {
+    imaging::TImage** kept[] = {&HoverPicture, &PressedPicture};
+    for (uint8_t s : {uint8_t(1), uint8_t(2)}) {
+      SetState(s);
+      if (!Image) continue;
+      Image->_AddRef();
+      foundation::FreeAndNil(*kept[s - 1]);
+      *kept[s - 1] = Image;
+      TObjectDrawParams r;
+      FillDrawParams(r, Drawer);
+      Drawer->PrepareObjectTexture(Image, r);
+    }
+    SetState(0);
+  }
+  TQelImage::Preload(Drawer);
+  if (Image && !NormalPicture) {
+    Image->_AddRef();
+    NormalPicture = Image;
+  }
+}
+
 // ---- box ----------------------------------------------------------------------------------------------------
 
 void TQelBox::Dispose() {
@@ -493,6 +668,8 @@ TQelObject* CreateObjectByType(uint8_t TypeCode, TQelObject* Parent, TQelObjectP
     case otImage:
     case otAniImage:
       return TQelObject::Create<TQelImage>(Parent, Props);
+    case otButton:
+      return TQelObject::Create<TQelButton>(Parent, Props);
     default:
       return nullptr;
   }

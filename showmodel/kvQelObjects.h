@@ -82,6 +82,50 @@ class TQelImage : public TQelObject {
   imaging::TShadowImageLoader ShadowLoader();
 };
 
+// A skinned push button: the picture of its state (normal, hover, pressed)
+// is generated from the theme's skin through a "Button: " name.
+class TQelButton : public TQelImage {
+ public:
+  QEL_CLASSNAME(TQelButton)
+  void Dispose() override;
+  void UpdateTransform(bool Recurse) override;
+  void LoadKeys(TQelObjectProps* P, bool Reload) override;
+  void InitDefaults() override;
+  void Preload(TQelDrawer* Drawer) override;
+  void LoadImageHandle() override;
+  float GetDrawOpacity() override { return GetOpacity() * BtnOpacity / 100; }
+
+  // A new state reloads the picture at once.
+  void SetState(uint8_t Value);
+  // Compared without regard to case; a different name loads the theme.
+  void SetTheme(const std::u16string& Value);
+  void SetHue(int32_t Value);
+  void SetSaturation(int32_t Value);
+  void SetLightness(int32_t Value);
+  // The width for a caption of that width / height (nothing without a
+  // caption or a height).
+  void UpdateButtonWidth(double CaptionAspect);
+
+  bool PictureDirty = false;
+  std::u16string Theme;
+  int32_t ButtonWidth = 0, ButtonHeight = 0;
+  imaging::TImage* NormalPicture = nullptr;
+  imaging::TImage* HoverPicture = nullptr;
+  imaging::TImage* PressedPicture = nullptr;
+  uint8_t State = 0;
+  float BtnOpacity = 100;
+  float BtnOffsetX = 100;
+  float BtnMinWidth = 0;
+  int32_t Hue = 0, Saturation = 0, Lightness = 0;
+  TQelObject* Caption = nullptr;  // the caption text child; not counted
+
+ protected:
+  float ShadowSizeFactor(int32_t Level) override;
+
+ private:
+  void LoadTheme();
+};
+
 class TQelBox : public TQelObject {
  public:
   QEL_CLASSNAME(TQelBox)

@@ -44,10 +44,8 @@ TQelSlideHost::TQelSlideHost(container::TFileAccessor* aAccessor, bool aOwnsAcce
   QEL_ASSERT(SectionQuery, "TQelSlideHost.Create: no section query");
   QEL_ASSERT(Accessor, "TQelSlideHost.Create: no accessor");
   Accessor->_AddRef();
-  container::TFileAccessor* accessor = Accessor;
-  const std::u16string path = ButtonPath;
   ButtonProducers = new imaging::TButtonProducerHost(
-      [accessor, path](const std::u16string& Name) { return container::TFileAccessor::LoadImage(accessor, path + Name); },
+      [this](const std::u16string& Name) { return container::TFileAccessor::LoadImage(Accessor, ButtonPath + Name); },
       Progress);
   MaskGenerator = new imaging::TMaskGenerator(Progress);
   foundation::TRef<imaging::TColorProfile> display = imaging::GetDisplayColorProfile();
