@@ -177,6 +177,11 @@ imaging::TImage* TTextProducer::Render(uint32_t TextColor, uint32_t BackColor, d
 
 imaging::TImage* TTextProducer::RenderEx(uint32_t TextColor, uint32_t BackColor, double S, bool Underline,
                                          bool StrikeOut, foundation::TFloatPoint Offset, const std::u16string& Name) {
+  return imaging::WrapBitmapAsImage(RenderBitmap(TextColor, BackColor, S, Underline, StrikeOut, Offset), true, Name);
+}
+
+imaging::TBitmap* TTextProducer::RenderBitmap(uint32_t TextColor, uint32_t BackColor, double S, bool Underline,
+                                              bool StrikeOut, foundation::TFloatPoint Offset) {
   TVectorText* T = VectorText;
   QEL_ASSERT(T != nullptr, "TTextProducer: no vector text");
   TLayout l;
@@ -252,7 +257,7 @@ imaging::TImage* TTextProducer::RenderEx(uint32_t TextColor, uint32_t BackColor,
       if (cancel) break;
     }
   }
-  return imaging::WrapBitmapAsImage(bmp, true, Name);
+  return bmp;
 }
 
 foundation::TFloatPoint GetVectorTextSize(TVectorText* Text, double Scale, double LineSpacing) {

@@ -18,6 +18,7 @@
 #include "text/kvTextVectorizer.h"
 
 namespace imaging {
+class TBitmap;
 class TImage;
 }
 
@@ -91,6 +92,9 @@ class TTextProducer : public foundation::TRefObject {
   imaging::TImage* RenderEx(uint32_t TextColor, uint32_t BackColor, double Scale, bool Underline, bool StrikeOut,
                             foundation::TFloatPoint Offset, const std::u16string& Name);
   imaging::TImage* Render(uint32_t TextColor, uint32_t BackColor, double Scale);
+  // The painted A8R8G8B8 bitmap of RenderEx (the caller owns it).
+  imaging::TBitmap* RenderBitmap(uint32_t TextColor, uint32_t BackColor, double Scale, bool Underline,
+                                 bool StrikeOut, foundation::TFloatPoint Offset);
 
   TVectorText* VectorText = nullptr;
   bool OwnsVectorText = false;
