@@ -134,4 +134,125 @@ void FlattenCubic(TFloatPoint P0, TFloatPoint P1, TFloatPoint P2, TFloatPoint P3
   Rec::Go(hull, eval, P0, P3, 0.0f, 1.0f, 32, Emit, Clip);
 }
 
+namespace {
+
+bool IsNumberChar(char c) { return c == '+' || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 'E' || c == 'e'; }
+
+struct SvgReader {
+  const std::string& t;
+  size_t pos = 0;
+  void SkipBlanks() {
+    while (pos < t.size() && uint8_t(t[pos]) <= 0x20) ++pos;
+  }
+  // The longest run of number characters, converted as a whole; then blanks and one ",".
+  bool Number(double& v) {
+    SkipBlanks();
+    const size_t start = pos;
+    while (pos < t.size() && IsNumberChar(t[pos])) ++pos;
+    if (pos == start) return false;
+    const std::string run = t.substr(start, pos - start);
+    char* end = nullptr;
+    v = std::strtod(run.c_str(), &end);
+    if (end != run.c_str() + run.size()) {
+      pos = start;
+      return false;
+    }
+    SkipBlanks();
+    if (pos < t.size() && t[pos] == ',') ++pos;
+    return true;
+  }
+};
+
+}  // namespace
+
+int32_t ParseSvgPath(const std::string& Text, TPath& Path, bool Chained) {
+  SvgReader r{Text};
+  int32_t kind = -1;
+  char letter = 0;
+  TFloatPoint P{0, 0}, R{0, 0}, B{0, 0};
+  bool expectMove = true;
+  for (;;) {
+    r.SkipBlanks();
+    if (r.pos >= Text.size()) return 0;
+    const size_t at = r.pos;
+    const char c = Text[at];
+    const int32_t prevKind = kind;
+    bool reflect = false;
+    switch (c) {
+      case 'M': case 'm': kind = 0; letter = c; break;
+      case 'L': case 'l': case 'H': case 'h': case 'V': case 'v': kind = 1; letter = c; break;
+      case 'C': case 'c': kind = 3; letter = c; break;
+      case 'Q': case 'q': kind = 2; letter = c; break;
+      case 'S': case 's': case 'T': case 't':
+        if (prevKind != 1 && prevKind != 2 && prevKind != 3) return int32_t(at) + 1;
+        kind = (c == 'S' || c == 's') ? 3 : 2;
+        letter = c;
+        break;
+      case 'Z': case 'z': kind = 9; letter = c; break;
+      default:
+        if ((c == '-' || c == '.' || (c >= '0' && c <= '9')) && letter != 0 && kind != 9) {
+          // A number repeats the command under way; a repeated move is a line.
+          if (letter == 'M') { letter = 'L'; kind = 1; }
+          else if (letter == 'm') { letter = 'l'; kind = 1; }
+        } else {
+          return int32_t(at) + 1;
+        }
+    }
+    const bool isLetter = !(c == '-' || c == '.' || (c >= '0' && c <= '9'));
+    if (isLetter) ++r.pos;
+    reflect = letter == 'S' || letter == 's' || letter == 'T' || letter == 't';
+    if (expectMove && kind != 0) return int32_t(at) + 1;
+    if (kind == 9) {
+      expectMove = true;
+      continue;
+    }
+    if (kind == 0) expectMove = false;
+    const bool relative = letter >= 'a' && letter <= 'z';
+    B = P;
+    const int32_t points = kind == 0 ? 1 : kind;
+    for (int32_t i = 0; i < points; ++i) {
+      TFloatPoint q;
+      if (reflect && i == 0) {
+        q = TFloatPoint{2 * P.X - R.X, 2 * P.Y - R.Y};
+        R = B;
+      } else {
+        R = P;
+        const size_t numberAt = r.pos;
+        double x = 0, y = 0;
+        if (letter == 'H' || letter == 'h') {
+          if (!r.Number(x)) return int32_t(std::max(numberAt, r.pos)) + 1;
+          q = TFloatPoint{float(relative ? B.X + x : x), P.Y};
+        } else if (letter == 'V' || letter == 'v') {
+          if (!r.Number(y)) return int32_t(std::max(numberAt, r.pos)) + 1;
+          q = TFloatPoint{P.X, float(relative ? B.Y + y : y)};
+        } else {
+          if (!r.Number(x)) return int32_t(r.pos) + 1;
+          if (!r.Number(y)) return int32_t(r.pos) + 1;
+          q = relative ? TFloatPoint{float(B.X + x), float(B.Y + y)} : TFloatPoint{float(x), float(y)};
+        }
+        if (relative && Chained) B = q;
+      }
+      AddPathPoint(Path, q.X, q.Y, kind - i);
+      P = q;
+    }
+  }
+}
+
+void Draw3DFrame(imaging::TDirectBitmap* Bitmap, const foundation::TRect& Rect, uint32_t Light, uint32_t Dark,
+                 const foundation::TRect& Clip) {
+  if (!Bitmap) return;
+  auto fill = [&](foundation::TRect e, uint32_t color) {
+    e.Left = std::max(e.Left, Clip.Left);
+    e.Top = std::max(e.Top, Clip.Top);
+    e.Right = std::min(e.Right, Clip.Right);
+    e.Bottom = std::min(e.Bottom, Clip.Bottom);
+    if (e.Left < e.Right && e.Top < e.Bottom) Bitmap->FillRect(e, color);
+  };
+  const auto& r = Rect;
+  fill({r.Left, r.Top, r.Left + 1, r.Bottom - 1}, Light);
+  fill({r.Left, r.Top, r.Right - 1, r.Top + 1}, Light);
+  fill({r.Right - 1, r.Top, r.Right, r.Bottom}, Dark);
+  fill({r.Left, r.Bottom - 1, r.Right, r.Bottom}, Dark);
+}
+
 }  // namespace text

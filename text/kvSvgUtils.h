@@ -10,6 +10,10 @@
 #include "foundation/FloatGeometry.h"
 #include "text/kvRasterizerTypes.h"
 
+namespace imaging {
+class TDirectBitmap;
+}
+
 namespace text {
 
 using foundation::TFloatPoint;
@@ -37,5 +41,17 @@ void FlattenQuadratic(TFloatPoint P0, TFloatPoint P1, TFloatPoint P2, const TFla
                       const TFlattenClip& Clip = {});
 void FlattenCubic(TFloatPoint P0, TFloatPoint P1, TFloatPoint P2, TFloatPoint P3, const TFlattenEmit& Emit,
                   const TFlattenClip& Clip = {});
+
+// Appends the commands of Text to Path; 0 on success, else the 1-based
+// position where reading stopped (the items appended up to there stay).
+// Chained: each relative point of a command is taken from the previous point
+// of the same command; otherwise from the command's starting point.
+int32_t ParseSvgPath(const std::string& Text, TPath& Path, bool Chained);
+
+// Fills the one-pixel frame of Rect (light left and top edges, dark right
+// and bottom ones), each edge clipped to Clip (rectangles exclusive of their
+// right and bottom). Colours are ARGB.
+void Draw3DFrame(imaging::TDirectBitmap* Bitmap, const foundation::TRect& Rect, uint32_t Light, uint32_t Dark,
+                 const foundation::TRect& Clip);
 
 }  // namespace text
