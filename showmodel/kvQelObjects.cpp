@@ -11,6 +11,7 @@
 #include "imaging/ButtonGenerator2.h"
 #include "imaging/kvColorProfile.h"
 #include "showmodel/kvQelSlideHost.h"
+#include "showmodel/kvQelText.h"
 #include "text/kvIniColorUtils.h"
 
 namespace showmodel {
@@ -488,6 +489,8 @@ void TQelButton::UpdateButtonWidth(double Aspect) {
 }
 
 void TQelButton::LoadImageHandle() {
+  if (auto* caption = dynamic_cast<TQelText*>(Caption); caption && caption->RasterSize.Y > 0)
+    UpdateButtonWidth(caption->RasterSize.X / caption->RasterSize.Y);
   if (Image && !PictureDirty) return;
   imaging::TImage* preloaded = State == 1 ? HoverPicture : State == 2 ? PressedPicture : NormalPicture;
   if (preloaded) {
@@ -668,6 +671,8 @@ TQelObject* CreateObjectByType(uint8_t TypeCode, TQelObject* Parent, TQelObjectP
     case otImage:
     case otAniImage:
       return TQelObject::Create<TQelImage>(Parent, Props);
+    case otText:
+      return TQelObject::Create<TQelText>(Parent, Props);
     case otButton:
       return TQelObject::Create<TQelButton>(Parent, Props);
     default:

@@ -1,5 +1,6 @@
 #include "showmodel/kvQelSlideHost.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/kpExceptions.h"
@@ -9,6 +10,7 @@
 #include "imaging/SysBitmapResize.h"
 #include "imaging/SysBitmapUtils.h"
 #include "imaging/kvLoadCallBack.h"
+#include "text/kvTextImages.h"
 
 namespace showmodel {
 
@@ -87,6 +89,19 @@ imaging::TImage* TQelSlideHost::GenerateResourceTexture(const std::u16string& Na
     imaging::ParseShadowKey(Name, params);
     auto generator = foundation::MakeRef<imaging::TShadowGenerator>(Progress);
     return generator->GenerateShadowImage(params, loader);
+  }
+  if (StartsWith(Name, text::TextImageKeyPrefix)) {
+    text::TVectorText* vt = nullptr;
+    text::TTextParams params;
+    const text::TEntryOpener opener = [accessor](const std::u16string& N) { return accessor->OpenStream(N); };
+    const foundation::TPoint size = text::LoadKeyedVectorText(Name, opener, vt, params);
+    if (!vt) return nullptr;
+    // Never smaller than 1 x 1: an empty text still has a picture.
+    auto* store = new text::TTextBitmapStore(text::TextBitmapStoreName, {std::max(1, size.X), std::max(1, size.Y)},
+                                             imaging::pfA8R8G8B8, {}, vt, params);
+    auto* image = new imaging::TImage(store);
+    store->_Release();
+    return image;
   }
   if (StartsWith(Name, u"Mask: ")) {
     foundation::TRef<imaging::TImage> source =

@@ -5,8 +5,13 @@
 
 #include <cstdint>
 
+#include <string>
+#include <vector>
+
 #include "showmodel/kvMTParser.h"
 #include "showmodel/kvQelObject.h"
+#include "showmodel/kvQelObjects.h"
+#include "text/kvTextProducer2.h"
 
 namespace showmodel {
 
@@ -27,5 +32,64 @@ double LimitRasterScale(double Scale, double TextWidth, double TextHeight);
 // The macro values of a text object's slide: its index and the show's slide
 // count, and the slide's main picture (through the main-image hook).
 TMacroContext MakeMacroContext(TQelObject* Object);
+
+// A text object: its lines (macros expanded) are rendered to a picture at
+// the largest size the text reaches on screen, through a "Text: " name the
+// slide host generates, and drawn like an image tinted with the colour of
+// its state (normal, hover, pressed). The first child of a button is its
+// caption.
+class TQelText : public TQelImage {
+ public:
+  QEL_CLASSNAME(TQelText)
+  void Dispose() override;
+  void UpdateTransform(bool Recurse) override;
+  bool ProjectBounds(TFloatPoint Screen, float& X, float& Y) override;
+  void DrawContent(TQelDrawer* Drawer) override;
+  imaging::TSysBitmap* GetColorGradeSource() override { return nullptr; }
+  void LoadKeys(TQelObjectProps* P, bool Reload) override;
+  void LoadFromProps(TQelObjectProps* P, bool Reload) override;
+  void EvaluateAt(double T, bool Recurse) override;
+  void InitDefaults() override;
+  void LoadImageHandle() override;
+  float GetDrawOpacity() override;
+  void FillDrawParams(TObjectDrawParams& Params, TQelDrawer* Drawer) override;
+
+  void SetState(uint8_t Value);
+  void ScheduleRaster();
+  bool IsCaption();
+  // The state colour as ARGB for drawing.
+  uint32_t StateColor();
+
+  text::TTextParams TextParams;
+  std::vector<std::u16string> Lines;
+  std::vector<std::u16string> ExpandedLines;
+  TMTParser* MacroParser = nullptr;
+  bool NeedsRaster = false;
+  double LastEvalTime = 0;
+  imaging::TFColor TextColor{255, 255, 255}, TextColorHover{255, 255, 255}, TextColorClick{255, 255, 255};
+  imaging::TFColor TextColorDisplay[3] = {{255, 255, 255}, {255, 255, 255}, {255, 255, 255}};
+  std::u16string FontName = u"Arial";
+  uint8_t FontStyle = 0;
+  uint8_t TextAlign = 1;
+  int32_t LineSpacing = 0;
+  uint8_t State = 0;
+  bool Rasterize = false;
+  TFloatPoint RasterSize;
+  TFloatRect TextBounds;
+  TFloatPoint RenderOffset;
+  TFloatPoint DrawOffset;
+  float RasterScale = 0;
+  float LineHeight = 0;
+  std::u16string TextKeyValue;
+  std::u16string TextKey;
+
+ protected:
+  float ShadowSizeFactor(int32_t Level) override;
+
+ private:
+  void CommitTextParams();
+  void Raster();
+  void ApplyPicture(double Ratio);
+};
 
 }  // namespace showmodel
