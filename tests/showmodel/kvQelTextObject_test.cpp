@@ -1,0 +1,140 @@
+// Text objects: lines with macros expanded, rendered through the "Text: "
+// generator at the largest on-screen size, drawn tinted with the state
+// colour; texts without a Scale key frame; button captions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "showmodel/kvQelText.h"
+#include "tests/showmodel/ObjectFixture.h"
+#include "tests/support/PinnedFonts.h"
+#include "text/GdiDynamicFunctions.h"
+#include "text/kvGlyphCache.h"
+#include "text/kvTextServices.h"
+#include "text/winDWTextUtils.h"
+#include "text/winFontSubstitute.h"
+#include "text/winFontUtils.h"
+#include "text/winTextVectorizer.h"
+
+namespace {
+
+using namespace objtest;
+
+class TextObjects : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QEL_REQUIRE_PINNED_FONTS();
+    text::InitWinFontUtils();
+    text::InitGdiDynamicFunctions();
+    text::InitFontSubstitute();
+    text::InitWinTextVectorizer();
+    text::GlobalFontCache()->SetCacheId(u"local");
+  }
+  void TearDown() override {
+    text::DoneFontCache();
+    text::DoneWinTextVectorizer();
+    text::DoneFontSubstitute();
+    text::DoneGdiDynamicFunctions();
+    text::DoneDWTextUtils();
+    text::DoneTextServices();
+  }
+  testsupport::ScopedFontBackend fonts_;
+};
+
+std::string TextBlock(const std::string& name, const std::string& keys, const std::string& keyPoint = "") {
+  return "object " + name + ": Text\nGUID={" + name + "}\nFontName=DejaVu Sans\n" + keys +
+         "object K: KeyPoint\nTime=0\n" + keyPoint + "end\nend\n";
+}
+
+TEST_F(TextObjects, LinesWithMacrosAreRenderedAtTheLargestOnScreenSize) {
+  SlideFixture f(TextBlock("T", "Text=\"Slide<%SlideIndex%>/<%SlidesCount%>\"\nTextColor=#FF0000\n",
+                           "ScaleX=20\nScaleY=20\n"));
+  f.Slide->Host->SlideCount = 9;
+  f.Slide->MaxScreenSize = {800, 600};
+  f.Build();
+  f.At(0);
+  auto* t = f.Get<TQelText>("T");
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->ExpandedLines.size(), 1u);
+  EXPECT_EQ(t->ExpandedLines[0], u"Slide1/9");
+  ASSERT_NE(t->Image, nullptr);
+  EXPECT_EQ(t->TextKey.rfind(u"Text: ", 0), 0u);
+  ASSERT_GT(t->RasterSize.Y, 0);
+  // 20 % of a parent up to 600 pixels high: 120 pixels of text, unless the limits halve it.
+  const double wanted = 20.0 * 600 / 100 / t->RasterSize.Y;
+  EXPECT_TRUE(t->RasterScale == float(wanted) || t->RasterScale == float(wanted / 2)) << t->RasterScale;
+  EXPECT_NEAR(t->Image->Params.Height, t->RasterSize.Y * t->RasterScale, 3);
+  // On screen: 20 % of the slide's 600 pixels.
+  EXPECT_NEAR(t->ScaleYEff * (t->TextBounds.Bottom - t->TextBounds.Top), 120, 1e-3);
+  RecordingDrawer d;
+  f.Slide->Draw(&d);
+  EXPECT_EQ(d.Kinds(), (std::vector<std::string>{"item T", "shadow", "image"}));
+  EXPECT_EQ(d.Of("image")[0].Params.Tint, 0xFFFF0000u);
+  EXPECT_EQ(d.Of("image")[0].Image, t->Image);
+  // Two texts of the same key share one picture.
+  SlideFixture g(TextBlock("A", "Text=Same\n") + TextBlock("B", "Text=Same\n"));
+  g.Build();
+  g.At(0);
+  EXPECT_EQ(g.Get<TQelText>("A")->Image->Store, g.Get<TQelText>("B")->Image->Store);
+}
+
+TEST_F(TextObjects, TextWithoutScaleKeyFramesIsRenderedAtItsShownSize) {
+  SlideFixture f(TextBlock("T", "Text=Hello\n", "Opacity=100\n"));
+  f.Slide->MaxScreenSize = {800, 600};
+  f.Build();
+  f.At(0);
+  auto* t = f.Get<TQelText>("T");
+  ASSERT_NE(t->Image, nullptr);
+  // Shown at scale 100 (the whole slide height), so rasterised large, never as a 2 x 2 picture.
+  EXPECT_GT(t->RasterScale, 1);
+  EXPECT_GT(t->Image->Params.Height, 100);
+}
+
+TEST_F(TextObjects, EmptyItemsGetABlankLineAndACaptionKeepsItsFirstLine) {
+  SlideFixture f(TextBlock("Empty", "Text=\n") +
+                 "object Btn: Button\nGUID={Btn}\n" + TextBlock("Cap", "Text=\"One\r\nTwo\"\n") + "end\n");
+  // Loading alone (no raster: the blank glyph's empty outline is not drawn here).
+  f.Build();
+  auto* empty = f.Get<TQelText>("Empty");
+  ASSERT_FALSE(empty->Lines.empty());
+  EXPECT_EQ(empty->Lines.back(), u" ");
+  auto* cap = f.Get<TQelText>("Cap");
+  ASSERT_NE(cap, nullptr);
+  EXPECT_EQ(cap->Lines, (std::vector<std::u16string>{u"One"}));
+  EXPECT_TRUE(cap->TranspForClick);
+  EXPECT_FALSE(cap->ShadowEnable);
+  EXPECT_EQ(f.Get<TQelButton>("Btn")->Caption, cap);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TextObjects, ButtonWidthFollowsItsCaption) {
+  SlideFixture f("object Btn: Button\nGUID={Btn}\nTheme=blue\nBtnOffsetX=50\n" +
+                 TextBlock("Cap", "Text=\"A-rather-long-caption\"\n", "ScaleX=80\nScaleY=80\n") + "end\n");
+  f.Tree.write("buttons/skin.fake", "FAKE 12 6 120");
+  std::string ini;
+  for (const char* state : {"NormalState", "HoverState", "ClickState"})
+    ini += std::string("[") + state + "]\nLeftTop=skin.fake,0,0,3,2\nTop=skin.fake,3,0,9,2\nRightTop=skin.fake,9,0,12,2\n"
+           "Right=skin.fake,9,2,12,4\nRightBottom=skin.fake,9,4,12,6\nBottom=skin.fake,3,4,9,6\n"
+           "LeftBottom=skin.fake,0,4,3,6\nLeft=skin.fake,0,2,3,4\nCenter=skin.fake,3,2,9,4\n";
+  f.Tree.write("buttons/blue/btn.ini", ini);
+  f.Slide->Host->ButtonPath = f.Tree.internal("buttons") + u"\\";
+  f.Build();
+  f.At(0);
+  f.At(0);  // the caption's raster size is known after the first frame
+  auto* btn = f.Get<TQelButton>("Btn");
+  auto* cap = f.Get<TQelText>("Cap");
+  ASSERT_TRUE(btn && cap && cap->RasterSize.Y > 0);
+  // H = 6: round(6 x 50 % + (6 - round(6 x 20 %)) x aspect), at least the height.
+  const double aspect = cap->RasterSize.X / cap->RasterSize.Y;
+  const double want = std::nearbyint(3 + (6 - 1) * aspect);
+  EXPECT_EQ(btn->ButtonWidth, int32_t(std::max(want, 6.0)));
+  ASSERT_NE(btn->Image, nullptr);
+  EXPECT_EQ(btn->Image->Params.Width, btn->ButtonWidth);
+}
+
+}  // namespace
