@@ -39,6 +39,7 @@ Picture Take(imaging::TImage* image) {
 
 TEST(PlaceholderText, MissingPicturesShowTheirLines) {
   QEL_REQUIRE_PINNED_FONTS();
+  testsupport::ScopedFontBackend fonts;
   text::InitWinFontUtils();
   text::InitGdiDynamicFunctions();
   text::InitFontSubstitute();

@@ -91,6 +91,7 @@ TEST_F(MusicIcon, ExtensionTextIsWrittenOnTheSheet) {
   DoneSysMusIcoLoader();
   InitSysMusIcoLoader();
 
+  testsupport::ScopedFontBackend fonts;
   text::InitWinFontUtils();
   text::InitGdiDynamicFunctions();
   text::InitFontSubstitute();
