@@ -13,6 +13,7 @@
 #include "imaging/SysBitmapStore.h"
 #include "imaging/kvLoadCallBack.h"
 #include "platform/os/files.h"
+#include "text/kvTextProducer2.h"
 
 namespace container {
 
@@ -430,6 +431,35 @@ imaging::TImage* DefaultPlaceholderProducer(const std::u16string& Line1, const s
   return imaging::WrapBitmapAsImage(bitmap, true, Line1 + Line2);
 }
 
+imaging::TImage* VectorTextPlaceholderProducer(const std::u16string& Line1, const std::u16string& Line2) {
+  text::TVectorizer* probe = text::CreateVectorizer();
+  if (!probe) return nullptr;
+  probe->Free();
+  auto* lines = new foundation::TStringList();
+  lines->Add(Line1);
+  lines->Add(Line2);
+  text::TVectorText* vt = nullptr;
+  try {
+    vt = text::CreateVectorText(text::DefaultFontParams(), lines);
+  } catch (...) {
+    lines->Free();
+    throw;
+  }
+  lines->Free();
+  auto* producer = new text::TTextProducer();
+  producer->SetVectorText(vt, true);
+  imaging::TImage* image = nullptr;
+  try {
+    image = producer->RenderEx(text::MakeARGB(230, 230, 230, 255), text::MakeARGB(100, 100, 100, 255), 0.5, false,
+                               false, {0, 0}, Line1 + Line2);
+  } catch (...) {
+    producer->Free();
+    throw;
+  }
+  producer->Free();
+  return image;
+}
+
 imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened, bool Video) {
   const char16_t* first = Video ? (Opened ? u"Video load error:" : u"Video not found")
                                 : (Opened ? u"Image load error:" : u"Image not found");
@@ -462,6 +492,9 @@ TFileAccessor* CreateRealFileAccessor() {
 }
 
 void InitFileAccessor() {
+  // Placeholders are drawn as vector text; a producer installed by someone
+  // else (a test) stays.
+  if (PlaceholderProducerHook == DefaultPlaceholderProducer) PlaceholderProducerHook = VectorTextPlaceholderProducer;
   {
     std::lock_guard<std::mutex> lock(gHandleLock);
     if (!gHandles) gHandles = new foundation::THashList(kHandleBuckets);

@@ -190,12 +190,17 @@ int32_t LiveImageHandleCount();
 imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened, bool Video);
 
 // Draws the two lines of a placeholder into an image (one reference for the
-// caller). The default gives a plain grey picture (100, 100, 100) of a fixed
-// size; the text layer installs the vector-text producer here.
+// caller). InitFileAccessor installs VectorTextPlaceholderProducer; the
+// default, a plain grey picture (100, 100, 100) of a fixed size, stands in
+// when it fails.
 using TPlaceholderProducer = imaging::TImage* (*)(const std::u16string& Line1, const std::u16string& Line2);
 // Start-up only: set before any thread runs, then read without a lock.
 extern TPlaceholderProducer PlaceholderProducerHook;
 imaging::TImage* DefaultPlaceholderProducer(const std::u16string& Line1, const std::u16string& Line2);
+// The lines as a vector text in the default font parameters, rendered at
+// scale 0.5 in light grey (230, 230, 230) on grey (100, 100, 100), both
+// opaque; none when no vectorizer is installed.
+imaging::TImage* VectorTextPlaceholderProducer(const std::u16string& Line1, const std::u16string& Line2);
 inline constexpr int32_t kPlaceholderWidth = 256;
 inline constexpr int32_t kPlaceholderHeight = 64;
 

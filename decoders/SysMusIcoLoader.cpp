@@ -1,5 +1,6 @@
 #include "decoders/SysMusIcoLoader.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -7,6 +8,8 @@
 #include "foundation/SysLock.h"
 #include "foundation/kpStringUtils.h"
 #include "imaging/kvImage.h"
+#include "text/GraphicsParams.h"
+#include "text/kvTextProducer2.h"
 
 namespace decoders {
 
@@ -60,12 +63,78 @@ void TMusIcoStore::LoadMipLevel(TMipLevelResult& Result, int32_t Level) {
     TBitmap* base = BaseImage->GetBitmap();
     QEL_ASSERT(base, kNoPngLoader);
     auto* picture = new TDirectBitmap(base->Width, base->Height, pfA8R8G8B8);
-    picture->CopyFrom(base);
+    try {
+      picture->CopyFrom(base);
+      std::u16string ext = UpperExtension(Params.Name);
+      if (!ext.empty() && ext[0] == u'.') ext.erase(0, 1);
+      if (TImage* label = RenderIconText(ext)) {
+        TBitmap* b = label->Store ? label->Store->GetBitmap(0, pfA8R8G8B8, TDirectBitmap::StaticClass()) : nullptr;
+        if (auto* text = dynamic_cast<TDirectBitmap*>(b))
+          BlendBitmapAt(picture, text, (picture->Width - text->Width) / 2, picture->Height - text->Height - 21);
+        label->Free();
+      }
+    } catch (...) {
+      picture->Free();
+      throw;
+    }
     Icon = new TSysDirectWrapper(picture, true);
   }
   Result.Bitmap = Icon;
   Result.Owned = false;
   Result.Level = Level;
+}
+
+TImage* RenderIconText(const std::u16string& Text) {
+  // Without a vectorizer the icon stays the bare artwork.
+  text::TVectorizer* probe = text::CreateVectorizer();
+  if (!probe) return nullptr;
+  probe->Free();
+  auto* lines = new foundation::TStringList();
+  lines->Add(Text);
+  text::TFontParams font = text::DefaultFontParams();
+  font.Name = u"Arial";
+  font.Size = 72;
+  font.Style = text::fpBold;
+  text::TVectorText* vt = nullptr;
+  try {
+    vt = text::CreateVectorText(font, lines);
+  } catch (...) {
+    lines->Free();
+    throw;
+  }
+  lines->Free();
+  auto* producer = new text::TTextProducer();
+  producer->SetVectorText(vt, true);
+  TImage* image = nullptr;
+  try {
+    const float height = text::GetVectorTextSize(vt, 1, 0).Y;
+    if (height > 0) {
+      const uint32_t grey = text::MakeARGB(98, 98, 98, 255);
+      image = producer->RenderEx(grey, grey & 0x00FFFFFFu, 50.0 / height, false, false, {0, 0}, u"");
+    }
+  } catch (...) {
+    producer->Free();
+    throw;
+  }
+  producer->Free();
+  return image;
+}
+
+void BlendBitmapAt(TDirectBitmap* Destination, TDirectBitmap* Source, int32_t X, int32_t Y) {
+  if (!Destination || !Source) return;
+  X = std::max(X, 0);
+  Y = std::max(Y, 0);
+  const int32_t rows = std::min(Source->Height, Destination->Height - Y);
+  const int32_t cols = std::min(Source->Width, Destination->Width - X);
+  for (int32_t j = 0; j < rows; ++j) {
+    const uint32_t* src = reinterpret_cast<const uint32_t*>(Source->Row(j));
+    uint32_t* dst = reinterpret_cast<uint32_t*>(Destination->Row(Y + j)) + X;
+    for (int32_t i = 0; i < cols; ++i) {
+      text::TARGB px = dst[i];
+      text::BlendPixelOver(px, src[i]);
+      dst[i] = px;
+    }
+  }
 }
 
 TBitmapStore* LoadMusicIconBitmapStore(foundation::TStream* Stream, const std::u16string& Name, bool OwnsStream,

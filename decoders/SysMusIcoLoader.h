@@ -1,6 +1,6 @@
 // The music-icon loader: any music file a show places as an image gets a
-// shared icon, a document picture with a note (the extension text written on
-// it once the text services exist). The music file itself is never read.
+// shared icon, a document picture with a note and the file's extension
+// written on it. The music file itself is never read.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,14 @@ class TMusIcoStore : public imaging::TSysBitmapStore {
 // never declines and never reads the stream.
 imaging::TBitmapStore* LoadMusicIconBitmapStore(foundation::TStream* Stream, const std::u16string& Name,
                                                 bool OwnsStream, imaging::TLevelProvider& Provider);
+
+// The extension text of an icon: one line in bold "Arial" 72, rendered 50
+// pixels high in grey (98, 98, 98) on a transparent canvas; none when no
+// vectorizer is installed.
+imaging::TImage* RenderIconText(const std::u16string& Text);
+// Blends Source over Destination with its top left at (X, Y) (negative
+// positions count as 0), clipped to both bitmaps.
+void BlendBitmapAt(imaging::TDirectBitmap* Destination, imaging::TDirectBitmap* Source, int32_t X, int32_t Y);
 
 // Registers the loader for the music extensions (given without their dot).
 void InitSysMusIcoLoader();

@@ -55,29 +55,14 @@ void TOutline::AddPoint(TFloatPoint Point) {
 void TOutline::Finish() {
   if (Closed) return;
   AddEdge(LastX, LastY, OutlineCoord(StartPoint.X), OutlineCoord(StartPoint.Y));
+  // By Y, then by index: one 64-bit key per edge sorts both at once.
+  keys_.resize(size_t(Count));
+  for (int32_t i = 0; i < Count; ++i)
+    keys_[size_t(i)] = (uint64_t(uint32_t(Items[size_t(i)].Y) ^ 0x80000000u) << 32) | uint32_t(i);
+  std::sort(keys_.begin(), keys_.end());
   Order.resize(size_t(Count));
-  for (int32_t i = 0; i < Count; ++i) Order[size_t(i)] = i;
-  std::sort(Order.begin(), Order.end(), [this](int32_t a, int32_t b) {
-    const int32_t ya = Items[size_t(a)].Y, yb = Items[size_t(b)].Y;
-    return ya != yb ? ya < yb : a < b;
-  });
+  for (int32_t i = 0; i < Count; ++i) Order[size_t(i)] = int32_t(uint32_t(keys_[size_t(i)]));
   Closed = true;
-}
-
-void TRasterizer::AddCoverage(int32_t From, int32_t To) {
-  const int32_t p0 = From >> 4, p1 = (To - 1) >> 4;
-  if (p0 == p1) {
-    Coverage[size_t(p0)] = int16_t(Coverage[size_t(p0)] + (To - From));
-  } else {
-    Coverage[size_t(p0)] = int16_t(Coverage[size_t(p0)] + 16 - (From & 15));
-    Coverage[size_t(p1)] = int16_t(Coverage[size_t(p1)] + ((To - 1) & 15) + 1);
-    if (p1 > p0 + 1) {
-      Runs[size_t(p0 + 1)] += 16;
-      Runs[size_t(p1)] -= 16;
-    }
-  }
-  MinTouched = std::min(MinTouched, p0);
-  MaxTouched = std::max(MaxTouched, p1);
 }
 
 void TRasterizer::FlushRow(TOutline* Outline, int32_t Row) {
@@ -102,6 +87,18 @@ void TRasterizer::FlushRow(TOutline* Outline, int32_t Row) {
   MaxTouched = 0;
 }
 
+namespace {
+
+// Rounds to the nearest integer, ties to even (the default rounding mode),
+// without a library call: adding and removing 1.5 x 2^52 leaves the rounded
+// value for any |v| below 2^51 (the build never reassociates floating point).
+inline double RoundNearest(double v) {
+  constexpr double k = 6755399441055744.0;
+  return (v + k) - k;
+}
+
+}  // namespace
+
 void TRasterizer::Rasterize(TOutline* Outline, int32_t Width, int32_t Height) {
   if (!Outline || !Outline->OnSpan || Width <= 0 || Height <= 0) return;
   Outline->Finish();
@@ -118,61 +115,90 @@ void TRasterizer::Rasterize(TOutline* Outline, int32_t Width, int32_t Height) {
   }
   const TOutlineItem* items = Outline->Items.data();
   const int32_t* order = Outline->Order.data();
+  int16_t* cov = Coverage.data();
+  int32_t* runs = Runs.data();
   int32_t next = 0;
-  ActiveCount = 0;
+  int32_t active = 0;
   if (Active.size() < size_t(count)) Active.resize(size_t(count));
+  TActive* act = Active.data();
   int64_t s = std::max<int64_t>(items[order[0]].Y, 0);
   MinTouched = 2147483647;
   MaxTouched = 0;
+  const int32_t fillMask = FillMask, xlimit = XLimit;
   while (s < ylimit) {
-    while (next < count && items[order[next]].Y <= s) Active[size_t(ActiveCount++)].Edge = order[next++];
+    while (next < count && items[order[next]].Y <= s) {
+      const TOutlineItem& e = items[order[next++]];
+      TActive& a = act[active++];
+      a.X0 = e.X;
+      a.Y = e.Y;
+      a.Height = uint32_t(e.DY < 0 ? -int64_t(e.DY) : int64_t(e.DY));
+      a.Slope = e.Slope;
+      a.Dir = e.DY < 0 ? -1 : 1;
+    }
     // Advance the active edges, dropping those that ended; count inversions.
     int32_t kept = 0, inversions = 0;
     int32_t maxX = -2147483647 - 1;
-    for (int32_t i = 0; i < ActiveCount; ++i) {
-      const TOutlineItem& e = items[Active[size_t(i)].Edge];
+    for (int32_t i = 0; i < active; ++i) {
+      const TActive& e = act[i];
       const int64_t dy = s - e.Y;
-      if (dy >= int64_t(std::abs(int64_t(e.DY)))) continue;
-      const float d = float((double(dy) + 0.5) * double(e.Slope));
-      int64_t x = int64_t(e.X) + int64_t(std::nearbyint(d));
+      if (uint64_t(dy) >= e.Height) continue;
+      // x at the middle of the sub-scanline: a single product, rounded.
+      const float d = (float(dy) + 0.5f) * e.Slope;
+      int64_t x = int64_t(e.X0) + int64_t(RoundNearest(double(d)));
       x = std::clamp<int64_t>(x, -2147483647, 2147483647);
-      TActive& a = Active[size_t(kept++)];
-      a.Edge = Active[size_t(i)].Edge;
+      TActive& a = act[kept++];
+      if (&a != &e) a = e;
       a.X = int32_t(x);
       if (a.X < maxX) ++inversions;
       else maxX = a.X;
     }
-    ActiveCount = kept;
-    if (ActiveCount > 0) {
+    active = kept;
+    if (active > 0) {
       if (inversions > 0) {
         auto less = [](const TActive& a, const TActive& b) { return a.X < b.X; };
         if (inversions < 5) {
           // Nearly sorted: insertion moves each stray edge a short way.
-          for (int32_t i = 1; i < ActiveCount; ++i) {
-            TActive v = Active[size_t(i)];
+          for (int32_t i = 1; i < active; ++i) {
+            const TActive v = act[i];
             int32_t j = i;
-            while (j > 0 && less(v, Active[size_t(j - 1)])) {
-              Active[size_t(j)] = Active[size_t(j - 1)];
+            while (j > 0 && v.X < act[j - 1].X) {
+              act[j] = act[j - 1];
               --j;
             }
-            Active[size_t(j)] = v;
+            act[j] = v;
           }
         } else {
-          std::sort(Active.begin(), Active.begin() + ActiveCount, less);
+          std::sort(act, act + active, less);
         }
       }
       int32_t cursor = 0, winding = 0, first = 1;
-      for (int32_t i = 0; i < ActiveCount; ++i) {
-        const int32_t x = Active[size_t(i)].X;
-        const int32_t dir = items[Active[size_t(i)].Edge].DY < 0 ? -1 : 1;
-        const int32_t m = std::min(x, XLimit);
+      for (int32_t i = 0; i < active; ++i) {
+        const int32_t x = act[i].X;
+        const int32_t dir = act[i].Dir;
+        const int32_t m = std::min(x, xlimit);
         if (winding == 0) first = dir;
         if (cursor < m) {
-          if (((winding * first) & FillMask) > 0) AddCoverage(cursor, m);
+          if (((winding * first) & fillMask) > 0) {
+            // Sub-pixel columns [cursor, m): partial end pixels directly,
+            // whole pixels between as a run in the difference array.
+            const int32_t p0 = cursor >> 4, p1 = (m - 1) >> 4;
+            if (p0 == p1) {
+              cov[p0] = int16_t(cov[p0] + (m - cursor));
+            } else {
+              cov[p0] = int16_t(cov[p0] + 16 - (cursor & 15));
+              cov[p1] = int16_t(cov[p1] + ((m - 1) & 15) + 1);
+              if (p1 > p0 + 1) {
+                runs[p0 + 1] += 16;
+                runs[p1] -= 16;
+              }
+            }
+            if (p0 < MinTouched) MinTouched = p0;
+            if (p1 > MaxTouched) MaxTouched = p1;
+          }
           cursor = m;
         }
         winding += dir;
-        if (x >= XLimit) break;
+        if (x >= xlimit) break;
       }
     } else if (next >= count) {
       break;
@@ -180,6 +206,7 @@ void TRasterizer::Rasterize(TOutline* Outline, int32_t Width, int32_t Height) {
     ++s;
     if ((s & 15) == 0 && MinTouched <= MaxTouched) FlushRow(Outline, int32_t((s - 1) >> 4));
   }
+  ActiveCount = active;
   if (MinTouched <= MaxTouched) FlushRow(Outline, int32_t(std::min<int64_t>(s, ylimit - 1) >> 4));
 }
 

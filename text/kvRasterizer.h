@@ -54,6 +54,7 @@ class TOutline : public foundation::TRefObject {
 
  private:
   void AddEdge(int32_t X0, int32_t Y0, int32_t X1, int32_t Y1);
+  std::vector<uint64_t> keys_;
 };
 
 class TRasterizer : public foundation::TRefObject {
@@ -63,11 +64,16 @@ class TRasterizer : public foundation::TRefObject {
   void Rasterize(TOutline* Outline, int32_t Width, int32_t Height);
 
  private:
+  // An active edge with the data the sub-scanline loop needs, copied from
+  // the outline when the edge joins, so the loop reads one array only.
   struct TActive {
-    int32_t X;
-    int32_t Edge;
+    int32_t X;       // on the current sub-scanline
+    int32_t X0;      // at the upper end
+    int32_t Y;
+    uint32_t Height;  // |DY|
+    float Slope;
+    int32_t Dir;     // +1 or -1
   };
-  void AddCoverage(int32_t From, int32_t To);
   void FlushRow(TOutline* Outline, int32_t Row);
 
   std::vector<TActive> Active;

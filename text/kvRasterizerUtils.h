@@ -59,7 +59,6 @@ class TRasterHelper : public foundation::TRefObject {
   void LineTo(TFloatPoint P);
   void FlushStroke();
   std::vector<uint8_t*> rows_;
-  bool ownsTarget_ = false;
   bool swapRB_ = false;
   uint32_t paintColor_ = 0;
 };

@@ -153,7 +153,8 @@ struct SvgReader {
     const std::string run = t.substr(start, pos - start);
     char* end = nullptr;
     v = std::strtod(run.c_str(), &end);
-    if (end != run.c_str() + run.size()) {
+    // A number beyond the range of a path coordinate does not convert.
+    if (end != run.c_str() + run.size() || !(std::fabs(v) <= 3.4028234663852886e38)) {
       pos = start;
       return false;
     }

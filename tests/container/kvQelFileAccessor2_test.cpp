@@ -206,7 +206,7 @@ TEST(ImageHandles, MissingAndUndecodableFilesGivePlaceholders) {
     ASSERT_TRUE(image) << r.file;
     EXPECT_EQ(PlaceholderRecorder::Line1, r.line1) << r.file;
     EXPECT_EQ(PlaceholderRecorder::Line2, r.line2) << r.file;
-    // Until the text layer draws the lines, the picture is plain grey.
+    // The recorder answers the plain grey picture (the vector-text one is tested with the fonts).
     EXPECT_EQ(accesstest::FirstGrey(image.Get()), 100) << r.file;
     EXPECT_EQ(image->Params.Width, container::kPlaceholderWidth);
     // Tried once per handle: a second request while the first lives gets the same placeholder.

@@ -6,6 +6,11 @@
 
 #include "decoders/SysPngLoader.h"
 #include "tests/decoders/DecodersTestEnv.h"
+#include "tests/support/PinnedFonts.h"
+#include "text/GdiDynamicFunctions.h"
+#include "text/winFontSubstitute.h"
+#include "text/winFontUtils.h"
+#include "text/winTextVectorizer.h"
 
 using namespace decoders;
 using decoders_test::StreamOf;
@@ -72,6 +77,53 @@ TEST_F(MusicIcon, LevelZeroIsTheArtwork) {
   ASSERT_NE(half, nullptr);
   EXPECT_EQ(half->Width, 128);
   store->Free();
+}
+
+TEST_F(MusicIcon, ExtensionTextIsWrittenOnTheSheet) {
+  QEL_REQUIRE_PINNED_FONTS();
+  // The bare artwork first, without a vectorizer.
+  imaging::TBitmapStore* bare = Load(u"x.m4a");
+  auto* plain = dynamic_cast<imaging::TSysBitmap*>(bare->GetBitmap(0, nullptr, nullptr));
+  ASSERT_NE(plain, nullptr);
+  std::vector<imaging::TFColorA> before;
+  for (int y = 0; y < 256; ++y) before.insert(before.end(), plain->Rows32(y), plain->Rows32(y) + 256);
+  bare->Free();
+  DoneSysMusIcoLoader();
+  InitSysMusIcoLoader();
+
+  testsupport::ScopedFontBackend fonts;
+  text::InitWinFontUtils();
+  text::InitGdiDynamicFunctions();
+  text::InitFontSubstitute();
+  text::InitWinTextVectorizer();
+  imaging::TBitmapStore* store = Load(u"song.m4a");
+  auto* icon = dynamic_cast<imaging::TSysBitmap*>(store->GetBitmap(0, nullptr, nullptr));
+  ASSERT_NE(icon, nullptr);
+  // "M4A" in grey (98, 98, 98), 50 pixels high, its bottom 21 pixels above the sheet's, centred.
+  int grey = 0, top = 256, bottom = -1, left = 256, right = -1;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const imaging::TFColorA c = icon->Rows32(y)[x];
+      const imaging::TFColorA o = before[size_t(y * 256 + x)];
+      if (c.R != o.R || c.G != o.G || c.B != o.B || c.A != o.A) {
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        left = std::min(left, x);
+        right = std::max(right, x);
+      }
+      grey += c.R == 98 && c.G == 98 && c.B == 98 && c.A == 255;
+    }
+  EXPECT_GT(grey, 200);
+  EXPECT_GE(top, 256 - 21 - 50);
+  EXPECT_LE(bottom, 256 - 21);
+  EXPECT_GT(bottom - top, 25);  // capitals of a 50-pixel line
+  EXPECT_NEAR((left + right) / 2.0, 128, 12);
+  store->Free();
+  text::DoneWinTextVectorizer();
+  text::DoneFontSubstitute();
+  text::DoneGdiDynamicFunctions();
+  text::DoneDWTextUtils();
+  text::DoneTextServices();
 }
 
 }  // namespace

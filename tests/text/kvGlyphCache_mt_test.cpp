@@ -21,6 +21,7 @@ using namespace text;
 
 TEST(GlyphCacheThreads, BuildLoadAndRenderConcurrently) {
   QEL_REQUIRE_PINNED_FONTS();
+  testsupport::ScopedFontBackend fonts;
   InitWinFontUtils();
   InitGdiDynamicFunctions();
   InitFontSubstitute();

@@ -261,6 +261,7 @@ class TRecordingVectorizer : public TWinVectorizer {
 
 class CachedTextFontsTest : public ::testing::Test {
  protected:
+  testsupport::ScopedFontBackend fonts_;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
     InitWinFontUtils();

@@ -74,6 +74,7 @@ TEST(SvgPathData, Commands) {
       {"an unknown letter", "M0 0 A1 1 0 0 0 2 2", true, 6, {{0, 0, 0}}},
       {"blanks only", " \t\n", true, 0, {}},
       {"a missing y stops at the end", "M1", true, 3, {}},
+      {"a number beyond a coordinate's range", "M0 0 L1e39 0", true, 7, {{0, 0, 0}}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);

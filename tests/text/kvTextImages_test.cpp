@@ -75,6 +75,7 @@ std::u16string Escaped(std::u16string s) {
 
 class TextImagesTest : public ::testing::Test {
  protected:
+  testsupport::ScopedFontBackend fonts_;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
     InitWinFontUtils();

@@ -190,6 +190,7 @@ TEST(RectList, EmptyRectanglesAndGrowth) {
 
 class VectorTextFontsTest : public ::testing::Test {
  protected:
+  testsupport::ScopedFontBackend fonts_;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
     InitWinFontUtils();

@@ -152,6 +152,7 @@ TEST(GlyphKeys, StyleText) {
 
 class VectorizerTest : public ::testing::Test {
  protected:
+  testsupport::ScopedFontBackend fonts_;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
     InitWinFontUtils();

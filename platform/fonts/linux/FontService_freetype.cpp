@@ -661,7 +661,7 @@ int32_t LinuxFont::glyphOutline(uint16_t glyph, std::span<uint8_t> buffer) {
     w.ClosePolygon();
   }
   if (w.out.size() > size_t(INT32_MAX)) return -1;
-  if (buffer.size() >= w.out.size()) std::memcpy(buffer.data(), w.out.data(), w.out.size());
+  if (!w.out.empty() && buffer.size() >= w.out.size()) std::memcpy(buffer.data(), w.out.data(), w.out.size());
   return int32_t(w.out.size());
 }
 
