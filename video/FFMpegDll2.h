@@ -123,10 +123,11 @@ class TFFMpegVideo : public foundation::TRefObject {
   // Decodes the next frame; frames before target (µs) are skipped without
   // being presented. kPresentNext presents the next frame, kSkipNext
   // decodes it without presenting.
-  bool DecodeFrame(int64_t targetUs);
-  bool SeekTo(int64_t timeUs);
-  bool IsEndReached() const;
-  bool PreferHardware() const;
+  // Virtual so a test decoder can stand in for a hardware one.
+  virtual bool DecodeFrame(int64_t targetUs);
+  virtual bool SeekTo(int64_t timeUs);
+  virtual bool IsEndReached() const;
+  virtual bool PreferHardware() const;
   bool ThreadsUseful() const;
   void Close();
 
