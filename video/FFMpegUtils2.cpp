@@ -26,8 +26,11 @@ void TFFVideoFormatConvertor::Dispose() {
 bool TFFVideoFormatConvertor::SetFrameSize(TFrameSize size) {
   if (size.Width <= 0 || size.Height <= 0) return false;
   if (size.Width == Width && size.Height == Height && Buffer) return true;
-  int need = ff::imageBufferSize(DstFormat, size.Width, size.Height, 1);
+  // Rows aligned to 64 bytes and some slack: swscale's vector code writes
+  // whole steps past a row's last pixel.
+  int need = ff::imageBufferSize(DstFormat, size.Width, size.Height, 64);
   if (need <= 0) return false;
+  need += 256;
   if (!Buffer || BufferSize < need) {
     if (Buffer) ff::avFree(Buffer);
     Buffer = static_cast<uint8_t*>(ff::avMalloc(static_cast<size_t>(need)));
@@ -36,7 +39,7 @@ bool TFFVideoFormatConvertor::SetFrameSize(TFrameSize size) {
   }
   std::memset(DstData, 0, sizeof DstData);
   std::memset(DstLinesize, 0, sizeof DstLinesize);
-  ff::imageFillArrays(DstData, DstLinesize, Buffer, DstFormat, size.Width, size.Height, 1);
+  ff::imageFillArrays(DstData, DstLinesize, Buffer, DstFormat, size.Width, size.Height, 64);
   Width = size.Width;
   Height = size.Height;
   LastSourceFormat = -1;
@@ -93,6 +96,19 @@ const uint16_t* GrayTable() {
 }
 
 namespace {
+
+// swscale writes a plane as one block from its first row at the pitch, and
+// its vector code writes rows in whole steps of up to 64 bytes. A bitmap is
+// converted into directly only when its rows follow each other at a pitch
+// with that much room; others are filled row by row from the converter's
+// padded buffer.
+bool RowsContiguous(const imaging::TSysBitmap* b) {
+  const int32_t rowBytes = b->Width * b->BytesPerPixel();
+  if (b->Pitch < ((rowBytes + 63) & ~63) || b->Height <= 0) return false;
+  for (int32_t y = 1; y < b->Height; ++y)
+    if (b->Row(y) != b->Row(0) + static_cast<ptrdiff_t>(y) * b->Pitch) return false;
+  return true;
+}
 
 void CopyRows(imaging::TSysBitmap* dst, const uint8_t* src, int srcPitch, int32_t rowBytes, int32_t rows) {
   rows = std::min(rows, dst->Height);
@@ -184,7 +200,7 @@ bool CopyFrameToYUV(TYUVImage* image, const uint8_t* const* data, const int* lin
           break;
         }
         if (!converter) converter = new TFFVideoFormatConvertor(ff::kPixYUV420P, 4);
-        if (!image->GrayMode && planes[0]->Pitch != 0 && planes[1]->Pitch != 0 && planes[2]->Pitch != 0) {
+        if (!image->GrayMode && RowsContiguous(planes[0]) && RowsContiguous(planes[1]) && RowsContiguous(planes[2])) {
           converter->UseExternalPlanes({w, h});
           for (int32_t i = 0; i < 3; ++i) converter->SetPlane(i, planes[i]->Row(0), planes[i]->Pitch);
           ok = converter->Convert(data, linesize, pixelFormat);
@@ -205,7 +221,7 @@ bool CopyFrameToBitmap(imaging::TSysBitmap* bitmap, const uint8_t* const* data, 
   if (!bitmap || bitmap->BytesPerPixel() != 3 || !data || pixelFormat == -1) return false;
   if (!converter) converter = new TFFVideoFormatConvertor(ff::kPixBGR24, 4);
   const int32_t w = bitmap->Width, h = bitmap->Height;
-  if (bitmap->Pitch != 0) {
+  if (RowsContiguous(bitmap)) {
     converter->UseExternalPlanes({w, h});
     converter->SetPlane(0, bitmap->Row(0), bitmap->Pitch);
     return converter->Convert(data, linesize, pixelFormat);

@@ -85,7 +85,9 @@ bool TGifVideoSource::Scan() {
   }
   Width = Reader->Header.ScreenWidth;
   Height = Reader->Header.ScreenHeight;
-  if (Width <= 0 || Height <= 0) {
+  // Every frame composes on a canvas of the screen size: a screen the
+  // bitmap layer would not make is no video.
+  if (Width <= 0 || Height <= 0 || !imaging::BitmapSizeAllowed(Width, Height, 32)) {
     first->Free();
     return false;
   }

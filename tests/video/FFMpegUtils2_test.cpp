@@ -139,6 +139,28 @@ TEST(FrameConversion, BitmapsTakeOnly24Bits) {
   conv->Free();
 }
 
+// Rows that are separate blocks (a pitch that does not lead from one row to
+// the next) are filled row by row: nothing is written between them.
+TEST(FrameConversion, ScatteredRowsAreWrittenOneByOne) {
+  const int w = 8, h = 4, gap = 64;
+  std::vector<uint8_t> y(w * h, 235), u(w * h / 4, 128), v(w * h / 4, 128);
+  uint8_t* data[8] = {y.data(), u.data(), v.data()};
+  int linesize[8] = {w, w / 2, w / 2};
+  std::vector<uint8_t> store(static_cast<size_t>(h) * (w * 3 + gap), 0xA5);
+  imaging::TScanLines rows;
+  for (int r = 0; r < h; ++r) rows.push_back(store.data() + static_cast<size_t>(r) * (w * 3 + gap));
+  auto* b = new imaging::TSysBitmap(imaging::TSize{w, h}, imaging::pfR8G8B8, rows, w * 3);
+  TFFVideoFormatConvertor* conv = nullptr;
+  ASSERT_TRUE(CopyFrameToBitmap(b, data, linesize, ff::kPixYUV420P, conv));
+  for (int r = 0; r < h; ++r) {
+    const uint8_t* row = store.data() + static_cast<size_t>(r) * (w * 3 + gap);
+    for (int i = 0; i < w * 3; ++i) EXPECT_GE(row[i], 250) << r << " " << i;
+    for (int i = w * 3; i < w * 3 + gap; ++i) ASSERT_EQ(row[i], 0xA5) << r << " " << i;
+  }
+  b->Free();
+  conv->Free();
+}
+
 TEST(AspectClass, RatiosWithinAThousandth) {
   struct Case {
     float ratio;

@@ -56,6 +56,10 @@ TEST(GifVideo, AStillGifIsNoVideoAndItsStreamIsFreed) {
   int before = foundation::LiveObjectCount();
   GifSpec still = Spec({Fill(0, 0, 4, 4, 0)}, std::nullopt);
   EXPECT_EQ(Open(still), nullptr);
+  // A screen no canvas could hold is no video either.
+  GifSpec huge = Spec({Fill(0, 0, 4, 4, 0), Fill(0, 0, 1, 1, 1)});
+  huge.width = 65535, huge.height = 65535;
+  EXPECT_EQ(Open(huge), nullptr);
   std::vector<uint8_t> junk(100, 'G');
   EXPECT_EQ(GifVideoSourceFactory(StreamOfBytes(junk), true, u"x.gif", false, false), nullptr);
   EXPECT_EQ(foundation::LiveObjectCount(), before);

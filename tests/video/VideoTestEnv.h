@@ -6,23 +6,26 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "foundation/kpLog.h"
 #include "foundation/kvStream.h"
 #include "imaging/ImagingInit.h"
+#include "platform/os/resources.h"
 #include "video/FFMpegDll2.h"
 #include "video/kpFFLoad.h"
 #include "video/kvVideoSource.h"
+
+// The clips of tests/fixtures/media, compiled in (tests/video/CMakeLists.txt).
+void qel_register_resources_qel_video_test_media();
 
 namespace video_test {
 
 class VideoEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    qel_register_resources_qel_video_test_media();
     imaging::InitImaging();
     video::InitFFLoad();
     video::FFMpegLibraryFolder.clear();
@@ -37,11 +40,11 @@ class VideoEnvironment : public ::testing::Environment {
 
 inline const ::testing::Environment* const kVideoEnv = ::testing::AddGlobalTestEnvironment(new VideoEnvironment);
 
-inline std::string MediaPath(const std::string& name) { return std::string(QEL_MEDIA_DIR) + "/" + name; }
-
 inline std::vector<uint8_t> MediaBytes(const std::string& name) {
-  std::ifstream f(MediaPath(name), std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+  auto bytes = platform::os::findResource(10, std::u16string(name.begin(), name.end()));
+  EXPECT_TRUE(bytes.has_value()) << "no clip " << name;
+  if (!bytes) return {};
+  return std::vector<uint8_t>(bytes->begin(), bytes->end());
 }
 
 inline foundation::TMemoryStream* StreamOfBytes(const std::vector<uint8_t>& bytes) {
