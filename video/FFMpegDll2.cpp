@@ -591,8 +591,10 @@ bool TFFMpegVideo::DecodeFrame(int64_t targetUs) {
     if (r < 0) return false;
     ++FramesReceived;
     ff::FrameInfo f = ff::frameInfo(DecodedFrame);
+    if (FirstFrameKey < 0) FirstFrameKey = f.keyFrame ? 1 : 0;
     ff::PacketInfo pk = ff::packetInfo(p.Packet);
     FrameTimeUs = ComputeFrameTime(f, pk);
+    if (FirstFrameTimeUs == ff::kNoPts) FirstFrameTimeUs = FrameTimeUs;
     if (FrameTimeUs != ff::kNoPts && FrameTimeUs < targetUs) return true;
     AVFrame* shown = DecodedFrame;
     if (HardwareOn && HardwareDeviceReady() && f.format == g_hwPixelFormat) {
@@ -625,18 +627,38 @@ bool TFFMpegVideo::SeekTo(int64_t timeUs) {
   if (!Stream->IsOpen() || !EnsureDecoder()) return false;
   // Files that start late (camcorders, broadcasts) keep their start time in
   // every timestamp; frame times are relative to it, seek targets are not.
-  int64_t start = Info.StartTimeUs > 0 ? Info.StartTimeUs : 0;
-  bool ok = Stream->Seek(VideoStream, Decoder, timeUs + start, 0, Stream->Packets);
-  if (!ok && Stream->AtEnd) EndReached = true;
-  ResetFrameState();
-  if (!ok) return false;
+  const int64_t start = Info.StartTimeUs > 0 ? Info.StartTimeUs : 0;
   int64_t d = FrameCount > 0 ? FrameCountDurationUs / FrameCount : 1;
   if (d <= 0) d = 1;
-  do {
-    if (!DecodeFrame(timeUs - d / 2)) return false;
-  } while (!Stream->Finished(Stream->Packets) && FrameTimeUs < timeUs + d / 2 && timeUs > 0 &&
-           (timeUs + d / 2) - FrameTimeUs >= d);
-  return true;
+  // Containers without a key-frame index (MPEG program streams) seek by
+  // timestamp: they may land inside a group of pictures, whose frames cannot
+  // be decoded without the ones before, past the time, past the last frame,
+  // or on a frame without a time. Then seek further back, and at last to the
+  // start.
+  int64_t back = 0;
+  for (int attempt = 0;; ++attempt) {
+    const int64_t target = std::max<int64_t>(timeUs - back, 0);
+    bool ok = Stream->Seek(VideoStream, Decoder, target + start, 0, Stream->Packets);
+    if (!ok && Stream->AtEnd) EndReached = true;
+    ResetFrameState();
+    if (!ok) return false;
+    FirstFrameKey = -1;
+    FirstFrameTimeUs = ff::kNoPts;
+    bool decoded = true;
+    do {
+      if (!DecodeFrame(timeUs - d / 2)) {
+        decoded = false;
+        break;
+      }
+    } while (!Stream->Finished(Stream->Packets) && FrameTimeUs < timeUs + d / 2 && timeUs > 0 &&
+             (timeUs + d / 2) - FrameTimeUs >= d);
+    const bool overshot = FirstFrameTimeUs != ff::kNoPts && FirstFrameTimeUs > timeUs + d / 2;
+    const bool nothing = !decoded && FirstFrameKey < 0;  // landed at the end
+    const bool untimed = FirstFrameKey >= 0 && FirstFrameTimeUs == ff::kNoPts;
+    if ((FirstFrameKey != 0 && !overshot && !nothing && !untimed) || target == 0 || attempt >= 3) return decoded;
+    back = attempt == 2 ? timeUs : (back == 0 ? 1000000 : back * 4);
+    EndReached = false;
+  }
 }
 
 bool TFFMpegVideo::IsEndReached() const { return Stream->AtEnd; }

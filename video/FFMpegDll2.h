@@ -164,6 +164,10 @@ class TFFMpegVideo : public foundation::TRefObject {
   bool HardwareRequested = false;
   int32_t RequestedThreads = 1;
   int64_t FramesReceived = 0;  // frames the decoder answered, for tests
+  // Whether the first frame the decoder answered after the last seek was a
+  // key frame (-1: none answered yet).
+  int32_t FirstFrameKey = -1;
+  int64_t FirstFrameTimeUs = platform::ffmpeg::kNoPts;
 
  private:
   void ReadDescription();
