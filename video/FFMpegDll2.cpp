@@ -558,12 +558,16 @@ int64_t TFFMpegVideo::ComputeFrameTime(const ff::FrameInfo& f, const ff::PacketI
     t = p.pts;
   }
   int64_t result = ff::kNoPts;
+  // Damaged files carry any timestamps: arithmetic that would overflow
+  // leaves the time unknown.
   if (t != ff::kNoPts) {
     ff::StreamInfo s = ff::streamInfo(Stream->FormatContext, VideoStream);
-    if (s.startTime != ff::kNoPts) t -= s.startTime;
-    result = ff::rescaleQ(t, s.timeBaseNum, s.timeBaseDen, 1, 1000000);
+    if (s.startTime == ff::kNoPts || !__builtin_sub_overflow(t, s.startTime, &t))
+      result = ff::rescaleQ(t, s.timeBaseNum, s.timeBaseDen, 1, 1000000);
   } else if (Stream->ReadFailed && Stream->PrevTimeUs != ff::kNoPts && FrameTimeUs != ff::kNoPts) {
-    result = 2 * FrameTimeUs - Stream->PrevTimeUs;
+    int64_t twice = 0;
+    if (__builtin_mul_overflow(FrameTimeUs, 2, &twice) || __builtin_sub_overflow(twice, Stream->PrevTimeUs, &result))
+      result = ff::kNoPts;
   }
   if (FrameTimeUs != ff::kNoPts) Stream->PrevTimeUs = FrameTimeUs;
   return result;
@@ -628,8 +632,11 @@ bool TFFMpegVideo::SeekTo(int64_t timeUs) {
   // Files that start late (camcorders, broadcasts) keep their start time in
   // every timestamp; frame times are relative to it, seek targets are not.
   const int64_t start = Info.StartTimeUs > 0 ? Info.StartTimeUs : 0;
+  // One frame's length; a damaged header may claim anything, and no frame
+  // lasts beyond ten seconds here.
   int64_t d = FrameCount > 0 ? FrameCountDurationUs / FrameCount : 1;
-  if (d <= 0) d = 1;
+  d = std::clamp<int64_t>(d, 1, 10000000);
+  timeUs = std::clamp<int64_t>(timeUs, -(int64_t(1) << 52), int64_t(1) << 52);
   // Containers without a key-frame index (MPEG program streams) seek by
   // timestamp: they may land inside a group of pictures, whose frames cannot
   // be decoded without the ones before, past the time, past the last frame,
@@ -638,7 +645,9 @@ bool TFFMpegVideo::SeekTo(int64_t timeUs) {
   int64_t back = 0;
   for (int attempt = 0;; ++attempt) {
     const int64_t target = std::max<int64_t>(timeUs - back, 0);
-    bool ok = Stream->Seek(VideoStream, Decoder, target + start, 0, Stream->Packets);
+    int64_t at = 0;
+    if (__builtin_add_overflow(target, start, &at)) at = target;
+    bool ok = Stream->Seek(VideoStream, Decoder, at, 0, Stream->Packets);
     if (!ok && Stream->AtEnd) EndReached = true;
     ResetFrameState();
     if (!ok) return false;
@@ -650,8 +659,9 @@ bool TFFMpegVideo::SeekTo(int64_t timeUs) {
         decoded = false;
         break;
       }
-    } while (!Stream->Finished(Stream->Packets) && FrameTimeUs < timeUs + d / 2 && timeUs > 0 &&
-             (timeUs + d / 2) - FrameTimeUs >= d);
+      // A frame without a time cannot be compared: the search stops there.
+    } while (!Stream->Finished(Stream->Packets) && FrameTimeUs != ff::kNoPts && FrameTimeUs < timeUs + d / 2 &&
+             timeUs > 0 && FrameTimeUs <= (timeUs + d / 2) - d);
     const bool overshot = FirstFrameTimeUs != ff::kNoPts && FirstFrameTimeUs > timeUs + d / 2;
     const bool nothing = !decoded && FirstFrameKey < 0;  // landed at the end
     const bool untimed = FirstFrameKey >= 0 && FirstFrameTimeUs == ff::kNoPts;
@@ -949,8 +959,8 @@ bool TFFMpegAudio::DecodeNext() {
   }
   if (t != ff::kNoPts) {
     ff::StreamInfo s = ff::streamInfo(Stream->FormatContext, AudioStream);
-    if (s.startTime != ff::kNoPts) t -= s.startTime;
-    BlockTimeUs = ff::rescaleQ(t, s.timeBaseNum, s.timeBaseDen, 1, 1000000);
+    if (s.startTime == ff::kNoPts || !__builtin_sub_overflow(t, s.startTime, &t))
+      BlockTimeUs = ff::rescaleQ(t, s.timeBaseNum, s.timeBaseDen, 1, 1000000);
   }
   int32_t added = ResampleFrame(0);
   if (added < 0) {

@@ -26,6 +26,13 @@ std::u16string Dec(int64_t v) {
   std::string s = std::to_string(v);
   return std::u16string(s.begin(), s.end());
 }
+// A frame index or time from doubles that damaged files can make anything.
+int32_t ToIndex(double v) {
+  return std::isfinite(v) ? static_cast<int32_t>(std::clamp(std::trunc(v), -1.0, 2147483647.0)) : -1;
+}
+int64_t ToTime(double v) {
+  return std::isfinite(v) ? static_cast<int64_t>(std::clamp(std::trunc(v), -4.0e18, 4.0e18)) : 0;
+}
 }  // namespace
 
 int32_t HardwareSlotsInUse() { return g_slots.load(); }
@@ -116,10 +123,10 @@ bool TVideoSource2::Open(foundation::TStream* stream, const std::u16string& name
 bool TVideoSource2::Position(int32_t& n) {
   n = std::max(n, 0);
   if (LastFrameLimit > 0 && n > LastFrameLimit) n = LastFrameLimit;
-  const int32_t window = static_cast<int32_t>(std::trunc(100000 * FramesPerUs));
+  const int32_t window = std::max(ToIndex(100000 * FramesPerUs), 0);
   // Forward only from a frame really decoded: after a failed step the
   // decoder's position is unknown (a video restarted after its end).
-  if (CurrentIndex >= 0 && n >= CurrentIndex && CurrentIndex + window >= n) {
+  if (CurrentIndex >= 0 && n >= CurrentIndex && int64_t(CurrentIndex) + window >= n) {
     bool ok = true;
     while (ok && CurrentIndex < n) {
       ++CurrentIndex;
@@ -130,17 +137,17 @@ bool TVideoSource2::Position(int32_t& n) {
     return false;
   }
   auto seek = [&](double t) {
-    return Decoder->SeekTo(static_cast<int64_t>(std::trunc(t))) && Decoder->CurrentFrame != nullptr;
+    return Decoder->SeekTo(ToTime(t)) && Decoder->CurrentFrame != nullptr;
   };
   bool ok = seek(n * FrameDurationUs);
   if (!ok && !Decoder->EndReached) ok = seek(n * FrameDurationUs + 1);
   if (!ok && Decoder->EndReached && Decoder->FrameTimeUs != ff::kNoPts) {
-    n = static_cast<int32_t>(std::trunc((0.5 * FrameDurationUs + Decoder->FrameTimeUs) * FramesPerUs));
+    n = std::max(ToIndex((0.5 * FrameDurationUs + Decoder->FrameTimeUs) * FramesPerUs), 0);
     ok = seek(n * FrameDurationUs);
     if (ok) LastFrameLimit = n;
   }
   if (ok && Decoder->FrameTimeUs != ff::kNoPts) {
-    CurrentIndex = static_cast<int32_t>(std::trunc((0.5 * FrameDurationUs + Decoder->FrameTimeUs) * FramesPerUs));
+    CurrentIndex = std::max(ToIndex((0.5 * FrameDurationUs + Decoder->FrameTimeUs) * FramesPerUs), 0);
     return true;
   }
   CurrentIndex = -1;
