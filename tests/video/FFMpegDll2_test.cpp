@@ -76,6 +76,40 @@ TEST(FFDemux, GarbageZeroLengthAndCutFilesFailWithTheirTexts) {
   }
 }
 
+// A show stream that fails part way (a damaged inflate or cipher stream
+// raises): the failure reaches FFmpeg as an I/O error, not as an exception
+// through its frames.
+class FailingStream : public foundation::TMemoryStream {
+ public:
+  int64_t failAfter = 0;
+  int32_t Read(std::span<uint8_t> buffer, int32_t offset, int32_t count) override {
+    if (GetPosition() + count > failAfter) throw foundation::EStreamReadError();
+    return foundation::TMemoryStream::Read(buffer, offset, count);
+  }
+};
+
+TEST(FFDemux, AStreamThatRaisesEndsReadingWithAnError) {
+  std::vector<uint8_t> clip = MediaBytes("mpeg2_interlaced.mpg");
+  for (int64_t failAfter : {int64_t(0), int64_t(4000), int64_t(clip.size() / 2)}) {
+    SCOPED_TRACE(failAfter);
+    ScopedLogCapture log;
+    auto* s = new FailingStream();
+    s->WriteBuf(clip.data(), static_cast<int32_t>(clip.size()));
+    s->SetPosition(0);
+    s->failAfter = failAfter;
+    auto* v = new TFFMpegVideo();
+    int frames = 0;
+    if (v->Open(s, u"broken.mpg"))
+      while (frames < 100 && v->DecodeFrame(TFFMpegVideo::kPresentNext)) ++frames;
+    EXPECT_LT(frames, 25);
+    bool logged = false;
+    for (const auto& l : log.Lines()) logged = logged || l.rfind(u"ffmpeg: read failed", 0) == 0;
+    EXPECT_TRUE(logged);
+    v->Free();
+    s->Free();
+  }
+}
+
 TEST(FFDemux, ReadingToTheEndSetsBothEndFlags) {
   auto* s = MediaStream("h264_bframes.mp4");
   auto* av = new TFFAVStream();
