@@ -85,15 +85,20 @@ void uninstallFonts() {
   manualFonts().reset();
 }
 
+// Nothing to choose: the binding loads when first asked, in every backend.
+void installFfmpeg(const PlatformConfig&) {}
+void uninstallFfmpeg() {}
+
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 5> kAreas = {{
+constexpr std::array<PlatformArea, 6> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
     {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
     {"gpu", "QEL_GPU", &PlatformConfig::gpu, &installGpu, &uninstallGpu},
     {"fonts", "QEL_FONTS", &PlatformConfig::fonts, &installFonts, &uninstallFonts},
+    {"ffmpeg", "QEL_FFMPEG", &PlatformConfig::ffmpeg, &installFfmpeg, &uninstallFfmpeg},
 }};
 
 }  // namespace
