@@ -38,6 +38,8 @@ struct PlatformConfig {
   // fonts: Linux and Headless use the system's fonts (no display needed);
   // Manual knows only manualFontFiles (empty: no fonts at all).
   Backend fonts = Backend::Linux;
+  // acm: every backend is our own ADPCM decoders.
+  Backend acm = Backend::Linux;
 
   uint64_t manualClockStartMs = 0;
   std::u16string manualMonitorProfile;

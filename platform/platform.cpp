@@ -85,15 +85,20 @@ void uninstallFonts() {
   manualFonts().reset();
 }
 
+// The acm area has one implementation, our own decoders; nothing to choose.
+void installAcm(const PlatformConfig&) {}
+void uninstallAcm() {}
+
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 5> kAreas = {{
+constexpr std::array<PlatformArea, 6> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
     {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
     {"gpu", "QEL_GPU", &PlatformConfig::gpu, &installGpu, &uninstallGpu},
     {"fonts", "QEL_FONTS", &PlatformConfig::fonts, &installFonts, &uninstallFonts},
+    {"acm", "QEL_ACM", &PlatformConfig::acm, &installAcm, &uninstallAcm},
 }};
 
 }  // namespace
