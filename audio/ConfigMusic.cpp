@@ -1,6 +1,7 @@
 #include "audio/ConfigMusic.h"
 
 #include "audio/DllDecoders.h"
+#include "audio/FFMpegAudioBinding.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/Mpg123Converter.h"
 #include "audio/PluginConverters.h"
@@ -35,6 +36,7 @@ void InitAudioDecoding() {
   InitMusicTypes();
   InitMp3Decoder();
   InitDllDecoders();
+  RegisterVideoFFMpegAudio();
   CreateConverterHook = CreateMusicConverter;
 }
 

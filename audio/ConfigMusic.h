@@ -11,8 +11,8 @@ namespace audio {
 // The value of CreateConverterHook. Codes 0, 9 and above 10 fail an assertion.
 TWavConverter* CreateMusicConverter(foundation::TStream* stream, const std::u16string& name, const TMediaInfo& info);
 
-// Media types, libmpg123, the plug-in registry and detection, the converter
-// hook; DoneAudioDecoding undoes them in reverse order.
+// Media types, libmpg123, the plug-in registry and detection, FFmpeg audio
+// through the video library, the converter hook; DoneAudioDecoding undoes them in reverse order.
 void InitAudioDecoding();
 void DoneAudioDecoding();
 

@@ -168,7 +168,16 @@ void SetFFMpegAudioBinding(const TFFMpegAudioBinding& binding) {
 
 bool FFMpegAudioAvailable() {
   std::lock_guard guard(gSettleLock);
-  if (gState < 0) gState = (gBinding.Load && gBinding.Create && gBinding.Load()) ? 1 : 0;
+  if (gState < 0) {
+    // A library lacking an entry point raises: that is "not available" too.
+    bool ok = false;
+    try {
+      ok = gBinding.Load && gBinding.Create && gBinding.Load();
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    gState = ok ? 1 : 0;
+  }
   return gState == 1;
 }
 

@@ -1,5 +1,6 @@
 #include "audio/MpegInfo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -106,13 +107,33 @@ bool TMpegInfo::Read(TStream* stream, TMediaInfo& info, uint32_t bitRateHint) {
   TMpegFrameHeader first;
   double frameLen = 0;
   int64_t pos = offset;
+  // The search reads the stream in windows rather than 4 bytes per position:
+  // a file of junk before its first frame costs one read per window.
+  std::vector<uint8_t> window;
+  int64_t windowAt = -1;
+  auto at4 = [&](int64_t p, uint8_t* out) {
+    if (windowAt < 0 || p < windowAt || p + 4 > windowAt + int64_t(window.size())) {
+      window.resize(65536);
+      int64_t got = ReadAt(stream, p, window.data(), int64_t(window.size()));
+      window.resize(size_t(std::max<int64_t>(got, 0)));
+      windowAt = p;
+      if (got < 4) return false;
+    }
+    std::memcpy(out, window.data() + (p - windowAt), 4);
+    return true;
+  };
   for (;; ++pos) {
     uint8_t b[4];
-    if (ReadAt(stream, pos, b, 4) < 4) return false;
+    if (!at4(pos, b)) return false;
     if (!first.Parse(b)) continue;
     frameLen = first.FrameLength();
     uint8_t c[4];
-    if (ReadAt(stream, pos + int64_t(std::llround(frameLen)), c, 4) < 4) return false;
+    int64_t nextAt = pos + int64_t(std::llround(frameLen));
+    bool inWindow = nextAt >= windowAt && nextAt + 4 <= windowAt + int64_t(window.size());
+    if (inWindow)
+      std::memcpy(c, window.data() + (nextAt - windowAt), 4);
+    else if (ReadAt(stream, nextAt, c, 4) < 4)
+      return false;
     TMpegFrameHeader next;
     if (next.Parse(c)) break;
   }

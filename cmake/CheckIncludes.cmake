@@ -2,7 +2,7 @@
 # includes a header of a folder above it, or when a file outside the platform
 # layer's backend folders includes a system or desktop header.
 #   -DSRC=<source tree> -DSUBSYSTEMS=<folders;in;layer;order> -DAREAS=<platform;areas>
-set(system_headers "<(SDL2?/|SDL[._]|begin_code|epoxy/|GL/|GLES|EGL/|KHR/|ft2build|freetype/|fontconfig/|hb[.-]|harfbuzz/|fribidi|X11/|wayland|unistd\\.h|pthread\\.h|fcntl\\.h|dlfcn\\.h|dirent\\.h|iconv\\.h|sys/|linux/|alsa/|pulse/|poll\\.h|semaphore\\.h)")
+set(system_headers "<(SDL2?/|SDL[._]|begin_code|epoxy/|GL/|GLES|EGL/|KHR/|ft2build|freetype/|fontconfig/|hb[.-]|harfbuzz/|fribidi|X11/|wayland|unistd\\.h|pthread\\.h|fcntl\\.h|dlfcn\\.h|dirent\\.h|iconv\\.h|sys/|linux/|alsa/|pulse/|poll\\.h|semaphore\\.h|libav[a-z]*/|libsw[a-z]*/)")
 set(backend_dirs "/(linux|headless|manual|sdl|testing)/")
 set(errors "")
 # What the libraries above the platform layer may include of it: the layer's

@@ -38,6 +38,8 @@ struct PlatformConfig {
   // fonts: Linux and Headless use the system's fonts (no display needed);
   // Manual knows only manualFontFiles (empty: no fonts at all).
   Backend fonts = Backend::Linux;
+  // ffmpeg: every backend is the system's FFmpeg libraries, loaded on first use.
+  Backend ffmpeg = Backend::Linux;
   // acm: every backend is our own ADPCM decoders.
   Backend acm = Backend::Linux;
 

@@ -32,3 +32,4 @@ ff -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=12.5" -ac 1 -ar 22
 # Formats only FFmpeg opens: one second of 440 Hz, FLAC and Ogg Vorbis.
 ff -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=1" -ac 1 -c:a flac "$out/tone.flac"
 ff -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=1" -ac 1 -c:a libvorbis -q:a 0 "$out/tone.ogg"
+ff -f lavfi -i "sine=frequency=440:sample_rate=22050:duration=1" -ac 1 -c:a wmav2 -b:a 32k "$out/tone.wma"
