@@ -3,14 +3,15 @@
 #include <mpg123.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cmath>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "audio/MusicTypes.h"
-#include "container/kvPartialStream.h"
 #include "foundation/kpLog.h"
 
 namespace audio {
@@ -61,29 +62,49 @@ TMP3Source::TMP3Source(TStream* stream) : Stream(stream) {
 }
 
 void TMP3Source::Dispose() {
-  foundation::FreeAndNil(Cache);
   foundation::FreeAndNil(Stream);
   TRefObject::Dispose();
 }
 
 void TMP3Source::SetCache(bool on) {
-  if (on && !Cache && Stream) {
-    std::lock_guard guard(*StreamWrapper->Lock());
-    Cache = new container::TCachedReadStream(Stream, false, 32768);
-  } else if (!on) {
-    foundation::FreeAndNil(Cache);
-  }
+  // The scan's 32 KB window is the read-ahead block itself: every read, the
+  // scan's included, goes through it, so a separate block cache over the
+  // stream would only copy the file once more.
+  (void)on;
+  FAheadAt = -1;
 }
 
 int64_t TMP3Source::ReadBytes(void* buffer, size_t count) {
-  TStream* from = Cache ? Cache : Stream;
+  TStream* from = Stream;
   if (!from) return 0;
-  // The cache reads its base stream directly: hold the wrapper's lock too.
-  std::lock_guard guard(*StreamWrapper->Lock());
-  if (from->GetPosition() != Position) from->SetPosition(Position);
-  int64_t got = StreamWrapper->Read(from, buffer, int64_t(count));
-  Position += got;
-  return got;
+  // libmpg123 asks for a few bytes at a time (a header, then a frame); each
+  // stream access takes the wrapper's lock, so reads are served from a
+  // read-ahead block of the stream instead.
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < count) {
+    if (FAheadAt >= 0 && Position >= FAheadAt && Position < FAheadAt + int64_t(FAhead.size())) {
+      size_t n = std::min(count - done, size_t(FAheadAt + int64_t(FAhead.size()) - Position));
+      std::memcpy(out + done, FAhead.data() + (Position - FAheadAt), n);
+      Position += int64_t(n);
+      done += n;
+      continue;
+    }
+    std::lock_guard guard(*StreamWrapper->Lock());
+    if (from->GetPosition() != Position) from->SetPosition(Position);
+    if (count - done >= kReadAhead) {
+      int64_t got = StreamWrapper->Read(from, out + done, int64_t(count - done));
+      Position += got;
+      done += size_t(got);
+      break;
+    }
+    FAhead.resize(kReadAhead);
+    int64_t got = StreamWrapper->Read(from, FAhead.data(), int64_t(kReadAhead));
+    FAhead.resize(size_t(std::max<int64_t>(got, 0)));
+    FAheadAt = Position;
+    if (got <= 0) break;
+  }
+  return int64_t(done);
 }
 
 int64_t TMP3Source::SeekTo(int64_t offset, int whence) {

@@ -1,7 +1,7 @@
 // One libmpg123 handle decoding MPEG audio from a stream to 16-bit PCM in
 // the stream's own rate and channel count. TMP3Source feeds libmpg123 from
-// the stream through a replaced reader; the whole file is scanned once at
-// opening (through a 32 KB read cache) so the length and seeking are exact.
+// the stream through a replaced reader that reads 32 KB blocks ahead; the
+// whole file is scanned once at opening so the length and seeking are exact.
 #pragma once
 
 #include <cstdint>
@@ -24,11 +24,16 @@ class TMP3Source : public foundation::TRefObject {
 
   int64_t ReadBytes(void* buffer, size_t count);
   int64_t SeekTo(int64_t offset, int whence);
+  // Marks the length scan; reads keep going through the read-ahead block.
   void SetCache(bool on);
 
   foundation::TStream* Stream = nullptr;
-  foundation::TStream* Cache = nullptr;
   int64_t Position = 0;
+
+ private:
+  static constexpr size_t kReadAhead = 32768;
+  std::vector<uint8_t> FAhead;
+  int64_t FAheadAt = -1;  // stream offset of FAhead[0]; -1 when empty
 };
 
 class TMP3Decoder : public foundation::TRefObject {

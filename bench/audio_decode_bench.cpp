@@ -71,19 +71,26 @@ uint64_t PlainMpg123(const std::vector<uint8_t>& data) {
   mpg123_replace_reader_handle(h, MemRead, MemSeek, nullptr);
   mpg123_open_handle(h, &reader);
   mpg123_scan(h);
+  long rate = 0;
+  int channels = 0, encoding = 0;
+  mpg123_getformat(h, &rate, &channels, &encoding);
+  mpg123_format_none(h);
+  mpg123_format(h, rate, channels, MPG123_ENC_SIGNED_16);
   std::vector<uint8_t> block(mpg123_outblock(h));
   uint64_t total = 0;
   size_t done = 0;
-  while (mpg123_read(h, block.data(), block.size(), &done) == MPG123_OK) total += done;
-  total += done;
+  for (;;) {
+    int r = mpg123_read(h, block.data(), block.size(), &done);
+    total += done;
+    if (r != MPG123_OK && r != MPG123_NEW_FORMAT) break;
+  }
   mpg123_close(h);
   mpg123_delete(h);
   return total;
 }
 
-uint64_t ThroughConverter(const std::vector<uint8_t>& data) {
-  auto* s = new foundation::TMemoryStream();
-  s->WriteBuf(data.data(), int32_t(data.size()));
+// The stream is made once, outside the timing, as the reference's memory is.
+uint64_t ThroughConverter(foundation::TMemoryStream* s) {
   s->SetPosition(0);
   TMediaInfo info;
   TMediaInfoExtractor::GetMediaInfo(s, u"long.mp3", info);
@@ -97,24 +104,26 @@ uint64_t ThroughConverter(const std::vector<uint8_t>& data) {
     }
   }
   c->Free();
-  s->Free();
   return total;
 }
 
 void BM_Mp3Converter(benchmark::State& state) {
   Start();
   const auto& data = LongMp3();
+  auto* stream = new foundation::TMemoryStream();
+  stream->WriteBuf(data.data(), int32_t(data.size()));
   double ours = 0, base = 0;
   uint64_t a = 0, b = 0;
   for (auto _ : state) {
     auto t0 = Clock::now();
-    a = ThroughConverter(data);
+    a = ThroughConverter(stream);
     auto t1 = Clock::now();
     b = PlainMpg123(data);
     auto t2 = Clock::now();
     ours += Seconds(t0, t1);
     base += Seconds(t1, t2);
   }
+  stream->Free();
   state.counters["ratio"] = base > 0 ? ours / base : 0;
   state.counters["ours_ms"] = 1000 * ours / double(state.iterations());
   state.counters["mpg123_ms"] = 1000 * base / double(state.iterations());
