@@ -38,9 +38,10 @@ struct PlatformConfig {
   // fonts: Linux and Headless use the system's fonts (no display needed);
   // Manual knows only manualFontFiles (empty: no fonts at all).
   Backend fonts = Backend::Linux;
-  // ffmpeg: one backend for all three: the libraries are bound at run time
-  // when the video layer first asks for them (headless runs decode too).
+  // ffmpeg: every backend is the system's FFmpeg libraries, loaded on first use.
   Backend ffmpeg = Backend::Linux;
+  // acm: every backend is our own ADPCM decoders.
+  Backend acm = Backend::Linux;
 
   uint64_t manualClockStartMs = 0;
   std::u16string manualMonitorProfile;

@@ -85,20 +85,24 @@ void uninstallFonts() {
   manualFonts().reset();
 }
 
-// Nothing to choose: the binding loads when first asked, in every backend.
+// The ffmpeg area loads its libraries on first use, and the acm area has one
+// implementation, our own decoders: neither has a backend to choose.
 void installFfmpeg(const PlatformConfig&) {}
 void uninstallFfmpeg() {}
+void installAcm(const PlatformConfig&) {}
+void uninstallAcm() {}
 
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 6> kAreas = {{
+constexpr std::array<PlatformArea, 7> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
     {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
     {"gpu", "QEL_GPU", &PlatformConfig::gpu, &installGpu, &uninstallGpu},
     {"fonts", "QEL_FONTS", &PlatformConfig::fonts, &installFonts, &uninstallFonts},
     {"ffmpeg", "QEL_FFMPEG", &PlatformConfig::ffmpeg, &installFfmpeg, &uninstallFfmpeg},
+    {"acm", "QEL_ACM", &PlatformConfig::acm, &installAcm, &uninstallAcm},
 }};
 
 }  // namespace
