@@ -38,6 +38,10 @@ struct PlatformConfig {
   // fonts: Linux and Headless use the system's fonts (no display needed);
   // Manual knows only manualFontFiles (empty: no fonts at all).
   Backend fonts = Backend::Linux;
+  // sound: Linux is SDL2 audio (its driver follows SDL_AUDIODRIVER);
+  // Headless ("none") has no device, so the show runs silently on the tick
+  // clock; Manual is the manual mixer tests advance.
+  Backend sound = Backend::Linux;
 
   uint64_t manualClockStartMs = 0;
   std::u16string manualMonitorProfile;
