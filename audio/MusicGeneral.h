@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/SysObj.h"
 #include "foundation/kpThreads2.h"
@@ -58,5 +59,61 @@ class TTimerChannel : public foundation::TRefObject {
   virtual void Start() = 0;
   virtual void Stop() = 0;
 };
+
+class TMusicPlayer;
+
+// One named audio source of the player (a music file, a comment, a
+// composite) that plays from any position with a fade-in, stops with a
+// fade-out, and has a volume.
+class TChannel : public foundation::TRefObject {
+ public:
+  QEL_CLASSNAME(TChannel)
+  // Called when the source has played to its end.
+  foundation::TMethod<void(TChannel* channel)> OnFinished;
+  // The player-wide share of the volume.
+  float Volume = 1.0f;
+
+  virtual TMusicPlayer* GetPlayer() = 0;
+  virtual std::u16string GetName() = 0;
+  virtual float GetChannelVolume() = 0;
+  virtual void SetChannelVolume(float v) = 0;
+  // Milliseconds.
+  virtual int32_t GetDuration() = 0;
+  virtual int32_t GetPosition() = 0;
+  virtual bool SetPosition(int32_t ms) = 0;
+  virtual float GetVolume() { return Volume; }
+  // Stores the share and recomputes the effective volume.
+  virtual void SetVolume(float v) {
+    Volume = v;
+    SetChannelVolume(GetChannelVolume());
+  }
+  virtual bool Play(int32_t fadeMs) = 0;
+  virtual bool Stop(int32_t fadeMs) = 0;
+  virtual bool IsPlaying() = 0;
+};
+
+// The audio output the show music asks for channels, and the audio clock.
+class TMusicPlayer : public foundation::TRefObject {
+ public:
+  QEL_CLASSNAME(TMusicPlayer)
+  virtual bool IsReady() = 0;
+  virtual float GetVolume() { return FVolume; }
+  virtual void SetVolume(float v) { FVolume = v; }
+  // The audio clock in ms (started on first use).
+  virtual double GetClockTime() = 0;
+  // A new channel with one reference, positioned at positionMs (-1: at 0),
+  // or nullptr when the source cannot be played.
+  virtual TChannel* CreateChannel(const std::u16string& name, int32_t positionMs) = 0;
+
+ protected:
+  float FVolume = 1.0f;
+};
+
+// The factories the output side registers at start-up (nullptr until then):
+// the output device and the music player.
+using TCreateDeviceHook = TWaveOutDevice* (*)();
+using TCreatePlayerHook = TMusicPlayer* (*)();
+extern TCreateDeviceHook CreateDeviceHook;
+extern TCreatePlayerHook CreatePlayerHook;
 
 }  // namespace audio
