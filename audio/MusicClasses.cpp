@@ -83,6 +83,11 @@ TTimerChannel* TWinWaveOutDevice::CreateTimerChannel() { return new TwinTimerCha
 
 TWaveOutDevice* CreateWaveOutDevice() { return new TWinWaveOutDevice; }
 
+void InitMusicClasses() {
+  InitMusicTrace();
+  CreateDeviceHook = &CreateWaveOutDevice;
+}
+
 // ---------------------------------------------------------------- buffer
 
 TWinWaveOutBuffer::TWinWaveOutBuffer(TWaveOutDevice* device, uint32_t size, const TWaveFormat& format)

@@ -34,6 +34,8 @@ class TWinWaveOutDevice : public TWaveOutDevice {
 
 // The value of the device hook: a new TWinWaveOutDevice.
 TWaveOutDevice* CreateWaveOutDevice();
+// Start-up: the music trace log, and CreateDeviceHook := CreateWaveOutDevice.
+void InitMusicClasses();
 
 class TWinWaveOutBuffer : public TWaveOutBuffer {
  public:

@@ -91,6 +91,20 @@ class OutputDevice : public ::testing::Test {
 
 }  // namespace
 
+TEST(OutputDeviceStartUp, TheDeviceHookMakesADeviceOnTheInstalledBackend) {
+  audio::InitMusicClasses();
+  sound::registerSoundEntries();
+  ASSERT_NE(audio::CreateDeviceHook, nullptr);
+  for (auto [backend, ready] : {std::pair{sound::manualSoundBackend(), true}, {sound::noSoundBackend(), false}}) {
+    sound::SoundBackend* previous = sound::setSoundBackend(backend);
+    TRef<audio::TWaveOutDevice> device = TRef<audio::TWaveOutDevice>::Adopt(audio::CreateDeviceHook());
+    EXPECT_EQ(device->IsReady(), ready);
+    device = {};
+    sound::setSoundBackend(previous);
+  }
+  audio::CreateDeviceHook = nullptr;
+}
+
 TEST_F(OutputDevice, TwoSecondRingHalfSecondFillsAndThreeQuarterPrefill) {
   ASSERT_TRUE(device_->IsReady());
   TWinWaveOutBuffer* b = make();
