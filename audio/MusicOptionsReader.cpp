@@ -119,6 +119,107 @@ void AddVolumeCurve(TVolumeParams* envelope, std::u16string_view text, int32_t s
   }
 }
 
+namespace {
+
+double Float(const TIniList* block, std::u16string_view key, double def) {
+  return TIniItem::GetFloat(TIniList::FindKey(block, key), def);
+}
+
+// The "VideoClip" node of "Tracks" (at any depth) whose "ClipGUID" is guid.
+const TIniList* FindClip(const TIniList* list, const std::u16string& guid) {
+  if (!list) return nullptr;
+  for (TIniObject* o = TIniList::FirstObject(list); o; o = TIniList::NextObject(list, o)) {
+    if ((NameIs(o, u"VideoClip") || TIniItem::GetValue(o) == u"VideoClip") && Str(o, u"ClipGUID") == guid) return o;
+    if (const TIniList* found = FindClip(o, guid)) return found;
+  }
+  return nullptr;
+}
+
+bool IsGif(const std::u16string& name) {
+  if (name.size() < 4) return false;
+  std::u16string ext = name.substr(name.size() - 4);
+  for (char16_t& c : ext)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  return ext == u".gif";
+}
+
+struct VideoWalk {
+  const TIniFile* ini;
+  double slideStart;
+  double span;
+  std::vector<std::u16string> clips;
+  std::vector<TVideoAudio> out;
+
+  void Walk(const TIniList* list) {
+    for (TIniObject* o = TIniList::FirstObject(list); o; o = TIniList::NextObject(list, o)) {
+      if (NameIs(o, u"KeyPoint")) continue;
+      if (NameIs(o, u"Video") || TIniItem::GetValue(o) == u"Video") Take(o);
+      Walk(o);
+    }
+  }
+
+  void Take(const TIniList* video) {
+    std::u16string guid = Str(video, u"ClipGUID");
+    const TIniList* clip = guid.empty() ? nullptr : FindClip(TIniFile::FindSection(ini, u"Tracks"), guid);
+    TVideoAudio a;
+    bool muted;
+    bool fromDisk;
+    if (clip) {
+      int32_t startSlide = Int(clip, u"StartSlideIdx", 0);
+      double sync = startSlide != 0 ? Float(TIniFile::FindSection(ini, u"Times"), u"opt_synchpos" + Dec(startSlide), 0) : 0;
+      muted = Bool(clip, u"Mute") || Float(clip, u"FPSMultiplier", 1) != 1 || slideStart > sync ||
+              std::find(clips.begin(), clips.end(), guid) != clips.end();
+      a.FileName = Str(clip, u"FileName");
+      a.Duration = static_cast<int32_t>(std::lround(Float(clip, u"Duration", 0)));
+      a.Offset = static_cast<int32_t>(std::lround(Float(clip, u"StartVideoTime", 0)));
+      a.Start = static_cast<int32_t>(std::lround(Float(clip, u"StartQELTime", 0)));
+      fromDisk = Bool(clip, u"LoadFromDisk");
+    } else {
+      muted = Bool(video, u"Mute") || Float(video, u"FPSMultiplier", 1) != 1;
+      a.FileName = Str(video, u"FileName");
+      double start = Float(video, u"StartQELTime", 0);
+      a.Offset = static_cast<int32_t>(std::lround(Float(video, u"StartVideoTime", 0)));
+      a.Start = static_cast<int32_t>(std::lround(start));
+      double d = std::min(Float(video, u"Duration", 0), span - start);
+      a.Duration = static_cast<int32_t>(std::lround(std::max(std::min(d, 2147483647.0), -2147483647.0)));
+      fromDisk = Bool(video, u"LoadFromDisk");
+    }
+    if (fromDisk) a.FileName = u"LoadFromDisk:" + a.FileName;
+    if (muted || IsGif(a.FileName)) return;
+    out.push_back(a);
+    if (!guid.empty()) clips.push_back(guid);
+  }
+};
+
+}  // namespace
+
+std::vector<TVideoAudio> CollectVideoAudio(const TIniFile* Ini, const TTransitionTimes& Effects,
+                                           const TIniList* SlideSection) {
+  VideoWalk walk{Ini, 0.0, 0.0, {}, {}};
+  if (!SlideSection) return {};
+  std::u16string name = TIniItem::GetName(SlideSection);
+  int64_t n = 0;
+  bool number = name.size() > 5 && name.compare(0, 5, u"Slide") == 0;
+  for (size_t i = 5; number && i < name.size(); ++i) {
+    if (name[i] < u'0' || name[i] > u'9' || n > 100000000) number = false;
+    else n = n * 10 + (name[i] - u'0');
+  }
+  if (number && n >= 1) {
+    const TIniList* times = TIniFile::FindSection(Ini, u"Times");
+    walk.slideStart = n == 1 ? 0.0 : Float(times, u"opt_synchpos" + Dec(n - 1), 0);
+    double transition = 0;
+    if (Effects.Time) {
+      if (n < Effects.Count)
+        transition = Effects.Time(static_cast<int32_t>(n));
+      else if (TIniList::ReadString(TIniFile::FindSection(Ini, u"Main"), u"opt_repeat", u"") == u"repeat")
+        transition = Effects.Time(0);
+    }
+    walk.span = Float(times, u"opt_synchpos" + Dec(n), 2147483647.0) - walk.slideStart + transition;
+  }
+  walk.Walk(SlideSection);
+  return walk.out;
+}
+
 TMusicOptionsReader::TMusicOptionsReader(const TIniFile* Ini, const TIniList* MainSection) {
   (void)MainSection;
   if (!Ini) {

@@ -70,6 +70,20 @@ class TMusicOptionsReader : public foundation::TRefObject {
   std::unordered_map<std::u16string, int32_t> LinkedAudio;
 };
 
+// What the video sound collection needs of the transition effects: their
+// number and the transition time of an index, ms.
+struct TTransitionTimes {
+  int32_t Count = 0;
+  std::function<int32_t(int32_t index)> Time;
+};
+
+// The sounds of a slide's video objects (recursively, not inside key
+// frames), on the time line of the slide's comment: a video's own keys, or
+// its clip's in the "Tracks" list. Muted videos, speeded ones, GIFs, clips
+// that began on an earlier slide and clips already collected are left out.
+std::vector<TVideoAudio> CollectVideoAudio(const foundation::TIniFile* Ini, const TTransitionTimes& Effects,
+                                           const foundation::TIniList* SlideSection);
+
 // Adds the volume curve of "VolumeParams" (pairs "x:y", x in samples at
 // 44,100 per second, y in 16.16 fixed point) as points relative to the item's
 // start, up to its duration.

@@ -103,9 +103,10 @@ void TQelMusicSource::BuildSlideInfos() {
     const TIniList* section = Source->GetSlideSection(n);
     QEL_ASSERT(section != nullptr, u"Slide not Found");
     const TIniList* music = MusicBlockOf(section);
-    // Video sounds of the slide join its comment once the video objects'
-    // sound collection is wired to the show model; until then none.
-    const std::vector<TVideoAudio> video;
+    TTransitionTimes effects;
+    effects.Count = Source->GetEffectCount();
+    effects.Time = [this](int32_t index) { return Source->GetTransitionTime(index); };
+    const std::vector<TVideoAudio> video = CollectVideoAudio(Ini, effects, section);
     if (!music && video.empty()) continue;
     double spanEnd = info->Times.End;
     if (!CutComments) {

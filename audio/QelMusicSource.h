@@ -35,6 +35,10 @@ class TMusicShow : public foundation::TRefObject {
   virtual bool IsRepeat() = 0;
   // The section of slide n (1-based), or nullptr.
   virtual foundation::TIniList* GetSlideSection(int32_t n) = 0;
+  // The transition effects (the effect manager's): their number and the
+  // transition time of an index, ms.
+  virtual int32_t GetEffectCount() { return 0; }
+  virtual int32_t GetTransitionTime(int32_t) { return 0; }
 };
 
 struct TMusicItemInfo {

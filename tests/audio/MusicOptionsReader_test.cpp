@@ -226,3 +226,43 @@ TEST(MusicOptionsReader, VideoSoundsJoinTheComment) {
   EXPECT_EQ(r->CommentDuration, 5000);
   EXPECT_EQ(decode(r->CommentName)->Items.size(), 2u);
 }
+
+TEST(MusicOptionsReader, VideoSoundsOfASlideAreCollectedFromItsObjectsAndClips) {
+  auto ini = ParseIni(
+      "[Main]\nopt_repeat=close\n[Times]\nopt_slidescount=3\nopt_synchpos1=4000\nopt_synchpos2=10000\n"
+      "[Tracks]\nobject T: Track\nobject C1: VideoClip\nClipGUID={C1}\nFileName=clip.mp4\nDuration=9000.4\n"
+      "StartVideoTime=1500\nStartQELTime=250\nStartSlideIdx=1\nend\n"
+      "object C2: VideoClip\nClipGUID={C2}\nFileName=early.mp4\nDuration=5000\nStartSlideIdx=0\nend\nend\n"
+      "[Slide2]\nobject Container: Root\n"
+      "object V1: Video\nFileName=own.mp4\nDuration=20000\nStartQELTime=1000\nStartVideoTime=300\nend\n"
+      "object V2: Video\nClipGUID={C1}\nend\n"
+      "object V3: Video\nClipGUID={C1}\nend\n"
+      "object V4: Video\nFileName=muted.mp4\nMute=1\nDuration=100\nend\n"
+      "object V5: Video\nFileName=fast.mp4\nFPSMultiplier=2\nDuration=100\nend\n"
+      "object V6: Video\nFileName=anim.GIF\nDuration=100\nend\n"
+      "object V7: Video\nClipGUID={C2}\nend\n"
+      "object V8: Video\nFileName=disk.mp4\nLoadFromDisk=1\nDuration=500\n"
+      "object KeyPoint: KeyPoint\nobject V9: Video\nFileName=hidden.mp4\nDuration=100\nend\nend\nend\n"
+      "end\n");
+  audio::TTransitionTimes effects;
+  effects.Count = 3;
+  effects.Time = [](int32_t i) { return 1000 * (i + 1); };
+  std::vector<TVideoAudio> got =
+      audio::CollectVideoAudio(ini.Get(), effects, foundation::TIniFile::FindSection(ini.Get(), u"Slide2"));
+  ASSERT_EQ(got.size(), 3u);
+  // The slide spans 4000-10000 plus the transition out of it (index 2: 3000),
+  // 9000 ms: the video's own 20 s is cut to 9000 - 1000.
+  EXPECT_EQ(got[0].FileName, u"own.mp4");
+  EXPECT_EQ(got[0].Start, 1000);
+  EXPECT_EQ(got[0].Offset, 300);
+  EXPECT_EQ(got[0].Duration, 8000);
+  // The clip that starts on this slide, once; the clip of slide 0 began earlier.
+  EXPECT_EQ(got[1].FileName, u"clip.mp4");
+  EXPECT_EQ(got[1].Start, 250);
+  EXPECT_EQ(got[1].Offset, 1500);
+  EXPECT_EQ(got[1].Duration, 9000);
+  EXPECT_EQ(got[2].FileName, u"LoadFromDisk:disk.mp4");
+  // Not a slide section: no span, so an own video keeps no length.
+  auto other = audio::CollectVideoAudio(ini.Get(), effects, foundation::TIniFile::FindSection(ini.Get(), u"Tracks"));
+  EXPECT_TRUE(other.empty());
+}

@@ -115,3 +115,15 @@ TEST(QelMusicSource, PlaylistItemsRepeatShiftedByItsLength) {
 TEST(QelMusicSource, MissingSlideSectionIsAnAssertion) {
   EXPECT_THROW(plan("[Main]\n[Slide1]\n", {{0, 1000}, {1000, 2000}}), foundation::EAssertionFailed);
 }
+
+TEST(QelMusicSource, ASlidesVideoSoundIsItsCommentWithoutAMusicBlock) {
+  auto p = plan("[Main]\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\n[Slide1]\n[Slide2]\nobject Container: Root\n"
+                "object V: Video\nFileName=v.mp4\nDuration=1500\nStartQELTime=200\nend\nend\n",
+                {{0, 3000}, {3000, 8000}});
+  EXPECT_TRUE(p->GetSlideInfo(0)->SoundFile.empty());
+  EXPECT_EQ(p->GetSlideInfo(1)->Duration, 1700.0);
+  TRef<audio::TCompositeParams> c = TRef<audio::TCompositeParams>::Adopt(new audio::TCompositeParams);
+  ASSERT_TRUE(c->Load(p->GetSlideInfo(1)->SoundFile));
+  EXPECT_EQ(c->Items[0]->FileName, u"v.mp4");
+  EXPECT_EQ(c->Items[0]->TimeLine, 200);
+}
