@@ -227,7 +227,9 @@ TMusicOptionsReader::TMusicOptionsReader(const TIniFile* Ini, const TIniList* Ma
     return;
   }
   const TIniList* times = TIniFile::FindSection(Ini, u"Times");
-  SlideCount = std::max(Int(times, u"opt_slidescount", 0), 0);
+  // Every slide has a section of its own: a count beyond the sections is a
+  // damaged project, and is not allowed to size the tables.
+  SlideCount = std::clamp(Int(times, u"opt_slidescount", 0), 0, Ini->GetSectionList()->GetCount());
   SlideStarts.assign(static_cast<size_t>(std::max(SlideCount, 1)), 0);
   int32_t largest = 0;
   for (int32_t n = 1; n < SlideCount; ++n) {

@@ -266,3 +266,10 @@ TEST(MusicOptionsReader, VideoSoundsOfASlideAreCollectedFromItsObjectsAndClips) 
   auto other = audio::CollectVideoAudio(ini.Get(), effects, foundation::TIniFile::FindSection(ini.Get(), u"Tracks"));
   EXPECT_TRUE(other.empty());
 }
+
+TEST(MusicOptionsReader, AHugeSlideCountIsBoundedByTheSlidesThereAre) {
+  auto ini = ParseIni("[Times]\nopt_slidescount=2000000000\nopt_synchpos1=500\n[Slide1]\n[Slide2]\nLinkedAudio={A}\n");
+  TRef<TMusicOptionsReader> r = TRef<TMusicOptionsReader>::Adopt(new TMusicOptionsReader(ini.Get(), nullptr));
+  EXPECT_LE(r->SlideCount, 3);
+  EXPECT_EQ(r->SlideStarts[1], 500);
+}
