@@ -75,6 +75,7 @@ void MixDevice::mixPass(int16_t* out, uint32_t frames, uint64_t nowMs) {
 
 MixBuffer::MixBuffer(MixDevice* device, uint32_t flags, uint32_t bytes, const WaveFormat& format)
     : device_(device), flags_(flags), format_(format), ring_(bytes, 0), frames_(bytes / format.blockAlign) {
+  silent_ = format.bitsPerSample == 16;  // zero bytes are silence only when signed
   device_->addRef();
 }
 
@@ -105,10 +106,15 @@ HRESULT MixBuffer::lock(uint32_t offset, uint32_t count, void** p1, uint32_t* n1
   if (p2) *p2 = second ? ring_.data() : nullptr;
   if (n2) *n2 = second;
   if (second && (!p2 || !n2)) return DSERR_INVALIDPARAM;
+  silent_ = false;
   return DS_OK;
 }
 
-HRESULT MixBuffer::unlock(void*, uint32_t, void*, uint32_t) { return DS_OK; }
+HRESULT MixBuffer::unlock(void*, uint32_t n1, void*, uint32_t n2) {
+  if (static_cast<size_t>(n1) + n2 == ring_.size())
+    silent_ = std::all_of(ring_.begin(), ring_.end(), [](uint8_t b) { return b == 0; }) && format_.bitsPerSample == 16;
+  return DS_OK;
+}
 
 HRESULT MixBuffer::play(uint32_t, uint32_t, uint32_t) {
   std::atomic<int>& failures = playFailures();
@@ -186,6 +192,11 @@ int32_t MixBuffer::sampleAt(uint32_t frame, uint32_t channel) const {
 void MixBuffer::mixInto(int32_t* acc, uint32_t frames) {
   const double gain = gain_;
   uint64_t consumed = 0;
+  if (silent_ && format_.samplesPerSec == kMixRate) {
+    readFrame_ = (readFrame_ + frames) % frames_;
+    lastPassRead_ = std::min(frames, frames_);
+    return;
+  }
   if (format_.samplesPerSec == kMixRate) {
     uint32_t pos = static_cast<uint32_t>(readFrame_);
     if (gain == 1.0) {

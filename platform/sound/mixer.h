@@ -96,6 +96,10 @@ class MixBuffer : public SoundBuffer {
   uint32_t lastPassRead_ = 0;  // frames this buffer gave to the last pass
   int32_t attenuation_ = 0;
   double gain_ = 1.0;
+  // The whole ring holds zeros (the audio clock's silent ring): it advances
+  // with the device but is not summed. Any lock clears it; an unlock of the
+  // whole ring finds out again.
+  std::atomic<bool> silent_{true};
 };
 
 // Test hook state (testing/SoundFaults.h): Play answers BUFFERLOST while this

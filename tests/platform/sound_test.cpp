@@ -227,3 +227,25 @@ TEST_F(ManualSound, InjectedBufferLossFailsPlayThenClears) {
   EXPECT_EQ(b->play(0, 0, sound::DSBPLAY_LOOPING), sound::DS_OK);
   EXPECT_EQ(sound::pendingBufferLost(), 0);
 }
+
+TEST_F(ManualSound, ASilentRingAdvancesWithoutBeingHeardUntilWritten) {
+  sound::SoundBuffer* quiet = make(pcm(2, 44100, 16), 400, 0x18008);
+  sound::SoundBuffer* loud = make(pcm(2, 44100, 16), 16);
+  fill16(loud, {100, 100, 100, 100, 100, 100, 100, 100});
+  void *p1, *p2;
+  uint32_t n1, n2;
+  quiet->lock(0, 400, &p1, &n1, &p2, &n2);
+  std::memset(p1, 0, n1);
+  quiet->unlock(p1, n1, p2, n2);
+  quiet->play(0, 0, sound::DSBPLAY_LOOPING);
+  loud->play(0, 0, sound::DSBPLAY_LOOPING);
+  EXPECT_EQ(sound::manualSound().advance(2)[0], 100);
+  uint32_t play = 0;
+  quiet->getCurrentPosition(&play, nullptr);
+  EXPECT_EQ(play, 8u);  // it moved with the device
+  quiet->lock(0, 4, &p1, &n1, &p2, &n2);  // written again: heard again
+  static_cast<int16_t*>(p1)[0] = 7;
+  quiet->unlock(p1, n1, p2, n2);
+  quiet->setCurrentPosition(0);
+  EXPECT_EQ(sound::manualSound().advance(1)[0], 107);
+}
