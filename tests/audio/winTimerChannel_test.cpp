@@ -155,7 +155,7 @@ struct DriftResult {
 static DriftResult simulate(const Drift& d, int seconds) {
   platform::os::ScopedManualClock clock(10000);
   sound::SoundBackend* previous = sound::setSoundBackend(sound::manualSoundBackend());
-  sound::manualSound().setPeriodFrames(d.step);
+  sound::manualSound().setPeriodFrames(std::max<uint32_t>(d.step, 441));  // the cursor moves only as far as "due"
   DriftResult result;
   {
     TRef<TWinWaveOutDevice> device = TRef<TWinWaveOutDevice>::Adopt(new TWinWaveOutDevice);
