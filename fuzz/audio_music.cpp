@@ -3,6 +3,7 @@
 // description it made reads back with the duration it was given, writing a
 // description again gives the same items, and the input itself read as a
 // description never crashes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
