@@ -20,8 +20,6 @@ TIsVirtualNameHook IsVirtualNameHook = nullptr;
 TConverterByNameHook ConverterByNameHook = nullptr;
 TDetectFormatHook DetectFormatHook = nullptr;
 TCreateConverterHook CreateConverterHook = nullptr;
-TCreatePlayerHook CreatePlayerHook = nullptr;
-TCreateDeviceHook CreateDeviceHook = nullptr;
 
 int32_t MpegVbrFlag(const TMediaInfo& info) {
   int32_t v;

@@ -140,15 +140,11 @@ using TConverterByNameHook = TWavConverter* (*)(void* player, const std::u16stri
 using TDetectFormatHook = bool (*)(foundation::TStream* stream, const std::u16string& extension, TMediaInfo& info);
 using TCreateConverterHook = TWavConverter* (*)(foundation::TStream* stream, const std::u16string& name,
                                                 const TMediaInfo& info);
-using TCreatePlayerHook = foundation::TRefObject* (*)();
-using TCreateDeviceHook = foundation::TRefObject* (*)();
 extern TMediaInfoHook MediaInfoHook;
 extern TIsVirtualNameHook IsVirtualNameHook;
 extern TConverterByNameHook ConverterByNameHook;
 extern TDetectFormatHook DetectFormatHook;
 extern TCreateConverterHook CreateConverterHook;
-extern TCreatePlayerHook CreatePlayerHook;
-extern TCreateDeviceHook CreateDeviceHook;
 
 // The name up to, not including, its last "?".
 std::u16string StripNameSuffix(const std::u16string& name);

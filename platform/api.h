@@ -38,6 +38,10 @@ struct PlatformConfig {
   // fonts: Linux and Headless use the system's fonts (no display needed);
   // Manual knows only manualFontFiles (empty: no fonts at all).
   Backend fonts = Backend::Linux;
+  // sound: Linux is SDL2 audio (its driver follows SDL_AUDIODRIVER);
+  // Headless ("none") has no device, so the show runs silently on the tick
+  // clock; Manual is the manual mixer tests advance.
+  Backend sound = Backend::Linux;
   // ffmpeg: every backend is the system's FFmpeg libraries, loaded on first use.
   Backend ffmpeg = Backend::Linux;
   // acm: every backend is our own ADPCM decoders.

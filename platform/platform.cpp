@@ -9,6 +9,7 @@
 #include "platform/os/manual/Clock_manual.h"
 #include "platform/fonts/api.h"
 #include "platform/gpu/api.h"
+#include "platform/sound/api.h"
 #include "platform/window/api.h"
 
 namespace platform {
@@ -85,6 +86,23 @@ void uninstallFonts() {
   manualFonts().reset();
 }
 
+void installSound(const PlatformConfig& config) {
+  switch (config.sound) {
+    case Backend::Linux:
+      sound::setSoundBackend(sound::sdlSoundBackend());
+      break;
+    case Backend::Headless:
+      sound::setSoundBackend(sound::noSoundBackend());
+      break;
+    case Backend::Manual:
+      sound::setSoundBackend(sound::manualSoundBackend());
+      break;
+  }
+  sound::registerSoundEntries();
+}
+
+void uninstallSound() { sound::setSoundBackend(nullptr); }
+
 // The ffmpeg area loads its libraries on first use, and the acm area has one
 // implementation, our own decoders: neither has a backend to choose.
 void installFfmpeg(const PlatformConfig&) {}
@@ -95,12 +113,13 @@ void uninstallAcm() {}
 void uninstallOs() { os::setClockBackend(nullptr); }
 void uninstallColor() { color::setColorBackend(nullptr); }
 
-constexpr std::array<PlatformArea, 7> kAreas = {{
+constexpr std::array<PlatformArea, 8> kAreas = {{
     {"os", "QEL_CLOCK", &PlatformConfig::os, &installOs, &uninstallOs},
     {"color", "QEL_COLOR", &PlatformConfig::color, &installColor, &uninstallColor},
     {"window", "QEL_WINDOW", &PlatformConfig::window, &installWindow, &uninstallWindow},
     {"gpu", "QEL_GPU", &PlatformConfig::gpu, &installGpu, &uninstallGpu},
     {"fonts", "QEL_FONTS", &PlatformConfig::fonts, &installFonts, &uninstallFonts},
+    {"sound", "QEL_SOUND", &PlatformConfig::sound, &installSound, &uninstallSound},
     {"ffmpeg", "QEL_FFMPEG", &PlatformConfig::ffmpeg, &installFfmpeg, &uninstallFfmpeg},
     {"acm", "QEL_ACM", &PlatformConfig::acm, &installAcm, &uninstallAcm},
 }};

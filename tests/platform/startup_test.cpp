@@ -12,6 +12,7 @@
 #include "platform/os/manual/Clock_manual.h"
 #include "platform/fonts/api.h"
 #include "platform/gpu/api.h"
+#include "platform/sound/api.h"
 #include "platform/window/api.h"
 #include "tests/support/TempTree.h"
 
@@ -193,4 +194,32 @@ TEST(PlatformSwaps, EachSetAnswersTheBackendItReplaced) {
 
   EXPECT_EQ(color::setColorBackend(color::headlessColorBackend()), nullptr);
   EXPECT_EQ(color::setColorBackend(nullptr), color::headlessColorBackend());
+}
+
+TEST_F(StartPlatform, SoundBackendFollowsTheConfiguration) {
+  namespace sound = platform::sound;
+  PlatformConfig config;
+  config.window = Backend::Headless;
+  config.sound = Backend::Headless;  // QEL_SOUND=none: no device, the show runs on the tick clock
+  platform::startPlatform(config);
+  sound::SoundDevice* device = reinterpret_cast<sound::SoundDevice*>(1);
+  EXPECT_EQ(sound::directSoundCreate8(nullptr, &device, nullptr), sound::DSERR_NODRIVER);
+  EXPECT_EQ(device, nullptr);
+  // The bound entry of "dsound" reaches the same constructor.
+  os::LibraryHandle dsound = os::loadLibrary(u"DSOUND.DLL");
+  ASSERT_NE(dsound, 0u);
+  auto create = reinterpret_cast<sound::DirectSoundCreateEntry>(os::getProcAddress(dsound, "DirectSoundCreate8"));
+  ASSERT_NE(create, nullptr);
+  EXPECT_EQ(create(nullptr, &device, nullptr), sound::DSERR_NODRIVER);
+  config.sound = Backend::Manual;
+  platform::startPlatform(config);
+  EXPECT_EQ(create(nullptr, &device, nullptr), sound::DS_OK);
+  ASSERT_NE(device, nullptr);
+  device->release();
+  EXPECT_TRUE(os::freeLibrary(dsound));
+  setenv("QEL_SOUND", "none", 1);
+  EXPECT_EQ(platform::platformConfigFromEnvironment().sound, Backend::Headless);
+  unsetenv("QEL_SOUND");
+  platform::stopPlatform();
+  EXPECT_EQ(&sound::soundBackend(), sound::sdlSoundBackend());
 }
