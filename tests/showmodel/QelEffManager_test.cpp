@@ -75,7 +75,7 @@ TEST(EffectManager, MissingRootAndScreenSize) {
   EXPECT_EQ(m->GetEffectTime(-1), 2000);  // the root is made with 2000
   EXPECT_EQ(m->GetSlideEffect(0), nullptr);  // no section, no effect
   EXPECT_EQ(m->GetEffectTime(0), 0);
-  EXPECT_THROW(TQELEffectManager(nullptr, 0, 0), foundation::EAssertionFailed);
+  EXPECT_THROW(new TQELEffectManager(nullptr, 0, 0), foundation::EAssertionFailed);
 }
 
 TEST(EffectManager, DefinitionsAreNumberedRealOnesFirst) {
