@@ -250,8 +250,15 @@ foundation::TStream* TPackedFileSource::OpenMapped(const std::u16string& Name, i
   if (!Unpack) return nullptr;
   int64_t position = 0, size = 0;
   int32_t method = 0;
-  // A packed show never falls back to the disk.
-  if (!Unpack->GetEntryInfo(Name, position, size, method)) return nullptr;
+  // A packed show never falls back to the disk. A name with a decoder
+  // option ("anim.gif|framesatlas") is looked up whole first, since a show
+  // may store a converted picture under it, then as the file before the "|",
+  // as a loose project reads it.
+  if (!Unpack->GetEntryInfo(Name, position, size, method)) {
+    const size_t bar = Name.find(u'|');
+    if (bar != std::u16string::npos) return OpenChained(Name.substr(0, bar), Depth + 1);
+    return nullptr;
+  }
   // Each stream below owns the one it wraps: a wrapper made takes over the
   // reference held here, so whatever raises, everything made is released once.
   auto handle = foundation::TRef<foundation::TFileStream>::Adopt(Unpack->OpenFileHandle());

@@ -176,6 +176,9 @@ class TQelObjectProps : public foundation::TRefObject {
   float UnitScaleX = 0.01f, UnitScaleY = 0.01f;
   double TimeScale = 1.0;
   double DeltaTimes[2] = {0, 0};
+  // The show object drawn from these properties (not counted: the object
+  // holds the properties and clears this when it goes).
+  foundation::TRefObject* Owner = nullptr;
 
   void ResetCursors();
   // Marks the key frames changed, so the next evaluation rebuilds its cursors.

@@ -137,6 +137,14 @@ class Font {
   virtual int32_t textExtent(std::u16string_view text) = 0;
   // The code points of the face's character map, merged into ranges.
   virtual std::vector<UnicodeRange> unicodeRanges() = 0;
+  // The unhinted outline of a glyph (by index) at the font's size, y
+  // downward, as records of polygon headers (type 24: byte size, type,
+  // start point) each followed by curve records (uint16 kind 1 lines,
+  // 2 quadratic spline, 3 cubic spline; uint16 point count; points), every
+  // coordinate a 16.16 fixed value. Answers the byte size of the records and
+  // fills buffer when it is large enough; 0 for a glyph without outline
+  // (a space), -1 when the glyph or the face does not exist.
+  virtual int32_t glyphOutline(uint16_t glyph, std::span<uint8_t> buffer) = 0;
   // Draws a run anti-aliased in color (0x00RRGGBB) with the top of its cell
   // at (x, y), clipped to clip and the surface; only the colour channels
   // change. Underline and strike-out of the font are drawn.

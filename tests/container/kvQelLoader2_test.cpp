@@ -223,6 +223,29 @@ TEST_F(PackedShow, OpensAndResolvesNamesThroughTheFileMap) {
   }
 }
 
+TEST_F(PackedShow, NamesWithADecoderOptionOpenTheirOwnEntryElseTheFileBeforeTheBar) {
+  // An animated picture is asked for as "<name>|framesatlas": the container
+  // holds the file under its plain name, or a converted atlas under the whole.
+  ContainerBuilder b;
+  b.AddDeflated("Project.qel", Project("[Main]\r\nQelVersion=10.25\r\n"
+                                       "[FileMap]\r\nold.gif=C:\\Shows\\anim.gif\r\n"));
+  b.AddStored("C:\\Shows\\anim.gif", "GIF bytes");
+  b.AddDeflated("C:\\Shows\\conv.gif", "plain GIF");
+  b.AddStored("C:\\Shows\\conv.gif|framesatlas", "converted atlas");
+  std::u16string error;
+  TRef<TQelShowLocator> show = Open(MakeShow(b), error);
+  ASSERT_TRUE(show) << Utf8(error);
+  EXPECT_EQ(ReadName(show.Get(), u"C:\\Shows\\anim.gif|framesatlas"), "GIF bytes");
+  EXPECT_EQ(ReadName(show.Get(), u"c:\\shows\\ANIM.GIF|framesatlas"), "GIF bytes");
+  EXPECT_EQ(ReadName(show.Get(), u"old.gif|framesatlas"), "GIF bytes");  // the file map applies to the part
+  EXPECT_EQ(ReadName(show.Get(), u"C:\\Shows\\conv.gif|framesatlas"), "converted atlas");
+  EXPECT_EQ(ReadName(show.Get(), u"C:\\Shows\\conv.gif"), "plain GIF");
+  EXPECT_EQ(ReadName(show.Get(), u"C:\\Shows\\absent.gif|framesatlas"), "<none>");
+  // Still no fall back to the disk through the bar.
+  tree_.write("disk.gif", "on disk");
+  EXPECT_EQ(ReadName(show.Get(), tree_.internal("disk.gif") + u"|framesatlas"), "<none>");
+}
+
 TEST_F(PackedShow, FailuresGiveNoLocatorAndTheirText) {
   ContainerBuilder noProject;
   noProject.AddStored("other.txt", "x");

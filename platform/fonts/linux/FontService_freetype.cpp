@@ -11,6 +11,7 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_SIZES_H
+#include FT_OUTLINE_H
 #include <fribidi.h>
 #include <hb.h>
 
@@ -463,6 +464,7 @@ class LinuxFont : public Font {
   }
   void drawText(const Surface& surface, int32_t x, int32_t y, std::u16string_view text, uint32_t color,
                 const ClipRect& clip) override;
+  int32_t glyphOutline(uint16_t glyph, std::span<uint8_t> buffer) override;
 
  private:
   int32_t BoxWidth() const { return std::max(1, ppem_ * 3 / 5); }
@@ -555,6 +557,112 @@ AbcWidth LinuxFont::GlyphAbcLocked(uint32_t gid) {
   w.c = adv - w.a - w.b;
   entry_->abcs.emplace(gid, w);
   return w;
+}
+
+namespace {
+
+// Writes FreeType's outline as the records of a GDI outline: one polygon
+// per contour, runs of lines and of cubic segments merged into one record,
+// each quadratic segment a record of its control and end point.
+struct OutlineWriter {
+  std::vector<uint8_t> out;
+  size_t polygon = SIZE_MAX;  // offset of the open polygon's header
+  size_t curve = SIZE_MAX;    // offset of the open curve record
+  uint16_t curveKind = 0;
+  bool failed = false;
+
+  // 26.6 to 16.16, held to what 16.16 can hold.
+  static int32_t Fixed(FT_Pos v26) {
+    return int32_t(std::clamp<int64_t>(int64_t(v26) * 1024, INT32_MIN, INT32_MAX));
+  }
+  void Put32(int32_t v) {
+    uint32_t u = uint32_t(v);
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(u >> (8 * i)));
+  }
+  void Set32(size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(v >> (8 * i));
+  }
+  void Point(const FT_Vector* p) {
+    Put32(Fixed(p->x));
+    Put32(-Fixed(p->y));
+  }
+  void ClosePolygon() {
+    curve = SIZE_MAX;
+    if (polygon != SIZE_MAX) Set32(polygon, uint32_t(out.size() - polygon));
+    polygon = SIZE_MAX;
+  }
+  void Curve(uint16_t kind, bool merge) {
+    if (!(merge && curve != SIZE_MAX && curveKind == kind)) {
+      curve = out.size();
+      curveKind = kind;
+      out.push_back(uint8_t(kind));
+      out.push_back(0);
+      out.push_back(0);
+      out.push_back(0);
+    }
+  }
+  void AddPoints(int n) {
+    const uint16_t count = uint16_t(out[curve + 2] | (out[curve + 3] << 8)) + uint16_t(n);
+    out[curve + 2] = uint8_t(count);
+    out[curve + 3] = uint8_t(count >> 8);
+  }
+  static int MoveTo(const FT_Vector* to, void* user) {
+    auto* w = static_cast<OutlineWriter*>(user);
+    w->ClosePolygon();
+    w->polygon = w->out.size();
+    w->Put32(0);
+    w->Put32(24);
+    w->Point(to);
+    return 0;
+  }
+  static int LineTo(const FT_Vector* to, void* user) {
+    auto* w = static_cast<OutlineWriter*>(user);
+    w->Curve(1, true);
+    w->Point(to);
+    w->AddPoints(1);
+    return 0;
+  }
+  static int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
+    auto* w = static_cast<OutlineWriter*>(user);
+    w->Curve(2, false);
+    w->Point(control);
+    w->Point(to);
+    w->AddPoints(2);
+    return 0;
+  }
+  static int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+    auto* w = static_cast<OutlineWriter*>(user);
+    w->Curve(3, true);
+    w->Point(c1);
+    w->Point(c2);
+    w->Point(to);
+    w->AddPoints(3);
+    return 0;
+  }
+};
+
+}  // namespace
+
+int32_t LinuxFont::glyphOutline(uint16_t glyph, std::span<uint8_t> buffer) {
+  if (!entry_) return -1;
+  OutlineWriter w;
+  {
+    std::lock_guard g(owner_->mu_);
+    FT_Face f = entry_->Active();
+    if (glyph >= f->num_glyphs) return -1;
+    if (FT_Load_Glyph(f, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return -1;
+    if (f->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return -1;
+    FT_Outline_Funcs funcs{};
+    funcs.move_to = &OutlineWriter::MoveTo;
+    funcs.line_to = &OutlineWriter::LineTo;
+    funcs.conic_to = &OutlineWriter::ConicTo;
+    funcs.cubic_to = &OutlineWriter::CubicTo;
+    if (FT_Outline_Decompose(&f->glyph->outline, &funcs, &w) != 0) return -1;
+    w.ClosePolygon();
+  }
+  if (w.out.size() > size_t(INT32_MAX)) return -1;
+  if (buffer.size() >= w.out.size()) std::memcpy(buffer.data(), w.out.data(), w.out.size());
+  return int32_t(w.out.size());
 }
 
 bool LinuxFont::charAbcWidths(char32_t first, char32_t last, std::span<AbcWidth> out) {
