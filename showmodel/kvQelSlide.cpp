@@ -145,11 +145,7 @@ void TQelSlide::LoadSlide(foundation::TIniSection* Main, TIniList* SlideNode, fo
     if (factor != 0) load = TObjectTimes{abc[0] + abc[2], abc[1], abc[2]};
   }
 
-  // The background: the slide's own, or Main's with the "opt_" prefix.
-  if (TIniItem::GetInteger(TIniList::FindKey(SlideNode, u"bstyle"), 0) != 0)
-    ReadBackground(SlideNode, u"");
-  else
-    ReadBackground(Main, u"opt_");
+  LoadBackground(Main, SlideNode);
   Name = SlideNode ? std::string(SlideNode->NameView()) : std::string();
 
   foundation::TIniObject* container = TIniList::FindObject(SlideNode, u"Container");
@@ -160,6 +156,13 @@ void TQelSlide::LoadSlide(foundation::TIniSection* Main, TIniList* SlideNode, fo
   }
   TimeScale = factor != 0 ? factor : 1;
   LoadFromProps(Props, reload);
+}
+
+void TQelSlide::LoadBackground(foundation::TIniSection* Main, TIniList* SlideNode) {
+  if (TIniItem::GetInteger(TIniList::FindKey(SlideNode, u"bstyle"), 0) != 0)
+    ReadBackground(SlideNode, u"");
+  else
+    ReadBackground(Main, u"opt_");
 }
 
 TQelObject* TQelSlide::ProcessMouse(uint32_t Shift, float X, float Y, int32_t Button, int32_t Kind,

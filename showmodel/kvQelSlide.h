@@ -40,6 +40,9 @@ class TQelSlide : public TQelSlideBase {
   void LoadSlide(foundation::TIniSection* Main, foundation::TIniList* SlideNode, foundation::TIniSection* Options,
                  int32_t Index, double EffectIn, double EffectOut, bool NoSync);
 
+  // Only the background: the slide's own keys, or Main's with "opt_".
+  void LoadBackground(foundation::TIniSection* Main, foundation::TIniList* SlideNode);
+
   double SlideStart() override { return Start; }
   int32_t SlideIndex() override { return FSlideIndex; }
   double GetOriginTime(uint8_t Origin) override;
