@@ -2,7 +2,10 @@
 // engine, the slide producer and the music plan ask: slide times (also of
 // later passes and before the show), the slide at many times, every slide's
 // transition in random and in fixed mode, end actions and programs, and the
-// object actions the text holds. A decreasing sync position is refused with
+// object actions the text holds. Then the slides themselves: the producer
+// builds each (the first 12, the pseudo-slide and a later pass) with its
+// object tree and evaluates it at a few times, and a slide cache follows the
+// show time. The show's files are an empty namespace: nothing is read. A decreasing sync position is refused with
 // an assertion; anything else must hold: no crash, no hang, a slide search
 // that agrees with the times it answers, and no object left alive.
 #include <cmath>
@@ -18,7 +21,12 @@
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
 #include "showmodel/kvQelActions.h"
+#include "showmodel/kvObjectFilters.h"
+#include "showmodel/kvQelKeyFrames.h"
+#include "showmodel/kvQelObject.h"
+#include "showmodel/kvQelObjectMod.h"
 #include "showmodel/kvQelSource2.h"
+#include "showmodel/kvSlideProducer.h"
 
 using namespace foundation;
 using fuzzing::Check;
@@ -81,11 +89,51 @@ void AskTimeline(showmodel::TQelSource* s) {
   }
 }
 
+// A file namespace without files.
+class TNoFiles : public container::TFileSource {
+ public:
+  QEL_CLASSNAME(TNoFiles)
+  foundation::TStream* DoOpen(const std::u16string&) override { return nullptr; }
+};
+
+void BuildSlides(showmodel::TQelSource* s) {
+  if (!s->PlayError().empty()) return;
+  auto producer = TRef<showmodel::TSlideProducer>::Adopt(new showmodel::TSlideProducer(s, false, {}, nullptr));
+  producer->SetTiming(TRef<showmodel::TTiming>::Adopt(new showmodel::TTiming(0)).Get());
+  producer->SetRenderSize(640, 360, 100, 100, (s->SlideCount & 1) != 0);
+  const int32_t n = s->SlideCount;
+  std::vector<int32_t> indexes{-1};
+  for (int32_t i = 0; i < n && i < 12; ++i) indexes.push_back(i);
+  indexes.push_back(n + 1);
+  for (int32_t i : indexes) {
+    try {
+      TRef<showmodel::TDrawContainer> c = TRef<showmodel::TDrawContainer>::Adopt(producer->PrepareSlide(i));
+      for (double t : {c->Times.Start, (c->Times.Start + c->Times.End) / 2, c->Times.End + c->Times.EffectOut})
+        c->SetShowTime(t);
+    } catch (const EAssertionFailed&) {
+      // Object blocks without a GUID, or nested too deep.
+    }
+  }
+  try {
+    TRef<showmodel::TSlideCache> cache =
+        TRef<showmodel::TSlideCache>::Adopt(new showmodel::TSlideCache(producer.Get(), false, 2));
+    cache->Sleep = [](uint32_t) {};
+    for (double t : {0.0, s->ShowLength * 0.3, s->ShowLength * 0.6, s->ShowLength * 1.2})
+      for (int pass = 0; pass < 3; ++pass) cache->Update(t);
+    Check(cache->Count() >= 1 && cache->Count() <= 3);
+  } catch (const EAssertionFailed&) {
+  }
+}
+
 }  // namespace
 
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
     InitCaseFolding();
+    showmodel::InitKeyFrames();
+    showmodel::InitObjectFilters();
+    showmodel::InitObjectMods();
+    showmodel::InitQelObjects();
     return true;
   }();
   (void)started;
@@ -96,7 +144,7 @@ QEL_FUZZ_TARGET(data, size) {
   if (IniReadInteger(ini.Get(), u"Times", u"opt_slidescount", 0) > 5000) return 0;
   // The show's files are never read here.
   static container::TFileAccessor* accessor = [] {
-    auto* files = new container::TRealFileSource();
+    auto* files = new TNoFiles();
     auto* a = new container::TFileAccessor(files);
     files->Free();
     return a;
@@ -110,6 +158,8 @@ QEL_FUZZ_TARGET(data, size) {
           return range <= 1 ? 0 : std::uniform_int_distribution<int32_t>(0, range - 1)(engine);
         }));
     AskTimeline(source.Get());
+    source->FixedEffects = true;
+    BuildSlides(source.Get());
   } catch (const EAssertionFailed&) {
     // "Incorrect time": sync positions that go back.
   }
