@@ -43,6 +43,17 @@ TQelSlide* TQelSlide::CreateSlide(TQelSlideHost* Host, int32_t RepeatPass, found
   return slide;
 }
 
+TQelDialog* TQelSlide::CreateDialog(TQelSlideHost* Host, foundation::TRefObject* Producer) {
+  QEL_ASSERT(Host, "TQelSlide.Create: no slide host");
+  auto props = foundation::MakeRef<TQelObjectProps>();
+  TQelDialog* dialog = TQelObject::Create<TQelDialog>(nullptr, props.Get());
+  dialog->FOwnProps = props;
+  dialog->Host = Host;
+  Host->_AddRef();
+  dialog->Producer = Producer;
+  return dialog;
+}
+
 void TQelSlide::Dispose() {
   foundation::FreeAndNil(Transition);
   TQelSlideBase::Dispose();
@@ -146,7 +157,6 @@ void TQelSlide::LoadSlide(foundation::TIniSection* Main, TIniList* SlideNode, fo
   }
 
   LoadBackground(Main, SlideNode);
-  Name = SlideNode ? std::string(SlideNode->NameView()) : std::string();
 
   foundation::TIniObject* container = TIniList::FindObject(SlideNode, u"Container");
   const bool reload = !Children.empty();
@@ -156,6 +166,8 @@ void TQelSlide::LoadSlide(foundation::TIniSection* Main, TIniList* SlideNode, fo
   }
   TimeScale = factor != 0 ? factor : 1;
   LoadFromProps(Props, reload);
+  // The slide is named after its section, not its container block.
+  Name = SlideNode ? std::string(SlideNode->NameView()) : std::string();
 }
 
 void TQelSlide::LoadBackground(foundation::TIniSection* Main, TIniList* SlideNode) {

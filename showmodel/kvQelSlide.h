@@ -19,6 +19,8 @@ namespace showmodel {
 // Background styles: solid colour, the two gradients, a tiled picture.
 enum : uint8_t { bsSolid = 0, bsGradientBox6 = 1, bsGradientBox5 = 2, bsPicture = 3 };
 
+class TQelDialog;
+
 struct TSlideBackground {
   uint8_t Style = bsSolid;
   std::u16string FileName;
@@ -32,6 +34,7 @@ class TQelSlide : public TQelSlideBase {
   // A slide of the host (which must be given: assertion) over a new
   // properties record of its own.
   static TQelSlide* CreateSlide(TQelSlideHost* Host, int32_t RepeatPass, foundation::TRefObject* Producer);
+  static TQelDialog* CreateDialog(TQelSlideHost* Host, foundation::TRefObject* Producer);
   void Dispose() override;
 
   // Reads the slide: its times (unless NoSync), the transition lengths, the
@@ -72,6 +75,18 @@ class TQelSlide : public TQelSlideBase {
   void ReadBackground(foundation::TIniList* Node, const std::u16string& Prefix);
   foundation::TRef<TQelObjectProps> FOwnProps;
   int32_t FSlideIndex = 0;
+};
+
+// A help screen or an author's dialog, built from a "dialog_<n>_" section
+// and shown over the show; its objects fade with FadePercent.
+class TQelDialog : public TQelSlide {
+ public:
+  QEL_CLASSNAME(TQelDialog)
+  double GetOpacityPercent() override { return FadePercent; }
+
+  std::u16string DialogName;  // as asked for ("help", a dialog's name, or its number and "_")
+  float FadePercent = 0;
+  bool DialogPause = true;
 };
 
 }  // namespace showmodel

@@ -7,6 +7,7 @@
 
 #include "foundation/TickClock.h"
 #include "foundation/kpExceptions.h"
+#include "foundation/kvCaseFolding.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvSlideOrder.h"
 
@@ -278,6 +279,53 @@ TQelSlide* TSlideProducer::CreateSlide(int32_t Index, int32_t Repetition) {
     SetCurrentValue(slide->Props, kpScaleY, float(100.0 * ViewportHeight() / size.Y));
   }
   return slide.Detach();
+}
+
+TQelDialog* TSlideProducer::CreateDialog(const std::u16string& Name) {
+  foundation::TIniFile* ini = Source->Ini;
+  auto number = [](int64_t n) {
+    std::u16string out;
+    for (char c : std::to_string(n)) out += char16_t(c);
+    return out;
+  };
+  foundation::TIniSection* section = nullptr;
+  if (Name == u"help") {
+    for (int64_t n = 1;; ++n) {
+      foundation::TIniSection* s = foundation::TIniFile::FindSection(ini, u"dialog_" + number(n) + u"_");
+      if (!s) break;
+      if (TIniList::ReadBool(s, u"help", false)) {
+        section = s;
+        break;
+      }
+    }
+  } else {
+    std::u16string name = Name;
+    // A count beyond the keys written is a damaged project: the keys end it.
+    const int32_t count = std::min(TIniItem::GetInteger(TIniList::FindKey(Source->MainSection, u"opt_customdialogscount"), 0), 100000);
+    for (int32_t n = 1; n <= count; ++n) {
+      TIniItem* item = TIniList::FindKeyIndexed(Source->MainSection, u"custom_dialog", n);
+      if (item && foundation::SameText(TIniItem::GetValue(item), Name)) {
+        name = number(n) + u"_";
+        break;
+      }
+    }
+    section = foundation::TIniFile::FindSection(ini, u"dialog_" + name);
+  }
+  if (!section) return nullptr;
+  auto dialog = TRef<TQelDialog>::Adopt(TQelSlide::CreateDialog(Host, this));
+  dialog->DialogPause = TIniList::ReadBool(section, u"DialogPause", true);
+  dialog->DialogName = Name;
+  dialog->FadePercent = 0;
+  const TFloatPoint size = GetSlideSize();
+  dialog->Size = size;
+  dialog->LoadSlide(Source->MainSection, section, Source->TimesSection, -1, 0, 0, true);
+  if (size.X > 0 && size.Y > 0) {
+    SetCurrentValue(dialog->Props, kpScaleX, float(100.0 * ViewportWidth() / size.X));
+    SetCurrentValue(dialog->Props, kpScaleY, float(100.0 * ViewportHeight() / size.Y));
+  }
+  dialog->LastSetTime = std::nan("");
+  dialog->SetTime(0, true);
+  return dialog.Detach();
 }
 
 TDrawContainer* TSlideProducer::PrepareSlide(int32_t Index) {

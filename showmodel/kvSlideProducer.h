@@ -79,6 +79,10 @@ class TSlideProducer : public foundation::TRefObject {
 
   TDrawContainer* PrepareSlide(int32_t Index);
   TQelSlide* CreateSlide(int32_t Index, int32_t Repetition);
+  // "help": the first "dialog_<n>_" section whose "help" is set; another
+  // name: the custom dialog of that name (case ignored), else the section
+  // "dialog_" + name. Nil when no section matches.
+  TQelDialog* CreateDialog(const std::u16string& Name);
   // The lowest slide that has not completely left the screen at t, and the
   // last slide visible then (the next one while it comes in).
   int32_t FindSlides(double t, int32_t* Last = nullptr);

@@ -233,3 +233,39 @@ TEST(SlideCache, AMissingSectionGivesAContainerWithoutASlide) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SlideProducer, Dialogs) {
+  showtest::Show s(
+      "[Main]\nopt_customdialogscount=3\ncustom_dialog1=Other\ncustom_dialog2=Info\n"
+      "[Times]\nopt_slidescount=1\nopt_synchpos1=1000\n[Slide1]\n"
+      "[dialog_1_]\nhelp=0\n[dialog_2_]\nhelp=1\nDialogPause=0\n"
+      "object Container: Root\n  object B: Box\n    GUID={D}\n    Size=100,100\n  end\nend\n"
+      "[dialog_Credits]\n");
+  auto p = Producer(s);
+  p->SetRenderSize(640, 360, 100, 100, false);
+  auto help = TRef<showmodel::TQelDialog>::Adopt(p->CreateDialog(u"help"));
+  ASSERT_TRUE(help);
+  EXPECT_EQ(help->Name, "dialog_2_");  // the first with "help" set
+  EXPECT_FALSE(help->DialogPause);
+  EXPECT_EQ(help->Children.size(), 1u);
+  EXPECT_EQ(help->FadePercent, 0);
+  EXPECT_EQ(help->GetOpacityPercent(), 0);  // nothing visible until it fades in
+  EXPECT_EQ(help->Start, 0);
+  EXPECT_EQ(help->End, 0);
+  EXPECT_EQ(help->LastSetTime, 0);
+  auto info = TRef<showmodel::TQelDialog>::Adopt(p->CreateDialog(u"info"));
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->Name, "dialog_2_");  // custom dialog 2, its name matched without case
+  EXPECT_TRUE(info->Children.size() == 1u);
+  auto credits = TRef<showmodel::TQelDialog>::Adopt(p->CreateDialog(u"Credits"));
+  ASSERT_TRUE(credits);
+  EXPECT_TRUE(credits->DialogPause);  // no "DialogPause": the show pauses
+  EXPECT_EQ(p->CreateDialog(u"missing"), nullptr);
+  showtest::Show none("[Main]\n[Times]\nopt_slidescount=1\nopt_synchpos1=1000\n[dialog_1_]\nhelp=0\n");
+  auto q = Producer(none);
+  EXPECT_EQ(q->CreateDialog(u"help"), nullptr);
+}
+
+}  // namespace
