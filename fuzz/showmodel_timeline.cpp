@@ -26,6 +26,7 @@
 #include "showmodel/kvQelObject.h"
 #include "showmodel/kvQelObjectMod.h"
 #include "showmodel/kvQelSource2.h"
+#include "showmodel/kvQelViewPort.h"
 #include "showmodel/kvSlideProducer.h"
 
 using namespace foundation;
@@ -134,6 +135,7 @@ QEL_FUZZ_TARGET(data, size) {
     showmodel::InitObjectFilters();
     showmodel::InitObjectMods();
     showmodel::InitQelObjects();
+    showmodel::InitViewPorts();
     return true;
   }();
   (void)started;
