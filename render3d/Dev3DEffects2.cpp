@@ -269,7 +269,7 @@ void TCustomD3DEffecter::SetViewRect(const TRect& r) {
   OwnPool->SetSize(r.Right - r.Left, r.Bottom - r.Top);
   ViewRect = r;
   const float cols[2] = {float(r.Left), float(r.Right)}, rows[2] = {float(r.Top), float(r.Bottom)};
-  Controller->SetGrid(cols, 2, rows, 2);
+  Controller->SetGrid(cols, 1, rows, 1);  // one cell: two edges each way
 }
 
 void TCustomD3DEffecter::PrepareSlots(uint8_t mode) {

@@ -126,9 +126,9 @@ struct KindCase {
 TEST_F(TransitionsGL, EveryKindStartsWithTheOutgoingAndEndsWithTheIncomingPicture) {
   const KindCase cases[] = {
       {1, -1, true}, {2, 6, true},  {2, 2, true},  {2, 3, true},  {3, 2, true},  {3, 3, true},  {3, 4, true},
-      {4, 5, true},  {4, 7, true},  {5, 0, true},  {5, 1, true},  {5, 3, true},  {6, -1, true},
+      {4, 0, true},  {4, 2, true},  {4, 5, true},  {4, 7, true},  {5, 0, true},  {5, 1, true},  {5, 3, true},  {6, -1, true},
       {7, 0, false}, {7, 3, false}, {8, 1, false}, {8, 2, false}, {9, 3, false}, {9, 7, false}, {11, 1, false},
-      {11, 3, false},
+      {11, 3, false}, {10, 0, false}, {10, 2, false},
   };
   for (const KindCase& c : cases) {
     SCOPED_TRACE("kind " + std::to_string(c.Kind) + " option " + std::to_string(c.Flag));
