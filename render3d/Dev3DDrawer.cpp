@@ -8,6 +8,7 @@
 
 #include "foundation/kpExceptions.h"
 #include "imaging/SysBitmapStore.h"
+#include "render3d/Dev3DEffects2.h"
 #include "render3d/Dev3DTexStore.h"
 #include "imaging/kvPixelFormat.h"
 #include "transitions/kvDrawFilter.h"
@@ -61,6 +62,8 @@ void T3DDrawer::Dispose() {
   }
   if (BoxAntialiaser) BoxAntialiaser->Free();
   BoxAntialiaser = nullptr;
+  if (Effecter) Effecter->Free();
+  Effecter = nullptr;
   if (TextureSource) TextureSource->Free();
   TextureSource = nullptr;
   Screen = nullptr;
@@ -89,6 +92,7 @@ void T3DDrawer::PrepareRenderTargets() {
   TargetPool->SetSize(w, h);
   MotionPool->SetSize(w, h);
   HalfPool->SetSize(w / 2, h / 2);
+  if (Effecter && !SameRect(Effecter->ViewRect, TargetRect)) Effecter->SetViewRect(TargetRect);
 }
 
 void T3DDrawer::BeginScene() {

@@ -32,6 +32,8 @@ namespace render3d {
 
 class T3DDrawer;
 class TTextureSource;
+class TCustomD3DEffecter;
+struct TTransitionState;
 
 // The base of everything the drawer draws.
 class TDrawItem : public TRefObject {
@@ -95,6 +97,18 @@ class T3DDrawer : public TRefObject {
   void AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, const TFloatRect& rect);
   void ResetDrawnBounds();
 
+  // ---- transitions ----
+  // Draws the outgoing slide in view and, while the state's transition
+  // runs, the incoming one (logical size `size`, centred in the viewport)
+  // through the state's filter.
+  void DrawTransition(TDrawItem* outgoing, TDrawItem* incoming, TTransitionState* state, const TViewState& view,
+                      TFloatPoint size);
+  // Renders a slide into the effecter's first slide target; the effecter's
+  // tile controller textured from it is the result.
+  transitions::TEffController* RenderForEffect(TDrawItem* item, bool replicate, const TViewState& view);
+  void DrawEffectSubject(const TRect& r);
+  TCustomD3DEffecter* GetEffecter();
+
   // ---- the passes' hooks ----
   // The blur pass over an item (radius in half-resolution pixels). Without
   // the passes the item is drawn unblurred.
@@ -128,6 +142,7 @@ class T3DDrawer : public TRefObject {
   TRenderTargetTexture* MotionSum = nullptr;    // pooled
   std::vector<TShader*> ShaderStack;            // not owned
   uint8_t CaptureMode = 0;
+  TCustomD3DEffecter* Effecter = nullptr;  // owned, made on first use
 };
 
 }  // namespace render3d
