@@ -53,7 +53,7 @@ std::string item(const std::string& keys) { return "object TMusicItem: TMusicIte
 }  // namespace
 
 TEST(MusicOptionsReader, FixtureShowMainMusicIsOneFadedItem) {
-  auto ini = ParseIni(musictest::kFixtureProject);
+  auto ini = ParseIni(musictest::FixtureProject());
   TRef<TMusicOptionsReader> r = TRef<TMusicOptionsReader>::Adopt(new TMusicOptionsReader(ini.Get(), nullptr));
   EXPECT_EQ(r->SlideCount, 3);
   EXPECT_EQ(r->SlideStarts, (std::vector<int32_t>{0, 4000, 8000}));
