@@ -6,6 +6,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/window/Utf.h"
 #include "platform/window/api.h"
 
 namespace platform::window {
@@ -177,42 +178,6 @@ int KeypadDigit(int32_t scancode) {
 constexpr uint16_t KMOD_GUI = 0x0C00;
 bool AltAlone(uint16_t mod) { return (mod & KMOD_ALT) && !(mod & (KMOD_SHIFT | KMOD_CTRL | KMOD_GUI)); }
 
-std::u16string Utf16Of(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    uint32_t cp;
-    size_t n;
-    if (c < 0x80) {
-      cp = c;
-      n = 1;
-    } else if ((c >> 5) == 6) {
-      cp = c & 0x1F;
-      n = 2;
-    } else if ((c >> 4) == 14) {
-      cp = c & 0x0F;
-      n = 3;
-    } else if ((c >> 3) == 30) {
-      cp = c & 0x07;
-      n = 4;
-    } else {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    if (i + n > s.size()) break;
-    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -385,7 +350,7 @@ void deliverInput(const InputEvent& e) {
         data = st.haveKeyData ? st.lastKeyData : (alt ? 1 | (LPARAM{1} << 29) : 1);
         sys = st.haveKeyData ? st.lastKeySys : alt;
       }
-      PostChars(e.window, Utf16Of(e.text), data, sys);
+      PostChars(e.window, utf::Utf16Of(e.text), data, sys);
       return;
     }
   }

@@ -12,39 +12,12 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/window/Utf.h"
 #include "platform/window/api.h"
 
 namespace platform::window {
 
 namespace {
-
-std::string toUtf8(const std::u16string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 Rect fromSdl(const SDL_Rect& r) { return Rect{r.x, r.y, r.x + r.w, r.y + r.h}; }
 
@@ -76,7 +49,7 @@ class SdlBackend : public WindowBackend {
       w = create(s);
       if (!w) return;
     }
-    SDL_SetWindowTitle(w, toUtf8(s.text).c_str());
+    SDL_SetWindowTitle(w, utf::Utf8Of(s.text).c_str());
     const int cw = std::max(1, s.rect.right - s.rect.left), ch = std::max(1, s.rect.bottom - s.rect.top);
     int x, y, ww, wh;
     SDL_GetWindowPosition(w, &x, &y);
@@ -299,7 +272,7 @@ class SdlBackend : public WindowBackend {
     if (s.exStyle & WS_EX_TOOLWINDOW) flags |= SDL_WINDOW_UTILITY | SDL_WINDOW_SKIP_TASKBAR;
     if (s.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     const int w = std::max(1, s.rect.right - s.rect.left), h = std::max(1, s.rect.bottom - s.rect.top);
-    const std::string title = toUtf8(s.text);
+    const std::string title = utf::Utf8Of(s.text);
     // The GPU area presents through GL into these windows; a driver without
     // GL still gets a plain window.
     SDL_Window* win = SDL_CreateWindow(title.c_str(), s.rect.left, s.rect.top, w, h, flags | SDL_WINDOW_OPENGL);
