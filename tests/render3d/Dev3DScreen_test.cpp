@@ -15,33 +15,13 @@
 #include "platform/os/manual/Clock_manual.h"
 #include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
+#include "tests/render3d/RecordingEngineEnv.h"
 #include "tests/support/RecordingRenderer.h"
 
 using namespace render3d;
 using namespace render3d_test;
 
 namespace {
-
-TRecordingEngine* g_engine = nullptr;
-T3DEngine* MakeEngine() {
-  g_engine->_AddRef();
-  return g_engine;
-}
-
-class Env : public ::testing::Environment {
- public:
-  void SetUp() override {
-    imaging::InitImaging();
-    g_engine = new TRecordingEngine();
-    SetEngineFactory(&MakeEngine);
-  }
-  void TearDown() override {
-    Free3DEngine();
-    g_engine->Free();
-    imaging::DoneImaging();
-  }
-};
-const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Env);
 
 class TCaptureLog : public foundation::TLog {
  public:

@@ -11,33 +11,13 @@
 #include "imaging/kvPixelFormat.h"
 #include "render3d/Dev3DTexStore.h"
 #include "render3d/Dev3DTileBitmap.h"
+#include "tests/render3d/RecordingEngineEnv.h"
 #include "tests/support/RecordingRenderer.h"
 
 using namespace render3d;
 using namespace render3d_test;
 
 namespace {
-
-TRecordingEngine* g_engine = nullptr;
-T3DEngine* MakeEngine() {
-  g_engine->_AddRef();
-  return g_engine;
-}
-
-class Env : public ::testing::Environment {
- public:
-  void SetUp() override {
-    imaging::InitImaging();
-    g_engine = new TRecordingEngine();
-    SetEngineFactory(&MakeEngine);
-  }
-  void TearDown() override {
-    Free3DEngine();
-    g_engine->Free();
-    imaging::DoneImaging();
-  }
-};
-const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Env);
 
 imaging::TSysBitmap* Bitmap(int32_t w, int32_t h, const char16_t* format = u"A8R8G8B8") {
   auto* b = imaging::CreateSysBitmap(w, h, imaging::PixelFormatByName(format));
