@@ -21,6 +21,8 @@ std::vector<std::string> g_log;
 // applies the change itself.
 class NoWindowController : public TFormController {
  public:
+  // What ShowModal sets on the owner while its loop runs.
+  void SetModalChild(TFormController* child) { FModalChild = child; }
   TRect GetDefaultBounds() override { return TRect{10, 20, 110, 220}; }
   bool HasCapture() override { return false; }
   TPoint ClientToScreen(TPoint pt) override { return TPoint{pt.X + 10, pt.Y + 20}; }
@@ -183,12 +185,9 @@ TEST_F(FormsTest, EatenKeyComesBackAsZero) {
 TEST_F(FormsTest, ModalChildTakesActivationAndBlocksClose) {
   auto* modal = new TKvForm(&MakeNoWindow);
   // The owner's modal child is set as ShowModal does while its loop runs.
-  struct Access : TFormController {
-    static void SetModal(TFormController* owner, TFormController* child) {
-      static_cast<Access*>(owner)->FModalChild = child;
-    }
-  };
-  Access::SetModal(form->Controller(), modal->Controller());
+  auto* owner = dynamic_cast<NoWindowController*>(form->Controller());
+  ASSERT_NE(owner, nullptr);
+  owner->SetModalChild(modal->Controller());
   TFormUpdate u;
   u.Kind = fuActivated;
   ApplyFormUpdates(form, &u, 1);
@@ -199,7 +198,7 @@ TEST_F(FormsTest, ModalChildTakesActivationAndBlocksClose) {
   form->Close();
   EXPECT_EQ(ctl()->closes, 0);
   EXPECT_EQ(form->Controller()->QueryCloseAction(), 0);
-  Access::SetModal(form->Controller(), nullptr);
+  owner->SetModalChild(nullptr);
   form->Close();
   EXPECT_EQ(ctl()->closes, 1);
   EXPECT_EQ(form->Controller()->QueryCloseAction(), 1);
