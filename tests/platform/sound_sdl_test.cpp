@@ -64,11 +64,12 @@ TEST(SdlSound, ALoopingSineReachesTheDiskFileAtItsPitch) {
   ASSERT_GE(raw.size(), 44100u);
   std::vector<int16_t> out(raw.size() / 2);
   std::memcpy(out.data(), raw.data(), out.size() * 2);
-  // The device runs from its opening, so silence may come before the buffer
-  // plays; from there on the sine comes whole, at its level, rising through
-  // zero 441 times a second.
+  // The device runs from its opening to its closing, so silence may come
+  // before the buffer plays and after it is released; in between the sine
+  // comes whole, at its level, rising through zero 441 times a second.
   size_t frames = out.size() / 2, start = 0;
   while (start < frames && out[2 * start] == 0) ++start;
+  while (frames > start && out[2 * (frames - 1)] == 0) --frames;
   ASSERT_LT(start + 44100 / 4, frames);
   --start;  // the sine's first sample is a zero
   int peak = 0, rising = 0;
