@@ -199,7 +199,7 @@ uint32_t Grey(float a) {
 }
 }  // namespace
 
-void TD3DTriTile::DrawTriangle(const TTriangle& v) {
+void TD3DTriTile::DrawTriangle(const transitions::TTriangle& v) {
   if (!Batch) return;
   const TRect& vr = Effecter->ViewRect;
   T3DPoint p[3];
@@ -217,7 +217,7 @@ void TD3DTriTile::DrawTriangle(const TTriangle& v) {
                      WhiteWithAlpha(v[1].A), WhiteWithAlpha(v[2].A));
 }
 
-void TD3DTriTile::DrawColoredTriangle(const TTriangle& v, const TColors3& c) {
+void TD3DTriTile::DrawColoredTriangle(const transitions::TTriangle& v, const TColors3& c) {
   if (!Batch) return;
   Batch->AddTriangle({v[0].X, v[0].Y, 0}, {v[1].X, v[1].Y, 0}, {v[2].X, v[2].Y, 0}, {}, {}, {}, c[0], c[1], c[2]);
 }
@@ -227,12 +227,12 @@ void TD3DTriTile::DrawColoredTriangle3D(const TTriangle3D& p, const TColors3& c)
   Batch->AddTriangle(p[0], p[1], p[2], {}, {}, {}, c[0], c[1], c[2]);
 }
 
-void TD3DTriTile::DrawMappedTriangle(const TTriangle& s, const TTriangle& d) {
+void TD3DTriTile::DrawMappedTriangle(const transitions::TTriangle& s, const transitions::TTriangle& d) {
   DrawMappedTriangle3D(s, TTriangle3D{T3DPoint{d[0].X, d[0].Y, 0}, T3DPoint{d[1].X, d[1].Y, 0},
                                       T3DPoint{d[2].X, d[2].Y, 0}});
 }
 
-void TD3DTriTile::DrawMappedTriangle3D(const TTriangle& s, const TTriangle3D& d) {
+void TD3DTriTile::DrawMappedTriangle3D(const transitions::TTriangle& s, const TTriangle3D& d) {
   if (!Batch) return;
   const TFloatPoint t[3] = {{s[0].X, s[0].Y}, {s[1].X, s[1].Y}, {s[2].X, s[2].Y}};
   Batch->AddTriangle(d[0], d[1], d[2], {&t[0], 1}, {&t[1], 1}, {&t[2], 1}, Grey(s[0].A), Grey(s[1].A), Grey(s[2].A));

@@ -30,6 +30,7 @@ class TRenderTargetManager : public TRefObject {
   // A target with its device texture made (when the device allows); the
   // caller owns one reference, which Release or Free hands back.
   TRenderTargetTexture* Get(T3DScreen* screen);
+  using foundation::TRefObject::Release;
   void Release(TRenderTargetTexture* target);
   void Clear();
   int32_t IdleCount() const { return static_cast<int32_t>(FreeTargets.size()); }
