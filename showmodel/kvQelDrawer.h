@@ -11,6 +11,7 @@
 #include "imaging/ShadowGenerator2.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvImage.h"
+#include "render3d/Dev3DScreen.h"
 
 namespace showmodel {
 
@@ -22,16 +23,12 @@ using foundation::TFloatRect;
 class TObjectFilter;
 class TQelObject;
 
-// Every projection of the show uses this camera distance factor.
-inline constexpr float CameraFactor = 0.5f;
-
-// The point of plane z = 0 that P projects to, seen from the camera.
-TFloatPoint ProjectPoint(T3DPoint P, T3DPoint Camera, float K);
-// Where the ray from the camera through the screen point meets the frame's
-// plane. The camera on the plane z = 0 is an assertion.
-T3DPoint ScreenPointToPlane(TFloatPoint S, const TAffineFrame3D& Plane, T3DPoint Camera, float K);
-// The camera lies on the side of the plane its third axis points away from.
-bool IsBehindPlane(const TAffineFrame3D& Plane, T3DPoint Camera);
+// The camera geometry is the screen's: drawing, hit testing, side
+// visibility and extents share its one camera distance factor.
+using render3d::CameraFactor;
+using render3d::IsBehindPlane;
+using render3d::ProjectPoint;
+using render3d::ScreenPointToPlane;
 
 // A colour-grade lookup texture of a device: the filter variant grades a
 // volume table through a filter chain; the lookup-bitmap variant starts from

@@ -13,32 +13,6 @@
 
 namespace showmodel {
 
-// ---- camera geometry ---------------------------------------------------------------------------------
-
-TFloatPoint ProjectPoint(T3DPoint P, T3DPoint Cam, float K) {
-  const double d = double(P.Z) * K - Cam.Z;
-  const double f = std::fabs(d) < 0.000001 ? 1000000.0 : 1.0 / d;
-  return {static_cast<float>((Cam.X - P.X) * Cam.Z * f + Cam.X), static_cast<float>((Cam.Y - P.Y) * Cam.Z * f + Cam.Y)};
-}
-
-T3DPoint ScreenPointToPlane(TFloatPoint S, const TAffineFrame3D& Plane, T3DPoint Cam, float K) {
-  QEL_ASSERT(Cam.Z != 0, "  Camera.Z = 0  ");
-  const T3DPoint n = foundation::CrossVectors3D(Plane.U, Plane.V);
-  const double nx = double(n.X) * K, ny = double(n.Y) * K, nz = n.Z;
-  const double dx = (S.X - Cam.X) / double(-Cam.Z), dy = (S.Y - Cam.Y) / double(-Cam.Z);
-  double den = dx * nx + nz + dy * ny;
-  if (std::fabs(den) < 0.000001) den = 0.000001;
-  const T3DPoint P = Plane.Origin;
-  const double z = ((P.X - S.X) * nx + (P.Y - S.Y) * ny + double(P.Z) * nz * K) / den;
-  return {static_cast<float>((S.X - Cam.X) * (z - Cam.Z) / -Cam.Z + Cam.X),
-          static_cast<float>((S.Y - Cam.Y) * (z - Cam.Z) / -Cam.Z + Cam.Y), static_cast<float>(z)};
-}
-
-bool IsBehindPlane(const TAffineFrame3D& Plane, T3DPoint Cam) {
-  const T3DPoint p = foundation::PointToAffineFrame3D(Plane, {Cam.X, Cam.Y, Cam.Z / CameraFactor});
-  return p.Z < 0;
-}
-
 // ---- frame of a picture ---------------------------------------------------------------------------------
 
 TFloatRect CalcObjectContentRect(const TObjectFrameParams& P, float W, float H, float& BorderWidth) {
