@@ -8,6 +8,7 @@
 #include "foundation/kpExceptions.h"
 #include "render3d/kvImageText.h"
 #include "text/kvTextServices.h"
+#include "windowing/kvForms.h"
 
 namespace render3d {
 
@@ -129,8 +130,6 @@ void TDrawSurface::DrawTiled(const TRect& Rect, imaging::TImage* Image, const TP
     for (int32_t x = x0; x < Rect.Right; x += w) DrawImageAt(Image, Rect, x, y);
 }
 
-text::TFColor DefaultFormColor{0xF0, 0xF0, 0xF0};
-
 bool IsDarkColor(text::TFColor C) { return (int32_t(C.R) * 299 + int32_t(C.G) * 587 + int32_t(C.B) * 114) < 128000; }
 
 TDevDrawSurface::TDevDrawSurface(TDevDrawer* aDrawer) : Drawer(aDrawer) {
@@ -141,7 +140,10 @@ TDevDrawSurface::TDevDrawSurface(TDevDrawer* aDrawer) : Drawer(aDrawer) {
                          true);
   DefaultFont.Transparent = true;
   // The text colour always contrasts with the form colour.
-  if (IsDarkColor(DefaultFormColor) == IsDarkColor(DefaultFont.Color)) std::swap(DefaultFont.Color, DefaultFont.BgColor);
+  windowing::TFormColor form;
+  windowing::GetDefaultFormColor(form);
+  if (IsDarkColor(text::MakeFColor(form.R, form.G, form.B)) == IsDarkColor(DefaultFont.Color))
+    std::swap(DefaultFont.Color, DefaultFont.BgColor);
   InitSurfaceTransform(Transform);
 }
 

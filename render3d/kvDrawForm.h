@@ -87,8 +87,8 @@ class TDrawSurfaceEx : public TDrawSurface {
   TRect ClipRect;
 };
 
-// The form's colour the default text colour must contrast with.
-extern text::TFColor DefaultFormColor;
+// Whether a colour is dark; the default text colour must contrast with the
+// form colour the application set (windowing's default form colour).
 bool IsDarkColor(text::TFColor Color);
 
 class TDevDrawSurface : public TDrawSurfaceEx {
