@@ -432,32 +432,15 @@ imaging::TImage* DefaultPlaceholderProducer(const std::u16string& Line1, const s
 }
 
 imaging::TImage* VectorTextPlaceholderProducer(const std::u16string& Line1, const std::u16string& Line2) {
-  text::TVectorizer* probe = text::CreateVectorizer();
-  if (!probe) return nullptr;
-  probe->Free();
-  auto* lines = new foundation::TStringList();
+  // Without a vectorizer (no font layer) the grey placeholder stands in.
+  if (!foundation::TRef<text::TVectorizer>::Adopt(text::CreateVectorizer())) return nullptr;
+  auto lines = foundation::TRef<foundation::TStringList>::Adopt(new foundation::TStringList());
   lines->Add(Line1);
   lines->Add(Line2);
-  text::TVectorText* vt = nullptr;
-  try {
-    vt = text::CreateVectorText(text::DefaultFontParams(), lines);
-  } catch (...) {
-    lines->Free();
-    throw;
-  }
-  lines->Free();
-  auto* producer = new text::TTextProducer();
-  producer->SetVectorText(vt, true);
-  imaging::TImage* image = nullptr;
-  try {
-    image = producer->RenderEx(text::MakeARGB(230, 230, 230, 255), text::MakeARGB(100, 100, 100, 255), 0.5, false,
-                               false, {0, 0}, Line1 + Line2);
-  } catch (...) {
-    producer->Free();
-    throw;
-  }
-  producer->Free();
-  return image;
+  auto producer = foundation::TRef<text::TTextProducer>::Adopt(new text::TTextProducer());
+  producer->SetVectorText(text::CreateVectorText(text::DefaultFontParams(), lines.Get()), true);
+  return producer->RenderEx(text::MakeARGB(230, 230, 230, 255), text::MakeARGB(100, 100, 100, 255), 0.5, false, false,
+                            {0, 0}, Line1 + Line2);
 }
 
 imaging::TImage* CreatePlaceholderImage(const std::u16string& Name, bool Opened, bool Video) {
