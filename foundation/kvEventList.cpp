@@ -232,13 +232,14 @@ void TPostEventListEx::SetNextTicket(int32_t ticket) {
   FQueueLock->Leave();
 }
 
-TEventItem* TPostEventListEx::QueueEvent(uint32_t id, TRefObject* param, bool atFront, foundation::TEvent* waitEvent) {
+int32_t TPostEventListEx::QueueEvent(uint32_t id, TRefObject* param, bool atFront, foundation::TEvent* waitEvent) {
   auto* item = new TEventItem;
   item->Id = id;
   item->Param = param;
   item->WaitEvent = waitEvent;
   FQueueLock->Enter();
-  item->Ticket = FTicket;
+  const int32_t ticket = FTicket;
+  item->Ticket = ticket;
   FTicket = FTicket == 2147483647 ? 0 : FTicket + 1;
   if (atFront) {
     item->Next = FHead;
@@ -252,7 +253,8 @@ TEventItem* TPostEventListEx::QueueEvent(uint32_t id, TRefObject* param, bool at
     FTail = item;
   }
   FQueueLock->Leave();
-  return item;
+  // Only the ticket: once the lock is left the owner may run and free the item.
+  return ticket;
 }
 
 TEventItem* TPostEventListEx::TakeItem(int32_t ticket) {
@@ -284,13 +286,11 @@ int32_t TPostEventListEx::QueuedCount() {
 }
 
 void TPostEventListEx::Post(uint32_t id, TRefObject* param) {
-  TEventItem* item = QueueEvent(id, param, false);
-  const int32_t ticket = item->Ticket;
+  const int32_t ticket = QueueEvent(id, param, false);
   if (WakeUp(ticket)) return;
   // The owner will not run it: withdraw it and free what it carries.
   TEventItem* taken = TakeItem(ticket);
   if (!taken) return;  // the owner drained it meanwhile
-  QEL_ASSERT(taken == item, "TPostEventListEx.Post: the withdrawn item is not the one queued");
   FreeObj(taken->Param);
   taken->Free();
 }
@@ -305,8 +305,7 @@ bool TPostEventListEx::Send(uint32_t id, TRefObject* param) {
   // The item carries its wait event from the start, so whichever way the
   // owner reaches it (its ticket or a drain of the whole queue) the sender
   // is released.
-  TEventItem* item = QueueEvent(id, param, true, FSendEvent);
-  const int32_t ticket = item->Ticket;
+  const int32_t ticket = QueueEvent(id, param, true, FSendEvent);
   bool delivered = true;
   if (!WakeUp(ticket)) {
     // Nobody will run it: withdraw it so that nothing touches the caller's

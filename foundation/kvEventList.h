@@ -161,7 +161,8 @@ class TPostEventListEx : public TPostEventList {
   void SetNextTicket(int32_t ticket);
 
  protected:
-  TEventItem* QueueEvent(uint32_t id, TRefObject* param, bool atFront, foundation::TEvent* waitEvent = nullptr);
+  // Queues the event and answers its ticket.
+  int32_t QueueEvent(uint32_t id, TRefObject* param, bool atFront, foundation::TEvent* waitEvent = nullptr);
   // Takes the item with that ticket out of the queue (none: nullptr).
   TEventItem* TakeItem(int32_t ticket);
 
