@@ -1,7 +1,9 @@
 // Scan conversion of straight edges into anti-aliased coverage. TOutline
-// collects the edges of closed figures in fixed point (1/16 pixel);
-// TRasterizer samples them 16 x 16 times per pixel and hands each pixel row
-// to the outline's span callback as runs of coverage 1..256.
+// collects the edges of closed figures; TRasterizer computes, for every
+// pixel, the exact area the figures cover (signed area and cover of each
+// edge accumulated per cell, then summed along the row under the fill
+// rule) and hands each pixel row to the outline's span callback as runs of
+// coverage 1..256.
 #pragma once
 
 #include <cstdint>
@@ -15,22 +17,20 @@ namespace text {
 
 using foundation::TFloatPoint;
 
+// One edge as given (its direction is from (X0, Y0) to (X1, Y1)); pixels.
 struct TOutlineItem {
-  int32_t X = 0;      // x at the upper end, 1/16 pixel
-  int32_t Y = 0;      // first sub-scanline (upper end)
-  int32_t DY = 0;     // signed height; negative for an edge given upward
-  float Slope = 0;    // x change per sub-scanline
+  float X0 = 0, Y0 = 0;
+  float X1 = 0, Y1 = 0;
 };
 
 // (row, first column, last column, coverage of every column of the row).
 using TSpanEvent = std::function<void(int32_t Row, int32_t First, int32_t Last, const int16_t* Coverage)>;
 
-// Coordinates in 1/16 pixel are held within +-(2^30 - 1), so that the height
-// of any edge fits 31 bits (the raster helper clamps to +-2^26 pixels, which
-// is 2^30 in 1/16 pixel; an edge from one clamp to the other would otherwise
-// be 2^31 high).
-inline constexpr int32_t MaxOutlineCoord = (1 << 30) - 1;
-int32_t OutlineCoord(float v);
+// Coordinates are held within +-2^26 pixels (the raster helper's clamp;
+// NaN becomes the lower bound), so every difference and product the
+// clipping takes stays finite and exact enough in double.
+inline constexpr float MaxOutlineCoord = 67108864.0f;
+float OutlineCoord(float v);
 
 class TOutline : public foundation::TRefObject {
  public:
@@ -40,53 +40,54 @@ class TOutline : public foundation::TRefObject {
   void MoveTo(TFloatPoint Point);
   // An edge from the last point; horizontal edges are not kept.
   void AddPoint(TFloatPoint Point);
-  // Closes an open figure and sorts the edges by their upper end.
+  // Closes an open figure.
   void Finish();
 
   std::vector<TOutlineItem> Items;
   int32_t Count = 0;
   bool Closed = true;
   TFloatPoint StartPoint;
-  int32_t LastX = 0, LastY = 0;
-  std::vector<int32_t> Order;
+  float LastX = 0, LastY = 0;
   bool EvenOdd = false;
   TSpanEvent OnSpan;
 
  private:
-  void AddEdge(int32_t X0, int32_t Y0, int32_t X1, int32_t Y1);
-  std::vector<uint64_t> keys_;
+  void AddEdge(float X0, float Y0, float X1, float Y1);
 };
 
 class TRasterizer : public foundation::TRefObject {
  public:
   QEL_CLASSNAME(TRasterizer)
-  // Converts the outline's edges into spans inside [0, Width) x [0, Height).
+  // Converts the outline's edges into spans inside [0, Width) x [0, Height)
+  // (at most 2^24 columns and rows are painted).
   void Rasterize(TOutline* Outline, int32_t Width, int32_t Height);
 
  private:
-  // An active edge with the data the sub-scanline loop needs, copied from
-  // the outline when the edge joins, so the loop reads one array only.
-  struct TActive {
-    int32_t X;       // on the current sub-scanline
-    int32_t X0;      // at the upper end
-    int32_t Y;
-    uint32_t Height;  // |DY|
-    float Slope;
-    int32_t Dir;     // +1 or -1
+  // An edge clipped to the target, downward, in target pixels; Dir is the
+  // winding (+1 for an edge given downward).
+  struct TEdge {
+    float X0, Y0, X1, Y1;
+    float Dir;
   };
-  void FlushRow(TOutline* Outline, int32_t Row);
+  void AddClipped(double X0, double Y0, double X1, double Y1, float Dir, double W, double H);
+  void Emit(double X0, double Y0, double X1, double Y1, float Dir, double W);
+  void AccumulateEdge(const TEdge& E, int32_t Row0, int32_t Row1, int32_t Ox, int32_t Stride);
+  void SweepRow(TOutline* Outline, int32_t Row, float* Cells, int32_t Ox, int32_t Count);
 
-  std::vector<TActive> Active;
-  int32_t ActiveCount = 0;
-  int32_t FillMask = -1;
-  // Per pixel: the partial coverage of the row, and the running sum of whole
-  // pixels (a difference array: +16 where a covered run starts, -16 after it
-  // ends), so a sub-scanline costs the same for wide and narrow spans.
+  std::vector<TEdge> Edges;
+  int32_t EdgeCount = 0;
+  // Band buffer: per row of the band, one cell per column from the left of
+  // the edges' box, holding the difference of the accumulated coverage
+  // from the cell before; zero between bands.
+  std::vector<float> Cells;
+  // Edges bucketed by the band of their upper end, and the active list.
+  std::vector<int32_t> BandStart;
+  std::vector<int32_t> BandOrder;
+  std::vector<int32_t> Active;
+  // Per pixel column: the coverage (0..256) of the row being handed out.
   std::vector<int16_t> Coverage;
-  std::vector<int32_t> Runs;
-  int32_t MinTouched = 2147483647;
-  int32_t MaxTouched = 0;
-  int32_t XLimit = 0;
+  bool EvenOdd = false;
+  float MinX = 0, MaxX = 0, MinY = 0, MaxY = 0;
 };
 
 }  // namespace text

@@ -1,6 +1,7 @@
 // Text images from "Text: " keys: built from the local fonts when the show
 // carries nothing, and read from a show's stored entries, where they render
-// the same with no fonts installed; the text bitmap store; the content
+// the same with no fonts installed (also coloured, with their glyph outlines
+// stroked and with their shadows); the text bitmap store; the content
 // rectangle of show objects.
 #include "text/kvTextImages.h"
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/kpShadowProducer2.h"
 #include "imaging/kvBitmap.h"
 #include "imaging/kvImage.h"
 #include "tests/imaging/ImagingTestEnv.h"
@@ -17,6 +19,7 @@
 #include "tests/support/PinnedFonts.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/kvQelTextThread.h"
+#include "text/kvRasterizerUtils.h"
 #include "text/winFontSubstitute.h"
 #include "text/winFontUtils.h"
 #include "text/winTextVectorizer.h"
@@ -58,6 +61,73 @@ std::vector<uint32_t> RenderStore(TVectorText* t, const TTextParams& p, int* w =
   if (rects) *rects = wrapper ? wrapper->List.Count : -1;
   store->Free();
   return px;
+}
+
+std::vector<uint32_t> Pixels(imaging::TBitmap* b) {
+  std::vector<uint32_t> px;
+  std::vector<imaging::TFColorA> row(size_t(b->Width));
+  for (int y = 0; y < b->Height; ++y) {
+    b->GetPixels32(row, 0, 0, y, b->Width);
+    for (auto c : row) px.push_back(MakeARGB(c.R, c.G, c.B, c.A));
+  }
+  return px;
+}
+
+int Ink(const std::vector<uint32_t>& px) {
+  int n = 0;
+  for (uint32_t v : px) n += (v >> 24) != 0;
+  return n;
+}
+
+// A text dressed as a show draws it: in a colour over an opaque background
+// with underline, its glyph outlines stroked in a second colour, and the
+// soft shadow its alpha casts.
+struct Dressed {
+  std::vector<uint32_t> fill, outline, shadow;
+};
+
+Dressed Dress(TVectorText* t, const TTextParams& p) {
+  Dressed d;
+  const uint32_t ink = 0xFF1E64C8u;
+  auto* producer = new TTextProducer();
+  producer->SetVectorText(t, false);
+  producer->LineSpacing = float(p.LineSpacing);
+  producer->Alignment = p.Alignment;
+  imaging::TImage* fill = producer->RenderEx(ink, 0xFFF0E6D2u, p.Scale, true, false, {0, 0}, u"fill");
+  d.fill = Pixels(fill->GetBitmap());
+  fill->Free();
+  imaging::TImage* clear = producer->RenderEx(ink, ink & 0x00FFFFFFu, p.Scale, false, false, {0, 0}, u"clear");
+  auto* shadows = new imaging::TShadowProducer({});
+  shadows->Radius = 3;
+  shadows->Color = 0xC0302010u;
+  imaging::TImage* shadow = shadows->Produce(clear);
+  d.shadow = Pixels(shadow->GetBitmap());
+  shadow->Free();
+  shadows->Free();
+  clear->Free();
+  producer->Free();
+  // Each glyph's outline with a pen of 1.5 pixels, closed figures, at the glyph's pen position.
+  const auto size = GetVectorTextSize(t, p.Scale, p.LineSpacing);
+  auto* h = new TRasterHelper();
+  h->Color = 0xFFB01010u;
+  h->BeginPaint(int32_t(size.X) + 4, int32_t(size.Y) + 4, 0);
+  const double s = p.Scale, a = t->FontMetrics.Ascent, lh = t->FontMetrics.Ascent + t->FontMetrics.Descent;
+  TPath path;
+  for (int32_t i = 0; i < t->LineCount; ++i)
+    for (int32_t j = 0; j < t->GetGlyphCount(i); ++j) {
+      TGlyphPlacement g;
+      t->GetGlyphInfo(g, i, j);
+      path.Count = 0;
+      t->GetGlyphPath(path, i, j);
+      const float ox = float(2 + s * g.PenX), oy = float(2 + s * (a + i * lh));
+      h->Transform = [s, ox, oy](TFloatPoint q) { return TFloatPoint{float(q.X * s) + ox, float(q.Y * s) + oy}; };
+      EXPECT_TRUE(h->StrokePath(path, 1.5f, true));
+    }
+  imaging::TBitmap* b = h->EndPaint();
+  d.outline = Pixels(b);
+  b->Free();
+  h->Free();
+  return d;
 }
 
 std::u16string Escaped(std::u16string s) {
@@ -111,6 +181,12 @@ TEST_F(TextImagesTest, StoredEntriesRenderTheSameWithoutFonts) {
   ASSERT_EQ(none.asked.size(), 1u);
   EXPECT_EQ(none.asked[0], Escaped(u"VectTxt2: DejaVu Sans:Underline:\"<H>ello\r\n<W>orld: <ABC>\""));
   ASSERT_EQ(built->LineCount, 2);
+  const Dressed dressedWithFonts = Dress(built, p);
+  int coloured = 0;
+  for (uint32_t v : dressedWithFonts.fill) coloured += v != 0xFFF0E6D2u;
+  EXPECT_GT(coloured, 200);
+  EXPECT_GT(Ink(dressedWithFonts.outline), 300);
+  EXPECT_GT(Ink(dressedWithFonts.shadow), 1000);
   int w = 0, h = 0;
   int32_t rects = 0;
   const auto withFonts = RenderStore(built, p, &w, &h, &rects);
@@ -151,6 +227,10 @@ TEST_F(TextImagesTest, StoredEntriesRenderTheSameWithoutFonts) {
     const foundation::TPoint size2 = LoadKeyedVectorText(kKey, show.opener(), stored, q);
     EXPECT_EQ(size2.X, size.X);
     EXPECT_EQ(size2.Y, size.Y);
+    const Dressed dressed = Dress(stored, q);
+    EXPECT_EQ(dressed.fill, dressedWithFonts.fill);
+    EXPECT_EQ(dressed.outline, dressedWithFonts.outline);
+    EXPECT_EQ(dressed.shadow, dressedWithFonts.shadow);
     const auto withoutFonts = RenderStore(stored, q);
     EXPECT_EQ(withoutFonts, withFonts);
     EXPECT_EQ(GlobalFontCache()->CacheCount(TGlyphOrigin::Local), 0);  // nothing was built
