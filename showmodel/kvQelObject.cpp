@@ -573,6 +573,8 @@ TColorGradeTexture* TColorGradeWrapper::GetTexture(TQelDrawer* Drawer, uint8_t K
     Texture = Drawer->CreateColorGradeTexture(lookupVariant);
     Dirty = true;
   }
+  // A reloaded picture brings a new table: the texture is filled from it again.
+  if (Texture && Lookup && Texture->Lookup != Lookup) Dirty = true;
   if (Dirty && Texture) {
     if (Lookup) Texture->Lookup = Lookup;
     Texture->SetSource(Source);

@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "container/kvQelLoader2.h"
 #include "decoders/DecodersInit.h"
 #include "imaging/MaskGenerator.h"
+#include "imaging/kvColorProfile.h"
+#include "imaging/kvICCColorProfile.h"
 #include "tests/showmodel/ObjectFixture.h"
 #include "tests/support/ContainerBuilder.h"
 #include "tests/support/GifWriter.h"
@@ -122,6 +126,79 @@ TEST(ImageObject, DrawsThroughTheDrawManagerWithItsParameters) {
   EXPECT_FLOAT_EQ(image.Frame.Origin.X, 400);
   // Drawing committed the frame.
   EXPECT_FALSE(g.Slide->IsChanged());
+}
+
+// A display profile for the scope: the ICC transforms and the built-in
+// profiles are started, colour management is on unless Off.
+class DisplayProfileScope {
+ public:
+  DisplayProfileScope(imaging::TColorProfile* Display, bool Off) {
+    imaging::InitColorProfiles();
+    imaging::InitICCColorProfile();
+    imaging::SetDisplayColorProfile(Display, false);
+    imaging::ColorManagementOff.store(Off);
+  }
+  ~DisplayProfileScope() {
+    imaging::ColorManagementOff.store(false);
+    imaging::SetDisplayColorProfile(nullptr, false);
+  }
+};
+
+TEST(ImageObject, APictureGetsTheLookupTableOfItsColoursOnTheDisplay) {
+  struct Row {
+    const char* what;
+    bool adobeDisplay, off;
+    bool table;
+  } rows[] = {
+      {"wide-gamut display", true, false, true},
+      {"colour management off", true, true, false},
+      {"sRGB display, sRGB picture", false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    imaging::InitColorProfiles();
+    DisplayProfileScope scope(row.adobeDisplay ? imaging::AdobeRGBColorProfile : nullptr, row.off);
+    SlideFixture f("");
+    const std::string pic = Utf8(f.FakePicture("p.fake", 20, 10, 50));
+    SlideFixture g("object Photo: Image\nGUID={P}\nImageName=" + pic + "\nobject K0: KeyPoint\nTime=0\nend\nend\n");
+    g.Build();
+    g.At(0);
+    auto* photo = g.Get<TQelImage>("Photo");
+    ASSERT_NE(photo->Image, nullptr);
+    RecordingDrawer d;
+    g.Slide->Draw(&d);
+    ASSERT_EQ(d.Of("image").size(), 1u);
+    const TObjectDrawParams& p = d.Of("image")[0].Params;
+    if (!row.table) {
+      EXPECT_EQ(photo->ProfileLut, nullptr);
+      EXPECT_EQ(p.Grade.Mode, gmNone);
+      continue;
+    }
+    imaging::TSysBitmap* lut = photo->ProfileLut;
+    ASSERT_NE(lut, nullptr);
+    ASSERT_EQ(lut->Width, 32);
+    ASSERT_EQ(lut->Height, 1024);
+    // Entry (blue i, green j, red k) is column k of row 32 i + j. The sRGB
+    // primaries in the wide-gamut space: red (219, 0, 0), green (144, 255, 60).
+    auto rgb = [&](int i, int j, int k) {
+      const imaging::TFColor c = reinterpret_cast<const imaging::TFColor*>(lut->Row(32 * i + j))[k];
+      return std::array<int, 3>{c.R, c.G, c.B};
+    };
+    auto near = [](std::array<int, 3> got, std::array<int, 3> want) {
+      for (int n = 0; n < 3; ++n)
+        if (std::abs(got[size_t(n)] - want[size_t(n)]) > 3) return false;
+      return true;
+    };
+    EXPECT_TRUE(near(rgb(0, 0, 31), {219, 0, 0}));
+    EXPECT_TRUE(near(rgb(0, 31, 0), {144, 255, 60}));
+    EXPECT_TRUE(near(rgb(0, 0, 0), {0, 0, 0}));
+    EXPECT_TRUE(near(rgb(31, 31, 31), {255, 255, 255}));
+    // The picture is drawn through the table.
+    EXPECT_EQ(p.Grade.Mode, gmLookup);
+    ASSERT_NE(p.Grade.TextureA, nullptr);
+    EXPECT_TRUE(p.Grade.TextureA->LookupVariant);
+    EXPECT_EQ(p.Grade.TextureA->Lookup, lut);
+  }
 }
 
 TEST(BoxObject, FillModesAnyCaseAndInvisibleBoxes) {
