@@ -201,6 +201,67 @@ TEST(ImageObject, APictureGetsTheLookupTableOfItsColoursOnTheDisplay) {
   }
 }
 
+template <class F>
+TObjectFrameParams Frame(F set) {
+  TObjectFrameParams p;
+  set(p);
+  return p;
+}
+
+TEST(ImageObject, FrameBorderCropAndAspectWindow) {
+  const float nan = std::nanf("");
+  struct Row {
+    const char* what;
+    TObjectFrameParams p;
+    float w, h;
+    TFloatRect want;
+    float bw;
+  } rows[] = {
+      {"plain", Frame([](auto&) {}), 200, 100, {0, 0, 200, 100}, 0},
+      // The border is 10 % of the window's height before the crop cuts 10 % off top and bottom.
+      {"border and crop", Frame([](auto& p) { p.Border = p.Crop = true, p.BorderWidth = 10, p.CropTop = p.CropBottom = 10; }),
+       200, 100, {0, 10, 200, 90}, 10},
+      {"square window", Frame([](auto& p) { p.KeepAspect = true, p.Aspect = 1; }), 200, 100, {50, 0, 150, 100}, 0},
+      {"the picture's own aspect", Frame([](auto& p) { p.KeepAspect = true; }), 200, 100, {0, 0, 200, 100}, 0},
+      // Half of the square window, pushed to the right edge of the free space: (200 - 50) / 2.
+      {"zoom and pan", Frame([](auto& p) { p.KeepAspect = true, p.Aspect = 1, p.Zoom = 50, p.Offset = {100, 0}; }), 200, 100,
+       {150, 25, 200, 75}, 0},
+      {"zoom not a number", Frame([nan](auto& p) { p.KeepAspect = true, p.Aspect = 1, p.Zoom = nan; }), 200, 100, {50, 0, 150, 100}, 0},
+      {"zoom 0", Frame([](auto& p) { p.KeepAspect = true, p.Aspect = 1, p.Zoom = 0; }), 200, 100, {50, 0, 150, 100}, 0},
+      // A crop meeting in the middle leaves a one-pixel strip towards the inside.
+      {"crop to a line", Frame([](auto& p) { p.Crop = true, p.CropLeft = p.CropRight = 50; }), 200, 100, {100, 0, 101, 100}, 0},
+      {"crop to the right edge", Frame([](auto& p) { p.Crop = true, p.CropLeft = 100; }), 200, 100, {199, 0, 200, 100}, 0},
+      {"crop past itself", Frame([](auto& p) { p.Crop = true, p.CropLeft = p.CropRight = 60; }), 200, 100, {0, 0, 200, 100}, 0},
+      {"no picture", Frame([](auto& p) { p.Border = p.KeepAspect = true, p.Aspect = 2; }), 0, 0, {0, 0, 0, 0}, 0},
+      {"negative border", Frame([](auto& p) { p.Border = true, p.BorderWidth = -5; }), 200, 100, {0, 0, 200, 100}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    float bw = -1;
+    const TFloatRect r = CalcObjectContentRect(row.p, row.w, row.h, bw);
+    EXPECT_FLOAT_EQ(r.Left, row.want.Left);
+    EXPECT_FLOAT_EQ(r.Top, row.want.Top);
+    EXPECT_FLOAT_EQ(r.Right, row.want.Right);
+    EXPECT_FLOAT_EQ(r.Bottom, row.want.Bottom);
+    EXPECT_FLOAT_EQ(bw, row.bw);
+  }
+  // The keys reach the frame: 200 x 100 less 10 % each side is 160 x 80, with a 10-pixel border around it.
+  SlideFixture f("");
+  const std::string pic = Utf8(f.FakePicture("p.fake", 200, 100, 50));
+  SlideFixture g("object Photo: Image\nGUID={P}\nImageName=" + pic +
+                 "\nEnableBorder=1\nBorderWidth=10\nEnableCrop=1\nCropRect=10,10,10,10\n"
+                 "object K0: KeyPoint\nTime=0\nend\nend\n");
+  g.Build();
+  g.At(0);
+  auto* photo = g.Get<TQelImage>("Photo");
+  ASSERT_NE(photo->Image, nullptr);
+  EXPECT_FLOAT_EQ(photo->ContentRect.Left, 20);
+  EXPECT_FLOAT_EQ(photo->ContentRect.Bottom, 90);
+  EXPECT_FLOAT_EQ(photo->FramedSize.X, 180);
+  EXPECT_FLOAT_EQ(photo->FramedSize.Y, 100);
+  EXPECT_FLOAT_EQ(photo->BorderWidthPair.X, 10);
+}
+
 TEST(BoxObject, FillModesAnyCaseAndInvisibleBoxes) {
   SlideFixture g("object H: Box\nGUID={1}\nSize=10,10\nFillMode=hgradient\nColor1=#FF0000\nColor2=#0000FF\nend\n"
                  "object V: Box\nGUID={2}\nSize=10,10\nFillMode=VGRADIENT\nend\n"
