@@ -260,10 +260,22 @@ std::u16string TCompositeParams::ToDescription() const {
 bool TCompositeParams::Load(std::u16string_view Description) {
   Clear();
   int32_t shift = 0;
+  // A block starts at an identifier that is not a value: a nested composite
+  // item's file name (after "=") belongs to the block holding it.
+  auto blockAt = [&](size_t from) {
+    size_t k = Description.find(kCompositeId, from);
+    while (k != std::u16string_view::npos) {
+      size_t b = k;
+      while (b > 0 && Description[b - 1] == u' ') --b;
+      if (b == 0 || Description[b - 1] != u'=') break;
+      k = Description.find(kCompositeId, k + kCompositeId.size());
+    }
+    return k;
+  };
   size_t at = Description.find(kCompositeId);
   while (at != std::u16string_view::npos) {
     size_t begin = at + kCompositeId.size();
-    size_t next = Description.find(kCompositeId, begin);
+    size_t next = blockAt(begin);
     std::u16string text(Description.substr(begin, next == std::u16string_view::npos ? std::u16string_view::npos
                                                                                       : next - begin));
     std::string utf8 = foundation::UnicodeToUTF8(text);

@@ -87,7 +87,7 @@ foundation::TStream* OpenFile(void*, const std::u16string& name) {
   return it == gFiles->end() ? nullptr : audio_test::StreamOf(it->second);
 }
 
-class MusicPlayer : public ::testing::Test {
+class DevicePlayer : public ::testing::Test {
  protected:
   void SetUp() override {
     audio::InitMusicTrace();
@@ -155,7 +155,7 @@ class MusicPlayer : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MusicPlayer, FadeInsRampLinearlyOverTheirFrames) {
+TEST_F(DevicePlayer, FadeInsRampLinearlyOverTheirFrames) {
   files_[u"c.wav"] = audio_test::MakeWav(1, 2, 44100, 16, Constant(44100 * 3, 2, 8000));
   struct Case {
     int32_t fadeMs;
@@ -183,7 +183,7 @@ TEST_F(MusicPlayer, FadeInsRampLinearlyOverTheirFrames) {
   }
 }
 
-TEST_F(MusicPlayer, StopFadesOutAfterTheCommittedAudioAndFreesWithoutFinishing) {
+TEST_F(DevicePlayer, StopFadesOutAfterTheCommittedAudioAndFreesWithoutFinishing) {
   files_[u"c.wav"] = audio_test::MakeWav(1, 2, 44100, 16, Constant(44100 * 10, 2, 8000));
   TChannelMusic* channel = Open(u"c.wav");
   FinishCounter finished;
@@ -215,7 +215,7 @@ TEST_F(MusicPlayer, StopFadesOutAfterTheCommittedAudioAndFreesWithoutFinishing) 
   EXPECT_EQ(player_->ChannelCount(), 0);
 }
 
-TEST_F(MusicPlayer, ASourceThatEndsIsHeardToItsLastFrameAndCallsOnFinished) {
+TEST_F(DevicePlayer, ASourceThatEndsIsHeardToItsLastFrameAndCallsOnFinished) {
   // Half a second of a constant: 22,050 frames heard, then silence.
   files_[u"short.wav"] = audio_test::MakeWav(1, 2, 44100, 16, Constant(22050, 2, 6000));
   TChannelMusic* channel = Open(u"short.wav");
@@ -238,7 +238,7 @@ TEST_F(MusicPlayer, ASourceThatEndsIsHeardToItsLastFrameAndCallsOnFinished) {
   channel->Free();
 }
 
-TEST_F(MusicPlayer, SeekingAPlayingChannelCrossFadesTwoInstancesOver10Ms) {
+TEST_F(DevicePlayer, SeekingAPlayingChannelCrossFadesTwoInstancesOver10Ms) {
   files_[u"ramp.wav"] = audio_test::MakeWav(1, 2, 44100, 16, PositionRamp(44100 * 20));
   TChannelMusic* channel = Open(u"ramp.wav");
   channel->Play(0);
@@ -262,7 +262,7 @@ TEST_F(MusicPlayer, SeekingAPlayingChannelCrossFadesTwoInstancesOver10Ms) {
   channel->Free();
 }
 
-TEST_F(MusicPlayer, OnlyTheNewestInstanceRecordsTheLastPosition) {
+TEST_F(DevicePlayer, OnlyTheNewestInstanceRecordsTheLastPosition) {
   files_[u"ramp.wav"] = audio_test::MakeWav(1, 2, 44100, 16, PositionRamp(44100 * 20));
   TChannelMusic* channel = Open(u"ramp.wav");
   channel->Play(0);
@@ -291,7 +291,7 @@ TEST_F(MusicPlayer, OnlyTheNewestInstanceRecordsTheLastPosition) {
   channel->Free();
 }
 
-TEST_F(MusicPlayer, VolumesMultiplyAndMapToAttenuation) {
+TEST_F(DevicePlayer, VolumesMultiplyAndMapToAttenuation) {
   files_[u"c.wav"] = audio_test::MakeWav(1, 2, 44100, 16, Constant(44100 * 5, 2, 8000));
   TChannelMusic* channel = Open(u"c.wav");
   player_->SetVolume(0.5f);  // -600: a gain of 10^(-0.3)
@@ -312,7 +312,7 @@ TEST_F(MusicPlayer, VolumesMultiplyAndMapToAttenuation) {
   channel->Free();
 }
 
-TEST_F(MusicPlayer, ChannelsStartWherePositionedAndIdleOnesGoAtOnce) {
+TEST_F(DevicePlayer, ChannelsStartWherePositionedAndIdleOnesGoAtOnce) {
   files_[u"ramp.wav"] = audio_test::MakeWav(1, 2, 44100, 16, PositionRamp(44100 * 20));
   TChannelMusic* atZero = Open(u"ramp.wav", -1);
   ASSERT_EQ(atZero->InstanceCount(), 1);
@@ -331,7 +331,7 @@ TEST_F(MusicPlayer, ChannelsStartWherePositionedAndIdleOnesGoAtOnce) {
   atThree->Free();
 }
 
-TEST_F(MusicPlayer, UnplayableSourcesGiveNoChannel) {
+TEST_F(DevicePlayer, UnplayableSourcesGiveNoChannel) {
   files_[u"noise.wav"] = Bytes(400, 0x55);
   files_[u"six.wav"] = audio_test::MakeWav(1, 6, 44100, 16, Constant(4410, 6, 100));
   EXPECT_EQ(Open(u"missing.wav"), nullptr);
@@ -340,7 +340,7 @@ TEST_F(MusicPlayer, UnplayableSourcesGiveNoChannel) {
   EXPECT_EQ(player_->ChannelCount(), 0);
 }
 
-TEST_F(MusicPlayer, FloatSourcesAtOtherRatesPlayAtTheirOwnPitchAndLength) {
+TEST_F(DevicePlayer, FloatSourcesAtOtherRatesPlayAtTheirOwnPitchAndLength) {
   // One second of 1 kHz at 48 kHz mono float: 44,100 output frames with about
   // 1000 periods, then silence.
   files_[u"f.wav"] = audio_test::MakeWav(3, 1, 48000, 32, Sine(48000, 1, 1.0, 1000.0, true));
@@ -360,7 +360,7 @@ TEST_F(MusicPlayer, FloatSourcesAtOtherRatesPlayAtTheirOwnPitchAndLength) {
   channel->Free();
 }
 
-TEST(MusicPlayerWithoutSound, APlayerWithoutADeviceIsNotReadyAndMakesNoChannels) {
+TEST(DevicePlayerWithoutSound, APlayerWithoutADeviceIsNotReadyAndMakesNoChannels) {
   sound::registerSoundEntries();
   sound::SoundBackend* previous = sound::setSoundBackend(sound::noSoundBackend());
   audio::InitMusicClasses();
