@@ -18,6 +18,15 @@ TChannelKiller* GetChannelKiller() {
   return gKiller;
 }
 
+TInstanceEndHook InstanceEndHook = nullptr;
+
+void HandToChannelKiller(TPlaybackInstance* instance) {
+  if (InstanceEndHook)
+    InstanceEndHook(instance);
+  else
+    GetChannelKiller()->Add(instance);
+}
+
 void DoneChannelKiller() {
   TChannelKiller* killer = nullptr;
   {

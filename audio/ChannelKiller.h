@@ -64,4 +64,10 @@ TChannelKiller* GetChannelKiller();
 // Ends and releases it (the unit's finalisation).
 void DoneChannelKiller();
 
+// Where finished instances go: the process killer's Add, or, when set, the
+// hook (tests collect the instances and hand them back themselves).
+using TInstanceEndHook = void (*)(TPlaybackInstance* instance);
+extern TInstanceEndHook InstanceEndHook;
+void HandToChannelKiller(TPlaybackInstance* instance);
+
 }  // namespace audio

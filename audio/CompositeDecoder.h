@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/MusicConverters.h"
 #include "foundation/SysObj.h"
 #include "foundation/kvIni.h"
 
@@ -92,6 +93,8 @@ class TCompositeParams : public foundation::TRefObject {
  public:
   QEL_CLASSNAME(TCompositeParams)
   void Dispose() override;
+  // The class of the items it makes.
+  virtual TCompositeItem* NewItem() { return new TCompositeItem; }
 
   TCompositeItem* AddItem(const std::u16string& FileName, int32_t TimeLine);
   void RemoveItem(TCompositeItem* Item);
@@ -105,5 +108,69 @@ class TCompositeParams : public foundation::TRefObject {
   int32_t Duration = 0;
   TVolumeParamsList* MainVolume = nullptr;
 };
+
+// An item while it plays: its source, converter and place in the block.
+class TCompositeItem2 : public TCompositeItem {
+ public:
+  QEL_CLASSNAME(TCompositeItem2)
+  void Dispose() override;
+  // Opens the source as the music player does (the media-info hook, then
+  // the file's own probe; composites through the converter for virtual
+  // names) with a converter delivering the program's output format.
+  bool Open();
+  void Close();
+
+  void* StreamOwner = nullptr;  // the device player whose stream events open files
+  TWavConverter* Converter = nullptr;
+  TMediaInfo Info{};
+  foundation::TStream* Stream = nullptr;
+  bool Opened = false;
+  int32_t StartOffset = -1;
+  // The length its envelopes were compiled for, ms.
+  int32_t Length = 0;
+};
+
+class TCompositeParams2 : public TCompositeParams {
+ public:
+  QEL_CLASSNAME(TCompositeParams2)
+  TCompositeItem* NewItem() override { return new TCompositeItem2; }
+};
+
+// Plays a composite description: opens each item up to 5 s before it is
+// heard, mixes the items under their envelopes into the output format in
+// blocks of 10,000 bytes and applies the master envelope. An item that
+// cannot be opened, or whose compiled length is not positive, is left out
+// (until the next seek).
+class TCompositeConverter : public TWavConverter {
+ public:
+  QEL_CLASSNAME(TCompositeConverter)
+  static constexpr uint32_t kBlockBytes = 10000;
+
+  TCompositeConverter(void* streamOwner, const std::u16string& description);
+  void Dispose() override;
+
+  bool Open(const TMediaInfo& mediaInfo) override;
+  bool Seek(double ms) override;
+  // Produces the next block into InputBuffer; false once the composite ended.
+  bool ReadInput() override;
+
+  std::vector<TCompositeItem2*> Waiting, Active, Playing, Done;
+  std::u16string Description;
+  TCompositeParams2* Params = nullptr;
+  void* StreamOwner = nullptr;
+  int64_t Position = 0;
+  std::vector<int32_t> MixBuffer;
+  TVolumeParamsList* MainVolume = nullptr;
+  bool Sought = false;
+
+ private:
+  void OpenAhead();
+  void MixItem(TCompositeItem2* item, int64_t blockStart, bool& ended);
+};
+
+// The three hooks of detection and opening (virtual names, the media info
+// of a description, the converter for a name); cleared again by Done.
+void InitCompositeDecoder();
+void DoneCompositeDecoder();
 
 }  // namespace audio

@@ -1,5 +1,6 @@
 #include "audio/ConfigMusic.h"
 
+#include "audio/CompositeDecoder.h"
 #include "audio/DllDecoders.h"
 #include "audio/FFMpegAudioBinding.h"
 #include "audio/Mp3Decoder.h"
@@ -38,9 +39,11 @@ void InitAudioDecoding() {
   InitDllDecoders();
   RegisterVideoFFMpegAudio();
   CreateConverterHook = CreateMusicConverter;
+  InitCompositeDecoder();
 }
 
 void DoneAudioDecoding() {
+  DoneCompositeDecoder();
   if (CreateConverterHook == CreateMusicConverter) CreateConverterHook = nullptr;
   DoneDllDecoders();
   DoneMusicTypes();

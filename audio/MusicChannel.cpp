@@ -93,3 +93,195 @@ void TFadeEnvelope::RefadeQueued(uint8_t* data, uint32_t count) {
 }
 
 }  // namespace audio
+
+// ---------------------------------------------------------------- instances
+
+#include "audio/MusicClasses.h"
+#include "audio/MusicConverters.h"
+#include "foundation/TickClock.h"
+
+namespace audio {
+
+TMusicChannel::TMusicChannel(TChannelMusic* owner, TWaveOutDevice* device, const TMediaInfo& mediaInfo)
+    : Owner(owner), MediaInfo(mediaInfo), Envelope(4, 16), Device(device) {
+  Device->_AddRef();
+  OutputFormat = MediaInfo.Format;
+  if (OutputFormat.wFormatTag != WAVE_FORMAT_PCM || OutputFormat.wBitsPerSample == 24 ||
+      OutputFormat.wBitsPerSample == 32) {
+    OutputFormat.wFormatTag = WAVE_FORMAT_PCM;
+    OutputFormat.wBitsPerSample = 16;
+    OutputFormat.nBlockAlign = static_cast<uint16_t>(OutputFormat.nChannels * 2);
+    OutputFormat.nAvgBytesPerSec = OutputFormat.nSamplesPerSec * OutputFormat.nBlockAlign;
+    OutputFormat.cbSize = 0;
+  }
+  MakeBuffer(device);
+  Envelope.MarkEnd = [this](uint32_t bytesDone) { MarkEnd(static_cast<int64_t>(bytesDone)); };
+  EndTime = -1;
+  State = stIdle;
+  // A ring the device refused (a format the output cannot take) leaves the
+  // instance unusable rather than started on a missing buffer.
+  Valid = Buffer && Buffer->IsValid() && FrameBytes > 0;
+}
+
+void TMusicChannel::MakeBuffer(TWaveOutDevice* device) {
+  foundation::FreeAndNil(Buffer);
+  BufferBytes = 2 * OutputFormat.nAvgBytesPerSec;
+  FrameBytes = static_cast<uint32_t>(OutputFormat.nChannels) * OutputFormat.wBitsPerSample / 8;
+  Envelope.FrameBytes = FrameBytes ? FrameBytes : 1;
+  Envelope.BitsPerSample = OutputFormat.wBitsPerSample;
+  TWaveFormat f{OutputFormat.wFormatTag, OutputFormat.nChannels, OutputFormat.nSamplesPerSec,
+                OutputFormat.nAvgBytesPerSec, OutputFormat.nBlockAlign, OutputFormat.wBitsPerSample, 0};
+  if (OutputFormat.nAvgBytesPerSec == 0 || FrameBytes == 0) return;
+  Buffer = device->CreateBuffer(f);
+  Buffer->OnPrefill = foundation::MethodOf<&TMusicChannel::PrefillCallback>(this);
+  Buffer->OnRefade = foundation::MethodOf<&TMusicChannel::RefadeCallback>(this);
+  Buffer->OnFill = foundation::MethodOf<&TMusicChannel::FillCallback>(this);
+}
+
+void TMusicChannel::Dispose() {
+  foundation::FreeAndNil(Buffer);  // joins the refill thread first
+  foundation::FreeAndNil(Converter);
+  Prefill.clear();
+  if (Stream) {
+    TMusicPlayerClass* player = Owner ? Owner->Player.load() : nullptr;
+    if (player) {
+      StreamWrapper->CloseStream(player, Stream, Owner->CloseEvent);
+    } else {
+      // The player is gone, and with it the owner of the stream events: the
+      // stream is freed here rather than leaked.
+      StreamWrapper->CloseStream(nullptr, Stream, {});
+    }
+    Stream = nullptr;
+  }
+  foundation::FreeAndNil(Device);
+  TPlaybackInstance::Dispose();
+}
+
+bool TMusicChannel::Open(const std::u16string& name) {
+  QEL_ASSERT(Owner != nullptr, "instance without its channel (MusicChannel, 149)");
+  Name = name;
+  void* player = Owner->Player.load();
+  if (!(IsVirtualNameHook && IsVirtualNameHook(name))) {
+    if (MediaInfo.Shifted != 0 && MediaInfo.FormatCode == mfcMpeg && MediaInfo.DataOffset != 0) {
+      Stream = StreamWrapper->OpenShiftedStream(player, StripNameSuffix(name), Owner->OpenEvent,
+                                                static_cast<int32_t>(MediaInfo.DataOffset));
+      MediaInfo.DataOffset = 0;
+    } else {
+      Stream = StreamWrapper->OpenStream(player, StripNameSuffix(name), Owner->OpenEvent);
+    }
+  }
+  if (!Stream && ConverterByNameHook)
+    Converter = ConverterByNameHook(player, name);
+  else if (CreateConverterHook && Stream)
+    Converter = CreateConverterHook(Stream, name, MediaInfo);
+  if (!Converter) return false;
+  Converter->Stream = Stream;
+  if (!Converter->Open(MediaInfo)) return false;
+  // The buffer plays what the converter delivers: float, 24- and 32-bit
+  // sources come out in the program's output format, whatever their own
+  // rate and channels.
+  const TWaveFormatEx& out = Converter->OutputFormat;
+  if (out.wFormatTag == WAVE_FORMAT_PCM && out.nAvgBytesPerSec != 0 && !SameWaveFormat(out, OutputFormat)) {
+    OutputFormat = out;
+    OutputFormat.cbSize = 0;
+    MakeBuffer(Device);
+    Valid = Buffer && Buffer->IsValid() && FrameBytes > 0;
+    if (!Valid) return false;
+  }
+  return true;
+}
+
+void TMusicChannel::SetPosition(int32_t ms) {
+  QEL_ASSERT(State == stIdle, "position of a started instance (MusicChannel, 383)");
+  StartPosition = ms;
+  Converter->Seek(ms);
+  uint32_t n = Buffer->GetPrefillSize();
+  ReachedEnd = !Converter->Read(n);
+  Prefill.assign(Converter->OutputBuffer->Data, Converter->OutputBuffer->Data + n);
+  Converter->OutputBuffer->Consume(n);
+  HasPrefill = true;
+}
+
+void TMusicChannel::Play(int32_t fadeMs) {
+  if (!HasPrefill) SetPosition(0);
+  State = stPlaying;
+  {
+    std::lock_guard<std::mutex> guard(EnvLock);
+    Envelope.StartFadeIn(fadeMs, OutputFormat.nSamplesPerSec);
+  }
+  Buffer->Start();
+}
+
+void TMusicChannel::Stop(int32_t fadeMs) {
+  {
+    std::lock_guard<std::mutex> guard(EnvLock);
+    Envelope.StartFadeOut(fadeMs, OutputFormat.nSamplesPerSec);
+    State = stStopping;
+    RecomputeEnd = true;
+  }
+  Buffer->RequestStop();
+}
+
+int32_t TMusicChannel::GetPosition() { return Buffer->GetPlayedTime() + StartPosition; }
+
+void TMusicChannel::SetVolume(float v) { Buffer->SetVolume(v); }
+
+bool TMusicChannel::IsFinished() {
+  int32_t end = EndTime;
+  return end >= 0 && foundation::GetTickMs() - EndStartTick > end;
+}
+
+void TMusicChannel::Finished() { Owner->InstanceFinished(this); }
+
+void TMusicChannel::MarkEnd(int64_t extraBytes) {
+  if (EndTime != -1 && !RecomputeEnd) return;
+  int64_t queued = (InPrefill ? 0 : static_cast<int64_t>(Buffer->GetQueuedBytes()) + BlockBase) + extraBytes;
+  if (queued < 0) queued = 0;
+  double avg = OutputFormat.nAvgBytesPerSec ? OutputFormat.nAvgBytesPerSec : 1;
+  auto end = static_cast<int32_t>(std::lround(static_cast<double>(queued) / avg * 1000.0));
+  if (end < 1) end += 2000;
+  end += 20;
+  EndStartTick = foundation::GetTickMs();
+  EndTime = end;
+  RecomputeEnd = false;
+  if (!Handed) {
+    Handed = true;
+    HandToChannelKiller(this);
+  }
+}
+
+void TMusicChannel::PrefillCallback(TWaveOutBuffer*, uint8_t* data, uint32_t count) {
+  std::lock_guard<std::mutex> guard(EnvLock);
+  InPrefill = true;
+  BlockBase = 0;
+  uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(Prefill.size()));
+  Envelope.ApplyFade(data, Prefill.data(), n);
+  if (n < count) std::memset(data + n, OutputFormat.wBitsPerSample == 8 ? 0x80 : 0, count - n);
+  if (ReachedEnd) MarkEnd(n);
+  InPrefill = false;
+  Prefill.clear();
+  Prefill.shrink_to_fit();
+}
+
+void TMusicChannel::FillCallback(TWaveOutBuffer*, uint8_t* data, uint32_t count) {
+  // The buffer's end of data is the end of this block: a fade reaching zero
+  // after bytesDone bytes ends count - bytesDone before it.
+  std::lock_guard<std::mutex> guard(EnvLock);
+  BlockBase = -static_cast<int64_t>(count);
+  bool more = Converter->Read(count);
+  if (!more) ReachedEnd = true;
+  Envelope.ApplyFade(data, Converter->OutputBuffer->Data, count);
+  Converter->OutputBuffer->Consume(count);
+  if (!more) MarkEnd(count);
+}
+
+void TMusicChannel::RefadeCallback(TWaveOutBuffer*, uint8_t* data, uint32_t count) {
+  // Refades count the end of data at the start of the region.
+  std::lock_guard<std::mutex> guard(EnvLock);
+  BlockBase = 0;
+  Envelope.FadingOut = true;
+  Envelope.FadingIn = false;
+  Envelope.RefadeQueued(data, count);
+}
+
+}  // namespace audio

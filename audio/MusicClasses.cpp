@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "audio/MusicTrace.h"
 #include "audio/winTimerChannel.h"
 #include "foundation/TickClock.h"
+#include "foundation/kvUTF8.h"
 #include "foundation/kpExceptions.h"
 #include "platform/os/clock.h"
 #include "platform/os/threads.h"
@@ -86,6 +88,7 @@ TWaveOutDevice* CreateWaveOutDevice() { return new TWinWaveOutDevice; }
 void InitMusicClasses() {
   InitMusicTrace();
   CreateDeviceHook = &CreateWaveOutDevice;
+  CreatePlayerHook = &CreatePlayer;
 }
 
 // ---------------------------------------------------------------- buffer
@@ -134,6 +137,10 @@ void TWinWaveOutBuffer::Dispose() {
 
 void TWinWaveOutBuffer::Start() {
   if (!SoundBuffer || FillThread) return;
+  if (!Device->RefillThreads) {
+    StartBuffer();
+    return;
+  }
   FillThread = std::make_unique<TDSEventThread>([this] { FillBuffer(); }, [this] { StartBuffer(); });
   FillThread->Start();
 }
@@ -250,6 +257,249 @@ void TWinWaveOutBuffer::UpdatePlayed() {
   LastCursorTick = foundation::GetTickMs();
   if (LastPlayCursor != 0xFFFFFFFFu && play < LastPlayCursor) PlayedMs += 2000;
   LastPlayCursor = play;
+}
+
+// ---------------------------------------------------------------- channels
+
+TMusicPlayer* TCustomChannel::GetPlayer() { return Player.load(); }
+
+TChannelMusic::TChannelMusic(TMusicPlayerClass* player, const std::u16string& name) {
+  Player = player;
+  Name = name;
+  Device = player->Device;
+  Device->_AddRef();
+  OpenEvent = player->GetOpenStreamEvent();
+  CloseEvent = player->GetCloseStreamEvent();
+  ChannelVolume = 1.0f;
+  Volume = 1.0f;
+  MusicTraceLog()->Add(u"TChannelMusic.Create " + name);
+  std::memset(&MediaInfo, 0, sizeof(MediaInfo));
+  if (!(MediaInfoHook && MediaInfoHook(name, MediaInfo))) {
+    foundation::TStream* stream = StreamWrapper->OpenStream(player, StripNameSuffix(name), OpenEvent);
+    if (stream) {
+      TMediaInfoExtractor::GetMediaInfo(stream, name, MediaInfo);
+      StreamWrapper->CloseStream(player, stream, CloseEvent);
+    } else {
+      std::memset(&MediaInfo, 0, sizeof(MediaInfo));
+    }
+  }
+  LastPosition = 0;
+  if (MediaInfo.FormatCode != mfcUnknown) {
+    NewInstance();
+    Opened = Instances.size() == 1;
+  }
+}
+
+TMusicChannel* TChannelMusic::NewInstance() {
+  auto* instance = new TMusicChannel(this, Device, MediaInfo);
+  if (!instance->Valid || !instance->Open(Name)) {
+    instance->Free();
+    return nullptr;
+  }
+  instance->Serial = ++InstancesMade;
+  instance->SetVolume(ChannelVolume * Volume);
+  Instances.push_back(instance);
+  return instance;
+}
+
+TMusicChannel* TChannelMusic::Current() {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  return Instances.empty() ? nullptr : Instances.back();
+}
+
+int32_t TChannelMusic::InstanceCount() {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  return static_cast<int32_t>(Instances.size());
+}
+
+float TChannelMusic::GetChannelVolume() {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  return ChannelVolume;
+}
+
+void TChannelMusic::SetChannelVolume(float v) {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  ChannelVolume = v;
+  if (TMusicChannel* c = Current()) c->SetVolume(ChannelVolume * Volume);
+}
+
+bool TChannelMusic::Play(int32_t fadeMs) {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  TMusicChannel* c = Current();
+  if (c && c->State == TMusicChannel::stPlaying) return false;
+  if (!c || c->State == TMusicChannel::stStopping) {
+    // The source may have vanished since the channel was made: then nothing
+    // plays and the answer says so.
+    c = NewInstance();
+    if (!c) return false;
+    c->SetPosition(LastPosition);
+  }
+  c->Play(fadeMs);
+  return true;
+}
+
+bool TChannelMusic::Stop(int32_t fadeMs) {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  TMusicChannel* c = Current();
+  if (!c || c->State != TMusicChannel::stPlaying) return false;
+  LastPosition = c->GetPosition();
+  c->Stop(fadeMs);
+  return true;
+}
+
+bool TChannelMusic::IsPlaying() {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  TMusicChannel* c = Current();
+  return c && c->State == TMusicChannel::stPlaying;
+}
+
+int32_t TChannelMusic::GetPosition() {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  if (TMusicChannel* c = Current()) LastPosition = c->GetPosition();
+  return LastPosition;
+}
+
+bool TChannelMusic::SetPosition(int32_t ms) {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  TMusicChannel* c = Current();
+  if (c && c->State == TMusicChannel::stIdle) {
+    c->SetPosition(ms);
+    return true;
+  }
+  bool wasPlaying = c && c->State == TMusicChannel::stPlaying;
+  if (wasPlaying) c->Stop(10);
+  TMusicChannel* fresh = NewInstance();
+  if (!fresh) return false;
+  fresh->SetPosition(ms);
+  if (wasPlaying) fresh->Play(10);  // a 10 ms cross-fade with the old one
+  return true;
+}
+
+void TChannelMusic::InstanceFinished(TMusicChannel* instance) {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  auto it = std::find(Instances.begin(), Instances.end(), instance);
+  if (it == Instances.end()) foundation::QelAssertFail(u"unknown finished instance (MusicClasses, 566)");
+  Instances.erase(it);
+  // Only the newest instance the channel made records where it stopped: an
+  // older one handed back after it (both finishing in one pass of the
+  // killer) must not put the channel back to the old place.
+  if (instance->Serial == InstancesMade) LastPosition = instance->GetPosition();
+  if (instance->ReachedEnd && OnFinished) OnFinished(this);
+  instance->Free();
+}
+
+void TChannelMusic::Dispose() {
+  {
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    for (auto it = Instances.begin(); it != Instances.end();) {
+      TMusicChannel* c = *it;
+      if (c->State == TMusicChannel::stIdle) {
+        it = Instances.erase(it);
+        c->Free();
+      } else {
+        if (c->State == TMusicChannel::stPlaying) c->Stop(10);
+        ++it;
+      }
+    }
+  }
+  // The killer needs the lock to take instances out: wait without it.
+  for (int waits = 0;; ++waits) {
+    {
+      std::lock_guard<std::recursive_mutex> guard(Lock);
+      if (Instances.empty()) break;
+    }
+    if (waits >= 300) foundation::QelAssertFail(u"channel keeps its instances (MusicClasses, 390)");
+    foundation::SleepMs(10);
+  }
+  TMusicPlayerClass* player = Player.exchange(nullptr);
+  if (player) player->RemoveChannel(this);
+  foundation::FreeAndNil(Device);
+  TCustomChannel::Dispose();
+}
+
+// ---------------------------------------------------------------- player
+
+TMusicPlayerClass::TMusicPlayerClass() {
+  FVolume = 1.0f;
+  Device = CreateDeviceHook ? CreateDeviceHook() : nullptr;
+}
+
+void TMusicPlayerClass::Dispose() {
+  std::vector<TChannel*> channels;
+  {
+    std::lock_guard<std::recursive_mutex> guard(Lock);
+    channels.swap(Channels);
+  }
+  for (TChannel* c : channels) {
+    if (auto* cm = dynamic_cast<TCustomChannel*>(c)) cm->Player = nullptr;
+    c->Free();
+  }
+  foundation::FreeAndNil(TimerChannel);
+  foundation::FreeAndNil(Device);
+  TMusicPlayer::Dispose();
+}
+
+bool TMusicPlayerClass::IsReady() { return Device && Device->IsReady() && ClockMade; }
+
+void TMusicPlayerClass::SetVolume(float v) {
+  FVolume = v;
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  for (TChannel* c : Channels) c->SetVolume(v);
+}
+
+TTimerChannel* TMusicPlayerClass::GetTimerChannel() {
+  if (!Device || !Device->IsReady()) return nullptr;
+  if (!TimerChannel) TimerChannel = Device->CreateTimerChannel();
+  return TimerChannel;
+}
+
+double TMusicPlayerClass::GetClockTime() {
+  TTimerChannel* t = IsReady() ? GetTimerChannel() : nullptr;
+  if (!t) return 0.0;
+  if (!t->IsRunning()) t->Start();
+  return static_cast<double>(t->GetTime());
+}
+
+TChannel* TMusicPlayerClass::CreateChannel(const std::u16string& name, int32_t positionMs) {
+  if (!IsReady()) return nullptr;
+  auto* channel = new TChannelMusic(this, name);
+  if (!channel->Opened) {
+    channel->Player = nullptr;
+    channel->Free();
+    return nullptr;
+  }
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  if (FVolume != 1.0f) channel->SetVolume(FVolume);
+  if (positionMs != -1) channel->SetPosition(positionMs);
+  Channels.push_back(channel);
+  return channel;
+}
+
+void TMusicPlayerClass::RemoveChannel(TChannel* channel) {
+  if (!channel || !Device || !Device->IsReady()) return;
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  auto it = std::find(Channels.begin(), Channels.end(), channel);
+  if (it == Channels.end()) foundation::QelAssertFail(u"unknown channel (MusicClasses, 205)");
+  Channels.erase(it);
+}
+
+int32_t TMusicPlayerClass::ChannelCount() {
+  std::lock_guard<std::recursive_mutex> guard(Lock);
+  return static_cast<int32_t>(Channels.size());
+}
+
+TMusicPlayer* CreatePlayer() {
+  auto* player = new TMusicPlayerClass;
+  if (player->Device && player->Device->IsReady()) {
+    try {
+      TTimerChannel* probe = player->Device->CreateTimerChannel();
+      probe->Free();
+    } catch (const foundation::Exception&) {
+      // No ring for the clock: the player stays, not ready.
+      player->ClockMade = false;
+    }
+  }
+  return player;
 }
 
 }  // namespace audio

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
+#include "audio/MusicChannel.h"
 #include "audio/MusicGeneral.h"
 #include "audio/winDSEventThread.h"
 #include "platform/os/library.h"
@@ -27,6 +29,9 @@ class TWinWaveOutDevice : public TWaveOutDevice {
   // The device's interface, or nullptr when none could be made.
   platform::sound::SoundDevice* DirectSound = nullptr;
   bool Ready = false;
+  // False: buffers run no refill thread; Start prefills and starts at once
+  // and the owner calls FillBuffer itself (tests on the manual backend).
+  bool RefillThreads = true;
 
  private:
   platform::os::LibraryHandle FLibrary = 0;
@@ -34,7 +39,8 @@ class TWinWaveOutDevice : public TWaveOutDevice {
 
 // The value of the device hook: a new TWinWaveOutDevice.
 TWaveOutDevice* CreateWaveOutDevice();
-// Start-up: the music trace log, and CreateDeviceHook := CreateWaveOutDevice.
+// Start-up: the music trace log, CreateDeviceHook := CreateWaveOutDevice and
+// CreatePlayerHook := CreatePlayer.
 void InitMusicClasses();
 
 class TWinWaveOutBuffer : public TWaveOutBuffer {
@@ -82,6 +88,95 @@ class TWinWaveOutBuffer : public TWaveOutBuffer {
   uint32_t LastPlayCursor = 0xFFFFFFFFu;
   int64_t LastCursorTick = 0;
 };
+
+class TMusicPlayerClass;
+
+// A channel with its media description and name.
+class TCustomChannel : public TChannel {
+ public:
+  QEL_CLASSNAME(TCustomChannel)
+  TMusicPlayer* GetPlayer() override;
+  std::u16string GetName() override { return Name; }
+  int32_t GetDuration() override { return MediaInfo.Duration; }
+
+  bool Opened = false;
+  TMediaInfo MediaInfo{};
+  std::recursive_mutex Lock;
+  std::atomic<TMusicPlayerClass*> Player{nullptr};
+  std::u16string Name;
+};
+
+// A channel of the device player: plays through instances, oldest first;
+// the last one is the current instance.
+class TChannelMusic : public TCustomChannel {
+ public:
+  QEL_CLASSNAME(TChannelMusic)
+  TChannelMusic(TMusicPlayerClass* player, const std::u16string& name);
+  // Stops sounding instances with a 10 ms fade and waits (without the lock)
+  // until the channel killer has given every one back.
+  void Dispose() override;
+
+  float GetChannelVolume() override;
+  void SetChannelVolume(float v) override;
+  int32_t GetPosition() override;
+  bool SetPosition(int32_t ms) override;
+  bool Play(int32_t fadeMs) override;
+  bool Stop(int32_t fadeMs) override;
+  bool IsPlaying() override;
+
+  // The channel killer's hand-back: takes the instance out, records its
+  // position when it is the channel's last, tells OnFinished when its
+  // source ran to its end, and releases it.
+  void InstanceFinished(TMusicChannel* instance);
+  TMusicChannel* Current();
+  int32_t InstanceCount();
+
+  std::vector<TMusicChannel*> Instances;
+  int32_t LastPosition = 0;
+  uint32_t InstancesMade = 0;
+  float ChannelVolume = 1.0f;
+  TWaveOutDevice* Device = nullptr;
+  TOpenStreamEvent OpenEvent;
+  TCloseStreamEvent CloseEvent;
+
+ private:
+  TMusicChannel* NewInstance();
+};
+
+// The device player: the output device, its channels and the audio clock.
+class TMusicPlayerClass : public TMusicPlayer {
+ public:
+  QEL_CLASSNAME(TMusicPlayerClass)
+  TMusicPlayerClass();
+  void Dispose() override;
+
+  bool IsReady() override;
+  void SetVolume(float v) override;
+  void SetCloseStreamEvent(const TCloseStreamEvent& e) override { CloseStreamEvent = e; }
+  void SetOpenStreamEvent(const TOpenStreamEvent& e) override { OpenStreamEvent = e; }
+  TOpenStreamEvent GetOpenStreamEvent() override { return OpenStreamEvent; }
+  TCloseStreamEvent GetCloseStreamEvent() override { return CloseStreamEvent; }
+  double GetClockTime() override;
+  TChannel* CreateChannel(const std::u16string& name, int32_t positionMs) override;
+
+  TTimerChannel* GetTimerChannel();
+  void RemoveChannel(TChannel* channel);
+  int32_t ChannelCount();
+
+  std::vector<TChannel*> Channels;
+  std::recursive_mutex Lock;
+  TWaveOutDevice* Device = nullptr;
+  TTimerChannel* TimerChannel = nullptr;
+  TOpenStreamEvent OpenStreamEvent;
+  TCloseStreamEvent CloseStreamEvent;
+  // False when the audio clock could not be made on a ready device.
+  bool ClockMade = true;
+};
+
+// The value of CreatePlayerHook: a player over CreateDeviceHook's device. A
+// machine without sound gets a player that is not ready (the show then runs
+// silently on the tick clock) rather than an exception.
+TMusicPlayer* CreatePlayer();
 
 // The attenuation in hundredths of a decibel for a linear volume:
 // round(600 x log2 v), -10000 for v <= 0, limited to -10000..0.

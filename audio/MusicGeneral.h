@@ -9,6 +9,7 @@
 
 #include "foundation/SysObj.h"
 #include "foundation/kpThreads2.h"
+#include "audio/MusicTypes.h"
 #include "platform/sound/api.h"
 
 namespace audio {
@@ -99,6 +100,12 @@ class TMusicPlayer : public foundation::TRefObject {
   virtual bool IsReady() = 0;
   virtual float GetVolume() { return FVolume; }
   virtual void SetVolume(float v) { FVolume = v; }
+  // How the player opens and hands back the streams of its sources (unset:
+  // names are disk paths).
+  virtual void SetCloseStreamEvent(const TCloseStreamEvent&) {}
+  virtual void SetOpenStreamEvent(const TOpenStreamEvent&) {}
+  virtual TOpenStreamEvent GetOpenStreamEvent() { return {}; }
+  virtual TCloseStreamEvent GetCloseStreamEvent() { return {}; }
   // The audio clock in ms (started on first use).
   virtual double GetClockTime() = 0;
   // A new channel with one reference, positioned at positionMs (-1: at 0),

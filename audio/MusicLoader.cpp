@@ -1,9 +1,15 @@
 #include "audio/MusicLoader.h"
 
 #include <algorithm>
+#include <mutex>
 
+#include "audio/DllDecoders.h"
 #include "audio/MusicTrace.h"
 #include "foundation/TickClock.h"
+#include "foundation/kpExceptions.h"
+#include "foundation/kvFileStream.h"
+#include "foundation/kvTempFolders.h"
+#include "platform/os/files.h"
 
 namespace audio {
 
@@ -80,6 +86,24 @@ void TMusicLoader::Dispose() {
   foundation::FreeAndNil(PlayerEvents);
 }
 
+void TMusicLoader::SetEntryOpener(const TShowEntryOpener& open) {
+  if (!DevicePlayer) return;
+  DevicePlayer->SetOpenStreamEvent([open](void*, const std::u16string& name) -> foundation::TStream* {
+    if (name.starts_with(kLoadFromDisk)) {
+      try {
+        return foundation::TFileStream::CreateFromFile(name.substr(kLoadFromDisk.size()), platform::os::GENERIC_READ,
+                                                       platform::os::FILE_SHARE_READ, platform::os::OPEN_EXISTING);
+      } catch (const foundation::Exception&) {
+        return nullptr;
+      }
+    }
+    return open ? open(name) : nullptr;
+  });
+  DevicePlayer->SetCloseStreamEvent([](void*, foundation::TStream* stream) {
+    if (stream) stream->Free();
+  });
+}
+
 void TMusicLoader::HandleMessage(foundation::TRefObject*, uint32_t id, foundation::TRefObject* param, bool& handled) {
   auto* container = dynamic_cast<TChannelContainer*>(param);
   if (!container || !container->Channel) return;
@@ -90,8 +114,9 @@ void TMusicLoader::HandleMessage(foundation::TRefObject*, uint32_t id, foundatio
       channel->DeviceChannel = DevicePlayer->CreateChannel(channel->FileName, channel->FileOffset);
       if (!channel->DeviceChannel) MusicTraceLog()->Add(u"+++++++++++++++++++ Channel Create ERROR");
     }
-    if (channel->DeviceChannel) {
-      // A channel never outlasts its file.
+    // A channel never outlasts its file, when the file's length is known
+    // (FFmpeg answers -1 for some files: such a channel keeps its end).
+    if (channel->DeviceChannel && channel->DeviceChannel->GetDuration() >= 0) {
       double limit = channel->DeviceChannel->GetDuration() - channel->FileOffset + channel->StartTime;
       if (channel->EndTime > limit) channel->EndTime = limit;
     }
@@ -106,6 +131,86 @@ void TMusicLoader::RunStep() { EventList()->ProcessMessages(); }
 void TMusicLoader::Step() {
   RunStep();
   foundation::SleepMs(10);
+}
+
+// ---------------------------------------------------------------- plug-ins
+
+namespace {
+
+std::mutex gPluginLock;
+std::u16string gWorkFolder;
+std::u16string gWmaPath;
+std::u16string gOggPath;
+bool gWmaTried = false;
+bool gOggTried = false;
+
+// Writes the show entry into the work folder under the plug-in's file name
+// and starts it; answers the path, or empty.
+std::u16string StartPlugin(const TShowEntryOpener& open, const foundation::TIniFile* ini, std::u16string_view key,
+                           const char16_t* fileName, bool (*load)(const std::u16string&), const char16_t* failure) {
+  std::u16string entry = foundation::IniReadString(ini, u"Main", key, u"");
+  if (entry.empty() || !open) return {};
+  foundation::TStream* source = open(entry);
+  if (!source) return {};
+  std::u16string path;
+  try {
+    if (gWorkFolder.empty()) gWorkFolder = foundation::CreateTempFolder(true);
+    if (!gWorkFolder.empty()) {
+      path = gWorkFolder + fileName;
+      foundation::TFileStream* out = foundation::TFileStream::CreateFromFile(
+          path, platform::os::GENERIC_WRITE, 0, platform::os::CREATE_ALWAYS);
+      source->SetPosition(0);
+      out->CopyFrom(source, source->GetSize());
+      out->Free();
+    }
+  } catch (const foundation::Exception&) {
+    path.clear();
+  }
+  source->Free();
+  if (!path.empty() && load(path)) return path;
+  MusicTraceLog()->Add(failure);
+  return {};
+}
+
+}  // namespace
+
+void StartPlugins(const TShowEntryOpener& open, const foundation::TIniFile* ini) {
+  std::lock_guard<std::mutex> guard(gPluginLock);
+  if (!gWmaTried && !foundation::IniReadString(ini, u"Main", u"opt_wmapath", u"").empty()) {
+    gWmaTried = true;
+    gWmaPath = StartPlugin(open, ini, u"opt_wmapath", u"qelwma.dll", &LoadWmaDecoder, u"WMA INITIALIZE FAILED");
+  }
+  if (!gOggTried && !foundation::IniReadString(ini, u"Main", u"opt_oggpath", u"").empty()) {
+    gOggTried = true;
+    gOggPath = StartPlugin(open, ini, u"opt_oggpath", u"qelogg.dll", &LoadOggDecoder, u"OGG INITIALIZE FAILED");
+  }
+}
+
+void StopPlugins() {
+  std::lock_guard<std::mutex> guard(gPluginLock);
+  if (!gWmaPath.empty()) UnloadWmaDecoder();
+  if (!gOggPath.empty()) UnloadOggDecoder();
+  gWmaPath.clear();
+  gOggPath.clear();
+  gWmaTried = gOggTried = false;
+  if (!gWorkFolder.empty() && !foundation::ReleaseTempFolder(gWorkFolder, nullptr))
+    MusicTraceLog()->Add(u"+++++++++++++++++++ Delete Forlder ERROR: " + gWorkFolder);
+  gWorkFolder.clear();
+}
+
+std::u16string StartedWmaPlugin() {
+  std::lock_guard<std::mutex> guard(gPluginLock);
+  return gWmaPath;
+}
+
+std::u16string StartedOggPlugin() {
+  std::lock_guard<std::mutex> guard(gPluginLock);
+  return gOggPath;
+}
+
+std::u16string PluginWorkFolder() {
+  std::lock_guard<std::mutex> guard(gPluginLock);
+  return gWorkFolder;
 }
 
 }  // namespace audio

@@ -6,16 +6,24 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "audio/MusicGeneral.h"
+#include "foundation/kvIni.h"
 #include "foundation/kvQelThreads.h"
 
 namespace audio {
 
 class TChannelOperator;
+
+// Opens an entry of the show by name (nullptr when there is none).
+using TShowEntryOpener = std::function<foundation::TStream*(const std::u16string& name)>;
+
+// Names of files on disk rather than in the show start with this.
+inline constexpr std::u16string_view kLoadFromDisk = u"LoadFromDisk:";
 
 inline constexpr uint32_t kLoaderOpenChannel = 1;
 inline constexpr uint32_t kPlayerChannelOpen = 2;
@@ -72,6 +80,10 @@ class TMusicLoader : public foundation::TQelThread {
   TMusicLoader(TMusicPlayer* DevicePlayer, foundation::TThreadEventList* PlayerEvents);
   void Dispose() override;
 
+  // Gives the device player the loader's stream events: names after
+  // "LoadFromDisk:" open files on disk, other names the show's entries.
+  void SetEntryOpener(const TShowEntryOpener& open);
+
   void HandleMessage(foundation::TRefObject* sender, uint32_t id, foundation::TRefObject* param,
                      bool& handled) override;
   // One pass without the pause: handles the queued events.
@@ -81,5 +93,18 @@ class TMusicLoader : public foundation::TQelThread {
   TMusicPlayer* DevicePlayer = nullptr;
   foundation::TThreadEventList* PlayerEvents = nullptr;
 };
+
+// The decoder plug-ins a show may carry: the entries named by Main/
+// "opt_wmapath" and Main/"opt_oggpath" are written into the process's work
+// folder as "qelwma.dll" and "qelogg.dll" and started, each once per
+// process. A plug-in that cannot be started is forgotten and traced
+// ("WMA INITIALIZE FAILED", "OGG INITIALIZE FAILED").
+void StartPlugins(const TShowEntryOpener& open, const foundation::TIniFile* ini);
+// Unit end: stops the started plug-ins and deletes the work folder.
+void StopPlugins();
+// The started plug-ins' paths and the work folder (empty when none).
+std::u16string StartedWmaPlugin();
+std::u16string StartedOggPlugin();
+std::u16string PluginWorkFolder();
 
 }  // namespace audio

@@ -196,6 +196,8 @@ TQelMusicPlayer::TQelMusicPlayer(TMusicShow* source) {
   Source->_AddRef();
   try {
     MusicSource = new TQelMusicSource(Source);
+    TMusicShow* show = Source;
+    StartPlugins([show](const std::u16string& name) { return show->OpenEntry(name); }, Source->GetIni());
     if (CreatePlayerHook) {
       try {
         DevicePlayer = CreatePlayerHook();
@@ -206,6 +208,7 @@ TQelMusicPlayer::TQelMusicPlayer(TMusicShow* source) {
       if (DevicePlayer && !DevicePlayer->IsReady()) foundation::FreeAndNil(DevicePlayer);
     }
     Loader = new TMusicLoader(DevicePlayer, EventList());
+    Loader->SetEntryOpener([show](const std::u16string& name) { return show->OpenEntry(name); });
     // In sync mode the plan makes every pass's sequence, the first included.
     if (!MusicSource->SyncMode) CurrentSequence = new TPlaySequence(this, MusicSource->MainPlayList, false);
     Reset(0, false);

@@ -39,6 +39,9 @@ class TMusicShow : public foundation::TRefObject {
   // transition time of an index, ms.
   virtual int32_t GetEffectCount() { return 0; }
   virtual int32_t GetTransitionTime(int32_t) { return 0; }
+  // A stream of the show's entry, or nullptr (names of music files and
+  // carried plug-ins).
+  virtual foundation::TStream* OpenEntry(const std::u16string&) { return nullptr; }
 };
 
 struct TMusicItemInfo {

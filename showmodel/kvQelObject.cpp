@@ -8,6 +8,7 @@
 #include "foundation/kvByteString.h"
 #include "foundation/kvIni.h"
 #include "imaging/kvColorProfile.h"
+#include "text/kvQelTextThread.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "text/kvIniColorUtils.h"
 
@@ -16,35 +17,27 @@ namespace showmodel {
 // ---- frame of a picture ---------------------------------------------------------------------------------
 
 TFloatRect CalcObjectContentRect(const TObjectFrameParams& P, float W, float H, float& BorderWidth) {
-  TFloatRect r{0, 0, W, H};
-  float e = W, d = H;
-  if (P.KeepAspect && W > 0 && H > 0) {
-    const float aspect = P.Aspect <= 0.001f ? W / H : P.Aspect;
-    if (W / H >= aspect)
-      r = {(W - H * aspect) / 2, 0, (W + H * aspect) / 2, H};
-    else
-      r = {0, (H - W / aspect) / 2, W, (H + W / aspect) / 2};
-    float zoom = P.Zoom;
-    if (!(zoom >= 0.001f && zoom <= 100)) zoom = 100;
-    const float cx = (r.Left + r.Right) / 2, cy = (r.Top + r.Bottom) / 2;
-    e = (r.Right - r.Left) * zoom / 100;
-    d = (r.Bottom - r.Top) * zoom / 100;
-    r = {cx - e / 2, cy - d / 2, cx + e / 2, cy + d / 2};
-    const float ox = std::clamp(P.Offset.X, -100.0f, 100.0f), oy = std::clamp(P.Offset.Y, -100.0f, 100.0f);
-    foundation::OffsetFloatRect(r, (W - e) / 2 * ox / 100, (H - d) / 2 * oy / 100);
-  }
-  if (P.Crop) {
-    r.Left += P.CropLeft / 100 * e;
-    r.Top += P.CropTop / 100 * d;
-    r.Right -= P.CropRight / 100 * e;
-    r.Bottom -= P.CropBottom / 100 * d;
-  }
-  // A crop that leaves nothing, or nothing of the picture, shows the whole.
-  TFloatRect inside;
-  if (!(r.Right - r.Left >= 0.001f && r.Bottom - r.Top >= 0.001f) ||
-      !foundation::IntersectFloatRect(inside, r, TFloatRect{0, 0, W, H}))
-    r = {0, 0, W, H};
-  BorderWidth = P.Border ? std::max(0.0f, P.BorderWidth) * (r.Bottom - r.Top) / 100 : 0;
+  // One rule for every framed picture: the text library's content rectangle,
+  // with the border in the corner-radius place (a percentage of the aspect
+  // window's height, taken before the crop) and the crop as its margins.
+  text::TBorderParams b;
+  b.RoundCorners = P.Border;
+  b.CornerRadius = std::max(0.0f, P.BorderWidth);
+  b.Color = P.Color;
+  b.Margins = P.Crop;
+  b.MarginLeft = P.CropLeft;
+  b.MarginTop = P.CropTop;
+  b.MarginRight = P.CropRight;
+  b.MarginBottom = P.CropBottom;
+  b.KeepAspect = P.KeepAspect;
+  b.Aspect = P.Aspect;
+  // A zoom that is not a number is outside 0.001 .. 100 too.
+  b.Zoom = P.Zoom >= 0.001f && P.Zoom <= 100 ? P.Zoom : 100;
+  b.Offset = P.Offset;
+  TFloatRect r;
+  float radius = 0;
+  text::CalcBorderContentRect(r, b, W, H, 1, radius);
+  BorderWidth = std::isfinite(radius) ? radius : 0;
   return r;
 }
 
@@ -573,6 +566,8 @@ TColorGradeTexture* TColorGradeWrapper::GetTexture(TQelDrawer* Drawer, uint8_t K
     Texture = Drawer->CreateColorGradeTexture(lookupVariant);
     Dirty = true;
   }
+  // A reloaded picture brings a new table: the texture is filled from it again.
+  if (Texture && Lookup && Texture->Lookup != Lookup) Dirty = true;
   if (Dirty && Texture) {
     if (Lookup) Texture->Lookup = Lookup;
     Texture->SetSource(Source);

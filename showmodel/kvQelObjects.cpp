@@ -9,6 +9,7 @@
 #include "foundation/kvIniUtils.h"
 #include "foundation/kpStringUtils.h"
 #include "imaging/ButtonGenerator2.h"
+#include "imaging/ColorGradeGenerator.h"
 #include "imaging/kvColorProfile.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "showmodel/kvQelText.h"
@@ -38,6 +39,27 @@ T3DPoint Scale3(T3DPoint v, double k) {
 }
 
 int32_t RoundToInt(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+
+// The picture's colours as the display shows them: the identity table passed
+// through the transform from the picture's profile to the display's; none
+// when colour management is off or the two profiles need no transform.
+imaging::TSysBitmap* MakeProfileLut(imaging::TImage* Picture, imaging::TColorProfile* Display) {
+  if (imaging::ColorManagementOff.load() || !Picture->Store) return nullptr;
+  imaging::TColorTransform* transform = imaging::GetColorTransform(Picture->Store->ColorProfile, Display);
+  if (!transform) return nullptr;
+  imaging::TSysBitmap* lut = nullptr;
+  try {
+    lut = imaging::CreateSysBitmap(32, 1024, imaging::pfR8G8B8);
+    imaging::InitColorGradeLUT(lut);
+    transform->TransformBitmap(lut);
+  } catch (...) {
+    foundation::FreeAndNil(lut);
+    transform->Free();
+    throw;
+  }
+  transform->Free();
+  return lut;
+}
 
 }  // namespace
 
@@ -171,6 +193,7 @@ void TQelImage::LoadImageHandle() {
   if (Props) ApplyAspect(Props, float(Image->Params.Width), float(Image->Params.Height));
   foundation::FreeAndNil(PreviousImage);
   foundation::FreeAndNil(ProfileLut);
+  if (EffectBufferNo == 0) ProfileLut = MakeProfileLut(Image, host->DisplayProfile);
   Size = {float(Image->Params.Width), float(Image->Params.Height)};
   RecalcGeometry();
   ShadowDirty = true;

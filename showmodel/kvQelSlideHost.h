@@ -3,9 +3,10 @@
 // show's design size. Its resource generator is registered with the
 // accessor's file source: a picture named "Button: ...", "Shadow: ...",
 // "Mask: ...", "PresetedMask:...", "SlideEffectBuffer:..." or
-// "EffectResource:..." is built from its name instead of read from a file,
+// "EffectResource:...", "TextWithSize:..." (and "Text: ...") is built from its name instead of read from a file,
 // and the accessor's cache shares it between every object asking for it.
-// Pictures are generated on the thread that asks for them.
+// Pictures are generated on the thread that asks for them. The show's
+// "ExeGUID" entry, when there is one, becomes the glyph cache's identity.
 #pragma once
 
 #include <cstdint>

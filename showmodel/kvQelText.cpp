@@ -9,6 +9,7 @@
 #include "foundation/kvStrings.h"
 #include "imaging/ButtonGenerator2.h"
 #include "imaging/kvColorProfile.h"
+#include "imaging/kvCompoundBitmap.h"
 #include "showmodel/kvQelObjects.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "text/kvIniColorUtils.h"
@@ -352,6 +353,10 @@ float TQelText::GetDrawOpacity() {
 void TQelText::DrawContent(TQelDrawer* Drawer) {
   if (!Image || GetOpacity() == 0) return;
   const TFloatPoint offset{-RectOrigin.X + DrawOffset.X + RenderOffset.X, -RectOrigin.Y + DrawOffset.Y + RenderOffset.Y};
+  if (auto* compound = imaging::TBitmapStore::FindAttachment<imaging::TCompoundBitmap>(Image->Store)) {
+    DrawCompound(Drawer, compound, offset);
+    return;
+  }
   if (ShadowEnable && Shadow) {
     Shadow->Params.PlaneOffset = Shadow3D;
     const uint8_t color[3] = {ShadowColorDisplay.R, ShadowColorDisplay.G, ShadowColorDisplay.B};
@@ -363,6 +368,33 @@ void TQelText::DrawContent(TQelDrawer* Drawer) {
   r.HasCrop = true;
   r.Crop = ContentRect;
   Drawer->DrawObjectImage(Image, Frame, offset, Frame.U, Frame.V, r);
+}
+
+void TQelText::DrawCompound(TQelDrawer* Drawer, imaging::TCompoundBitmap* Compound, TFloatPoint Offset) {
+  // A pixel p of the picture lands at origin + U (p.x - offset.x) + V (p.y - offset.y); a part
+  // places its own pixel q at position + X (q.x - half.x) + Y (q.y - half.y) of the picture.
+  auto axis = [this](const T3DPoint& a) {
+    return T3DPoint{Frame.U.X * a.X + Frame.V.X * a.Y + Frame.W.X * a.Z, Frame.U.Y * a.X + Frame.V.Y * a.Y + Frame.W.Y * a.Z,
+                    Frame.U.Z * a.X + Frame.V.Z * a.Y + Frame.W.Z * a.Z};
+  };
+  // The state colour's alpha as a fraction: the parts keep the text's
+  // opacity in percent.
+  const uint32_t tint = StateColor();
+  const float opacity = GetDrawOpacity() * float(tint >> 24) / 255.0f;
+  for (int32_t i = 0; i < Compound->Count(); ++i) {
+    imaging::TCompoundPlacement place;
+    imaging::TImage* part = Compound->GetItemImage(i, place);
+    if (!part) continue;
+    TAffineFrame3D at = Frame;
+    const T3DPoint shift = axis({place.Position.X - Offset.X, place.Position.Y - Offset.Y, place.Position.Z});
+    at.Origin = {Frame.Origin.X + shift.X, Frame.Origin.Y + shift.Y, Frame.Origin.Z + shift.Z};
+    TObjectDrawParams r;
+    FillDrawParams(r, Drawer);
+    r.Premultiplied = part->Params.PixelFormat && part->Params.PixelFormat->HasAlpha;
+    r.Opacity = opacity;
+    r.Tint = tint;
+    Drawer->DrawObjectImage(part, at, place.HalfSize, axis(place.XAxis), axis(place.YAxis), r);
+  }
 }
 
 bool TQelText::ProjectBounds(TFloatPoint Screen, float& X, float& Y) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/kvCompoundBitmap.h"
 #include "showmodel/kvMTParser.h"
 #include "showmodel/kvQelObject.h"
 #include "showmodel/kvQelObjects.h"
@@ -88,6 +89,9 @@ class TQelText : public TQelImage {
 
  private:
   void CommitTextParams();
+  // A picture made of separately placed parts: each part on its own place
+  // through the frame, tinted with the state colour.
+  void DrawCompound(TQelDrawer* Drawer, imaging::TCompoundBitmap* Compound, TFloatPoint Offset);
   void Raster();
   void ApplyPicture(double Ratio);
 };

@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "container/kvQelLoader2.h"
 #include "decoders/DecodersInit.h"
 #include "imaging/MaskGenerator.h"
+#include "imaging/kvColorProfile.h"
+#include "imaging/kvICCColorProfile.h"
 #include "tests/showmodel/ObjectFixture.h"
 #include "tests/support/ContainerBuilder.h"
 #include "tests/support/GifWriter.h"
@@ -122,6 +126,140 @@ TEST(ImageObject, DrawsThroughTheDrawManagerWithItsParameters) {
   EXPECT_FLOAT_EQ(image.Frame.Origin.X, 400);
   // Drawing committed the frame.
   EXPECT_FALSE(g.Slide->IsChanged());
+}
+
+// A display profile for the scope: the ICC transforms and the built-in
+// profiles are started, colour management is on unless Off.
+class DisplayProfileScope {
+ public:
+  DisplayProfileScope(imaging::TColorProfile* Display, bool Off) {
+    imaging::InitColorProfiles();
+    imaging::InitICCColorProfile();
+    imaging::SetDisplayColorProfile(Display, false);
+    imaging::ColorManagementOff.store(Off);
+  }
+  ~DisplayProfileScope() {
+    imaging::ColorManagementOff.store(false);
+    imaging::SetDisplayColorProfile(nullptr, false);
+  }
+};
+
+TEST(ImageObject, APictureGetsTheLookupTableOfItsColoursOnTheDisplay) {
+  struct Row {
+    const char* what;
+    bool adobeDisplay, off;
+    bool table;
+  } rows[] = {
+      {"wide-gamut display", true, false, true},
+      {"colour management off", true, true, false},
+      {"sRGB display, sRGB picture", false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    imaging::InitColorProfiles();
+    DisplayProfileScope scope(row.adobeDisplay ? imaging::AdobeRGBColorProfile : nullptr, row.off);
+    SlideFixture f("");
+    const std::string pic = Utf8(f.FakePicture("p.fake", 20, 10, 50));
+    SlideFixture g("object Photo: Image\nGUID={P}\nImageName=" + pic + "\nobject K0: KeyPoint\nTime=0\nend\nend\n");
+    g.Build();
+    g.At(0);
+    auto* photo = g.Get<TQelImage>("Photo");
+    ASSERT_NE(photo->Image, nullptr);
+    RecordingDrawer d;
+    g.Slide->Draw(&d);
+    ASSERT_EQ(d.Of("image").size(), 1u);
+    const TObjectDrawParams& p = d.Of("image")[0].Params;
+    if (!row.table) {
+      EXPECT_EQ(photo->ProfileLut, nullptr);
+      EXPECT_EQ(p.Grade.Mode, gmNone);
+      continue;
+    }
+    imaging::TSysBitmap* lut = photo->ProfileLut;
+    ASSERT_NE(lut, nullptr);
+    ASSERT_EQ(lut->Width, 32);
+    ASSERT_EQ(lut->Height, 1024);
+    // Entry (blue i, green j, red k) is column k of row 32 i + j. The sRGB
+    // primaries in the wide-gamut space: red (219, 0, 0), green (144, 255, 60).
+    auto rgb = [&](int i, int j, int k) {
+      const imaging::TFColor c = reinterpret_cast<const imaging::TFColor*>(lut->Row(32 * i + j))[k];
+      return std::array<int, 3>{c.R, c.G, c.B};
+    };
+    auto near = [](std::array<int, 3> got, std::array<int, 3> want) {
+      for (int n = 0; n < 3; ++n)
+        if (std::abs(got[size_t(n)] - want[size_t(n)]) > 3) return false;
+      return true;
+    };
+    EXPECT_TRUE(near(rgb(0, 0, 31), {219, 0, 0}));
+    EXPECT_TRUE(near(rgb(0, 31, 0), {144, 255, 60}));
+    EXPECT_TRUE(near(rgb(0, 0, 0), {0, 0, 0}));
+    EXPECT_TRUE(near(rgb(31, 31, 31), {255, 255, 255}));
+    // The picture is drawn through the table.
+    EXPECT_EQ(p.Grade.Mode, gmLookup);
+    ASSERT_NE(p.Grade.TextureA, nullptr);
+    EXPECT_TRUE(p.Grade.TextureA->LookupVariant);
+    EXPECT_EQ(p.Grade.TextureA->Lookup, lut);
+  }
+}
+
+template <class F>
+TObjectFrameParams Frame(F set) {
+  TObjectFrameParams p;
+  set(p);
+  return p;
+}
+
+TEST(ImageObject, FrameBorderCropAndAspectWindow) {
+  const float nan = std::nanf("");
+  struct Row {
+    const char* what;
+    TObjectFrameParams p;
+    float w, h;
+    TFloatRect want;
+    float bw;
+  } rows[] = {
+      {"plain", Frame([](auto&) {}), 200, 100, {0, 0, 200, 100}, 0},
+      // The border is 10 % of the window's height before the crop cuts 10 % off top and bottom.
+      {"border and crop", Frame([](auto& p) { p.Border = p.Crop = true, p.BorderWidth = 10, p.CropTop = p.CropBottom = 10; }),
+       200, 100, {0, 10, 200, 90}, 10},
+      {"square window", Frame([](auto& p) { p.KeepAspect = true, p.Aspect = 1; }), 200, 100, {50, 0, 150, 100}, 0},
+      {"the picture's own aspect", Frame([](auto& p) { p.KeepAspect = true; }), 200, 100, {0, 0, 200, 100}, 0},
+      // Half of the square window, pushed to the right edge of the free space: (200 - 50) / 2.
+      {"zoom and pan", Frame([](auto& p) { p.KeepAspect = true, p.Aspect = 1, p.Zoom = 50, p.Offset = {100, 0}; }), 200, 100,
+       {150, 25, 200, 75}, 0},
+      {"zoom not a number", Frame([nan](auto& p) { p.KeepAspect = true, p.Aspect = 1, p.Zoom = nan; }), 200, 100, {50, 0, 150, 100}, 0},
+      {"zoom 0", Frame([](auto& p) { p.KeepAspect = true, p.Aspect = 1, p.Zoom = 0; }), 200, 100, {50, 0, 150, 100}, 0},
+      // A crop meeting in the middle leaves a one-pixel strip towards the inside.
+      {"crop to a line", Frame([](auto& p) { p.Crop = true, p.CropLeft = p.CropRight = 50; }), 200, 100, {100, 0, 101, 100}, 0},
+      {"crop to the right edge", Frame([](auto& p) { p.Crop = true, p.CropLeft = 100; }), 200, 100, {199, 0, 200, 100}, 0},
+      {"crop past itself", Frame([](auto& p) { p.Crop = true, p.CropLeft = p.CropRight = 60; }), 200, 100, {0, 0, 200, 100}, 0},
+      {"no picture", Frame([](auto& p) { p.Border = p.KeepAspect = true, p.Aspect = 2; }), 0, 0, {0, 0, 0, 0}, 0},
+      {"negative border", Frame([](auto& p) { p.Border = true, p.BorderWidth = -5; }), 200, 100, {0, 0, 200, 100}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    float bw = -1;
+    const TFloatRect r = CalcObjectContentRect(row.p, row.w, row.h, bw);
+    EXPECT_FLOAT_EQ(r.Left, row.want.Left);
+    EXPECT_FLOAT_EQ(r.Top, row.want.Top);
+    EXPECT_FLOAT_EQ(r.Right, row.want.Right);
+    EXPECT_FLOAT_EQ(r.Bottom, row.want.Bottom);
+    EXPECT_FLOAT_EQ(bw, row.bw);
+  }
+  // The keys reach the frame: 200 x 100 less 10 % each side is 160 x 80, with a 10-pixel border around it.
+  SlideFixture f("");
+  const std::string pic = Utf8(f.FakePicture("p.fake", 200, 100, 50));
+  SlideFixture g("object Photo: Image\nGUID={P}\nImageName=" + pic +
+                 "\nEnableBorder=1\nBorderWidth=10\nEnableCrop=1\nCropRect=10,10,10,10\n"
+                 "object K0: KeyPoint\nTime=0\nend\nend\n");
+  g.Build();
+  g.At(0);
+  auto* photo = g.Get<TQelImage>("Photo");
+  ASSERT_NE(photo->Image, nullptr);
+  EXPECT_FLOAT_EQ(photo->ContentRect.Left, 20);
+  EXPECT_FLOAT_EQ(photo->ContentRect.Bottom, 90);
+  EXPECT_FLOAT_EQ(photo->FramedSize.X, 180);
+  EXPECT_FLOAT_EQ(photo->FramedSize.Y, 100);
+  EXPECT_FLOAT_EQ(photo->BorderWidthPair.X, 10);
 }
 
 TEST(BoxObject, FillModesAnyCaseAndInvisibleBoxes) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "imaging/kvCompoundBitmap.h"
 #include "showmodel/kvQelText.h"
 #include "tests/showmodel/ObjectFixture.h"
 #include "tests/support/PinnedFonts.h"
@@ -78,6 +79,70 @@ TEST_F(TextObjects, LinesWithMacrosAreRenderedAtTheLargestOnScreenSize) {
   g.Build();
   g.At(0);
   EXPECT_EQ(g.Get<TQelText>("A")->Image->Store, g.Get<TQelText>("B")->Image->Store);
+}
+
+// Where pixel (x, y) of a drawn picture lands on the slide.
+T3DPoint Lands(const DrawCall& c, float x, float y) {
+  return {c.Frame.Origin.X + c.A.X * (x - c.Offset.X) + c.B.X * (y - c.Offset.Y),
+          c.Frame.Origin.Y + c.A.Y * (x - c.Offset.X) + c.B.Y * (y - c.Offset.Y),
+          c.Frame.Origin.Z + c.A.Z * (x - c.Offset.X) + c.B.Z * (y - c.Offset.Y)};
+}
+
+TEST_F(TextObjects, ACompoundPictureIsDrawnPartByPartWhereThePictureWouldBe) {
+  SlideFixture f(TextBlock("T", "Text=Parts\nTextColor=#00FF00\nShadowEnable=1\n", "ScaleX=30\nScaleY=30\nOpacity=40\n"));
+  f.Slide->MaxScreenSize = {800, 600};
+  f.Build();
+  f.At(0);
+  auto* t = f.Get<TQelText>("T");
+  ASSERT_NE(t->Image, nullptr);
+  RecordingDrawer plain;
+  f.Slide->Draw(&plain);
+  ASSERT_EQ(plain.Of("image").size(), 1u);
+  const DrawCall whole = plain.Of("image")[0];
+  // Two parts of the same picture, at (0, 0) and (20, 5).
+  auto* compound = new imaging::TCompoundBitmap(t->Image->Params.Width, t->Image->Params.Height, imaging::pfA8R8G8B8);
+  struct Part {
+    int x, y, w, h;
+  } parts[] = {{0, 0, 10, 8}, {20, 5, 6, 4}};
+  for (const Part& p : parts) {
+    imaging::TCompoundItem item;
+    item.Bitmap = imaging::CreateSysBitmap(p.w, p.h, imaging::pfA8R8G8B8);
+    item.Owns = true;
+    item.X = p.x;
+    item.Y = p.y;
+    compound->Items.push_back(item);
+  }
+  t->Image->Store->AddAttachment(compound);
+  RecordingDrawer d;
+  f.Slide->Draw(&d);
+  // No shadow: the parts alone.
+  EXPECT_EQ(d.Kinds(), (std::vector<std::string>{"item T", "image", "image"}));
+  const float unit = std::hypot(whole.A.X, whole.A.Y);
+  ASSERT_GT(unit, 0);
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    const DrawCall c = d.Of("image")[i];
+    const Part& p = parts[i];
+    EXPECT_EQ(c.Image->Params.Width, p.w);
+    // The part's corners land where the picture's pixels would, up to the
+    // jitter of -5 .. +4 pixels.
+    for (auto [qx, qy] : {std::pair{0, 0}, {p.w, p.h}}) {
+      const T3DPoint got = Lands(c, float(qx), float(qy));
+      const T3DPoint want = Lands(whole, float(p.x + qx), float(p.y + qy));
+      EXPECT_LE(std::fabs(got.X - want.X), 5 * unit + 1e-3);
+      EXPECT_LE(std::fabs(got.Y - want.Y), 5 * unit + 1e-3);
+    }
+    // The part keeps the picture's scale and direction.
+    EXPECT_NEAR(c.A.X, whole.A.X, 1e-5);
+    EXPECT_NEAR(c.B.Y, whole.B.Y, 1e-5);
+    EXPECT_FLOAT_EQ(c.Params.Opacity, 40);
+    EXPECT_EQ(c.Params.Tint, 0xFF00FF00u);
+  }
+  // The jitter moves the two corners of one part together.
+  const DrawCall c = d.Of("image")[1];
+  const T3DPoint a = Lands(c, 0, 0), b = Lands(c, 6, 4);
+  EXPECT_NEAR(b.X - a.X, 6 * whole.A.X, 1e-3);
+  EXPECT_NEAR(b.Y - a.Y, 4 * whole.B.Y, 1e-3);
 }
 
 TEST_F(TextObjects, TextWithoutScaleKeyFramesIsRenderedAtItsShownSize) {
