@@ -14,6 +14,7 @@
 #include "tests/render3d/Render3DTestEnv.h"
 #include "tests/showmodel/ObjectFixture.h"
 #include "tests/support/PinnedFonts.h"
+#include "render3d/ColorGradeTexture.h"
 #include "showmodel/kvQelText.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/kvGlyphCache.h"
@@ -221,6 +222,33 @@ TEST_F(SlideOnTheScreen, EveryObjectKindLandsWhereItsPlacementSays) {
   // Where nothing is drawn the background stays.
   for (auto [x, y] : {std::pair{100, 70}, {150, 115}, {5, 115}, {45, 65}})
     EXPECT_TRUE(rgb(x, y, 0, 0, 255)) << x << "," << y << " " << std::hex << at(x, y);
+}
+
+TEST_F(SlideOnTheScreen, KeyFrameFiltersGradeThePictureOnTheDevice) {
+  InitQel3DDrawer();
+  SlideFixture files("");
+  const std::string photo = Utf8(files.FakePicture("photo.fake", 40, 30, 200));
+  // The left photo is inverted by its key frame's filter, the right one is not.
+  SlideFixture f("object Inverted: Image\nGUID={I}\nImageName=" + photo +
+                     "\nobject K: KeyPoint\nTime=0\nScaleX=50\nScaleY=50\nPosition=-50,0\n"
+                     "object Invert: Filter\nend\nend\nend\n" +
+                     Block("Plain", "Image", "ImageName=" + photo + "\n", "ScaleX=50\nScaleY=50\nPosition=50,0\n"),
+                 kW, kH);
+  f.Build();
+  f.At(0);
+  TQel3DDrawer drawer(D);
+  render3d::TViewState view;
+  view.Viewport = {0, 0, kW, kH};
+  view.Area = {0, 0, float(kW), float(kH)};
+  view.Scale = {float(kW), float(kH)};
+  ASSERT_TRUE(drawer.DrawTree(f.Slide.Get(), view, kBackground));
+  render3d::T3DSurface* back = nullptr;
+  ASSERT_TRUE(S->Renderer->GetBackBuffer(back));
+  const std::vector<uint32_t> px = render3d_test::ReadBack(back);
+  const uint32_t inverted = px[size_t(60) * kW + 40], plain = px[size_t(60) * kW + 120];
+  for (int v : {R(inverted), G(inverted), B(inverted)}) EXPECT_NEAR(v, 255 - 200, 3) << std::hex << inverted;
+  for (int v : {R(plain), G(plain), B(plain)}) EXPECT_NEAR(v, 200, 3) << std::hex << plain;
+  render3d::SetFilterChainApplier(nullptr);
 }
 
 }  // namespace
