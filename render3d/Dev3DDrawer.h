@@ -109,9 +109,8 @@ class T3DDrawer : public TRefObject {
   void DrawEffectSubject(const TRect& r);
   TCustomD3DEffecter* GetEffecter();
 
-  // ---- the passes' hooks ----
-  // The blur pass over an item (radius in half-resolution pixels). Without
-  // the passes the item is drawn unblurred.
+  // ---- the passes (Dev3DPasses.cpp) ----
+  // The blur pass over an item (radius in screen pixels).
   virtual void RunBlurPass(TDrawItem* item, double radius);
   // Opens a sharpen layer (sets SharpenTarget and SharpenView); false when
   // no layer could be opened, and the item is then drawn plainly.
@@ -119,6 +118,22 @@ class T3DDrawer : public TRefObject {
   virtual void EndSharpenLayer(double amount);
   // Closes an open sharpen layer without drawing it (the raise path).
   virtual void AbortSharpenLayer();
+  // Motion blur: sub-frames are drawn between BeginMotionBlurFrame and
+  // EndMotionBlur, each followed by AddMotionBlurFrame; the sum becomes
+  // (frame x w1 + sum) x w2.
+  void BeginMotionBlurFrame();
+  void AddMotionBlurFrame(double w1, double w2);
+  void EndMotionBlur();
+  // The off-screen layer: what is drawn between Begin and End lands in the
+  // returned target; DrawOffscreen draws it with an alpha and hands it back
+  // to the pool.
+  TRenderTargetTexture* BeginOffscreen();
+  void EndOffscreen();
+  void DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const TViewState& view);
+  // Draws content (over a tiled background texture, when given) through the
+  // mask's brightness with an opacity in percent; false without pixel
+  // shaders.
+  bool DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomTexture* background, double opacity);
 
   foundation::TCriticalSection* Lock = nullptr;  // owned
   T3DScreen* Screen = nullptr;                   // not owned
