@@ -40,6 +40,26 @@ class TPooled {
 
 TFloatRect WholeImage(const TCustomTexture* t) { return {0, 0, float(t->Width), float(t->Height)}; }
 
+// A pass's shader for a scope. A shader that was never made (no
+// CreateShaders) pushes nothing, so the pop cannot take the caller's shader
+// off the stack.
+class TPassShader {
+ public:
+  TPassShader(T3DDrawer* drawer, TShader* shader) : D(shader ? drawer : nullptr) {
+    if (D) D->PushShader(shader);
+  }
+  TPassShader(const TPassShader&) = delete;
+  TPassShader& operator=(const TPassShader&) = delete;
+  ~TPassShader() { Pop(); }
+  void Pop() {
+    if (D) D->PushShader(nullptr);
+    D = nullptr;
+  }
+
+ private:
+  T3DDrawer* D;
+};
+
 }  // namespace
 
 // Constants of the pixel shader about to be pushed (registers from reg on).
@@ -54,6 +74,7 @@ static void SetPixelConstants(T3DScreen* screen, int32_t reg, std::initializer_l
 // ---- blur ----
 
 void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
+  if (!TargetPool || !HalfPool) PrepareRenderTargets();
   BlurView = Screen->GetViewState();
   TPooled P(TargetPool->Get(Screen));
   Screen->PushRenderTarget(P, 0, 0);
@@ -82,12 +103,12 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
   if (x >= 1e-5 && x < 1) {
     SetDrawOrigin({float(BlurView.Viewport.Left), float(BlurView.Viewport.Top)});
     SetPixelConstants(Screen, 0, {float((x - 1e-5) / 0.99999)});
-    PushShader(Shaders[psGaussMix]);
+    TPassShader shader(this, Shaders[psGaussMix]);
     TCustomTexture* tex[2] = {P, H};
     const TFloatRect rects[2] = {drawn, {Q.X, Q.Y, float(Q.X + bw * 0.5), float(Q.Y + bh * 0.5)}};
     Screen->DrawTextureQuad(tex, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, rects, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
                             0xFFFFFFFFu);
-    PushShader(nullptr);
+    shader.Pop();
   } else {
     int32_t n = 0;
     double g = 0;
@@ -119,7 +140,7 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
       SetPixelConstants(Screen, 0,
                         {float(e * kGauss3), float(e * kGauss2), float(e * kGauss1), float(1 - e + e * kGauss0)});
       SetPixelConstants(Screen, 1, {float(step / (vertical ? S->TexHeight : S->TexWidth))});
-      PushShader(Shaders[vertical ? psGaussBlurV7 : psGaussBlurH7]);
+      TPassShader shader(this, Shaders[vertical ? psGaussBlurV7 : psGaussBlurH7]);
       const double qx = std::trunc((S->Width - bw * 0.5) * 0.5), qy = std::trunc((S->Height - bh * 0.5) * 0.5);
       const double m = 7 * step;
       const TFloatRect src{float(std::max(0.0, qx - m)), float(std::max(0.0, qy - m)),
@@ -129,7 +150,7 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
         Screen->DrawTextureRect(S, {0, 0, 0}, {0, 0}, ax, ay, src);
       else
         Screen->DrawTextureRect(S, {float(b.Left), float(b.Top), 0}, {float(qx), float(qy)}, ax, ay, src);
-      PushShader(nullptr);
+      shader.Pop();
       if (D) Screen->PopRenderTarget();
     };
     double step = 1;
@@ -148,6 +169,7 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
 // ---- sharpening ----
 
 bool T3DDrawer::BeginSharpenLayer() {
+  if (!TargetPool) PrepareRenderTargets();
   SharpenView = Screen->GetViewState();
   SharpenTarget = TargetPool->Get(Screen);
   Screen->PushRenderTarget(SharpenTarget, 0, 0);
@@ -163,17 +185,18 @@ void T3DDrawer::EndSharpenLayer(double amount) {
   SetPixelConstants(Screen, 0, {float(1.0 / t->TexWidth), float(1.0 / t->TexHeight)});
   SetPixelConstants(Screen, 1, {0.0f});
   SetPixelConstants(Screen, 2, {float(amount / 100)});
-  PushShader(Shaders[psUnsharp]);
+  TPassShader shader(this, Shaders[psUnsharp]);
   SetDrawOrigin({float(SharpenView.Viewport.Left), float(SharpenView.Viewport.Top)});
   Screen->DrawTextureRect(t, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(t));
   View = SharpenView;
   Screen->SetViewState(SharpenView);
-  PushShader(nullptr);
+  shader.Pop();
 }
 
 // ---- motion blur ----
 
 void T3DDrawer::BeginMotionBlurFrame() {
+  if (!MotionPool) PrepareRenderTargets();
   MotionView = Screen->GetViewState();
   MotionFrame = MotionPool->Get(Screen);
   Screen->PushRenderTarget(MotionFrame, 0, 0);
@@ -192,13 +215,13 @@ void T3DDrawer::AddMotionBlurFrame(double w1, double w2) {
     Screen->PopRenderTarget();
   }
   SetPixelConstants(Screen, 0, {float(w1), float(w2)});
-  PushShader(Shaders[psMotionBlur]);
+  TPassShader shader(this, Shaders[psMotionBlur]);
   SetDrawOrigin({float(MotionView.Viewport.Left), float(MotionView.Viewport.Top)});
   TCustomTexture* tex[2] = {MotionSum, MotionFrame};
   const TFloatRect rects[2] = {WholeImage(MotionSum), WholeImage(MotionFrame)};
   Screen->DrawTextureQuad(tex, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, rects, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
                           0xFFFFFFFFu);
-  PushShader(nullptr);
+  shader.Pop();
   Screen->PopRenderTarget();
   MotionSum->Free();  // the old sum back to the pool
   MotionSum = R.T;
@@ -220,6 +243,7 @@ void T3DDrawer::EndMotionBlur() {
 // ---- the off-screen layer ----
 
 TRenderTargetTexture* T3DDrawer::BeginOffscreen() {
+  if (!TargetPool) PrepareRenderTargets();
   TRenderTargetTexture* t = TargetPool->Get(Screen);
   Screen->PushRenderTarget(t, 0, 0);
   Screen->FillRect(0x00000000u, {0, 0, t->TexWidth, t->TexHeight});
@@ -234,15 +258,15 @@ void T3DDrawer::DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const
   const uint8_t saved = t->Alpha;
   t->Alpha = alpha;
   SetDrawOrigin({float(view.Viewport.Left), float(view.Viewport.Top)});
-  PushShader(Shaders[psPremul4]);
+  TPassShader shader(this, Shaders[psPremul4]);
   try {
     Screen->DrawTextureRect(t, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(t));
   } catch (...) {
     t->Alpha = saved;
-    PushShader(nullptr);
+    shader.Pop();
     throw;
   }
-  PushShader(nullptr);
+  shader.Pop();
   t->Alpha = saved;
 }
 
@@ -250,6 +274,7 @@ void T3DDrawer::DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const
 
 bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomTexture* background, double opacity) {
   if (GetShaderLevel() == 0) return false;
+  if (!TargetPool) PrepareRenderTargets();
   const TViewState saved = Screen->GetViewState();
   TViewState target;
   MakeTargetView(target, saved);
@@ -275,7 +300,7 @@ bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomText
   Screen->PopRenderTarget();
 
   if (Screen->IsReady()) Screen->Renderer->SetBlendMode(bmSeparateAlpha);
-  PushShader(Shaders[psPremul3]);
+  TPassShader shader(this, Shaders[psPremul3]);
   const uint32_t a = uint32_t(std::lround(std::clamp(opacity, 0.0, 100.0) * 2.55));
   const uint32_t c = a << 24 | 0xFFFFFFu;
   SetDrawOrigin({float(saved.Viewport.Left), float(saved.Viewport.Top)});
@@ -284,11 +309,11 @@ bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomText
   try {
     Screen->DrawTextureQuad(tex, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, rects, c, c, c, c);
   } catch (...) {
-    PushShader(nullptr);
+    shader.Pop();
     if (Screen->IsReady()) Screen->Renderer->SetBlendMode(bmNormal);
     throw;
   }
-  PushShader(nullptr);
+  shader.Pop();
   if (Screen->IsReady()) Screen->Renderer->SetBlendMode(bmNormal);
   View = saved;
   Screen->SetViewState(saved);

@@ -363,4 +363,25 @@ TEST_F(PassesGL, MotionBlurOfSubFramesIsTheirAverage) {
   }
 }
 
+// ---- a drawer whose shaders and pools were never made ----
+
+TEST_F(PassesGL, PassesWithoutTheirShadersLeaveTheCallersShaderInPlace) {
+  auto* bare = Own(new T3DDrawer(S));  // no CreateShaders: no pools, no shaders
+  TShader* callers = D->GetShader(psPremul4);
+  ASSERT_TRUE(S->BeginScene());
+  bare->PushShader(callers);
+  TRenderTargetTexture* layer = bare->BeginOffscreen();  // the pools are made on demand
+  ASSERT_NE(layer, nullptr);
+  bare->EndOffscreen();
+  bare->DrawOffscreen(layer, 200, Full());
+  bare->BeginMotionBlurFrame();
+  bare->AddMotionBlurFrame(1, 1);
+  bare->EndMotionBlur();
+  ASSERT_EQ(bare->ShaderStack.size(), 1u);
+  EXPECT_EQ(bare->ShaderStack.back(), callers);
+  EXPECT_EQ(S->RenderTargetDepth(), 1);
+  bare->PushShader(nullptr);
+  S->EndScene(false);
+}
+
 }  // namespace
