@@ -89,7 +89,6 @@ TEST(SlideTimes, CurrentSlideIsTheEarlierOneOnABoundary) {
 #include "render3d/ColorGradeTexture.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelObject.h"
-#include "showmodel/kvSlideEffect.h"
 #include "tests/imaging/ImagingTestEnv.h"
 #include "tests/showmodel/ShowFixture.h"
 #include "transitions/kvDrawEffects.h"
@@ -194,19 +193,16 @@ TEST(EffectRecord, TransitionStateTakesTheFiltersLengthSmoothnessAndPosition) {
   EXPECT_EQ(state.Position, 300);
 }
 
-// The slide-effect hook: the effect's definition node reaches it as the
-// custom slide.
-int g_factoryCalls = 0;
+// The slide-effect hook receives a custom effect's definition node.
+int g_hookCalls = 0;
 foundation::TRefObject* g_seenSection = nullptr;
-TDrawFilter* TestEffectLayer(render3d::TDrawItem*, foundation::TRefObject* section) {
-  ++g_factoryCalls;
+TDrawFilter* TestSlideEffectHook(render3d::TDrawItem*, foundation::TRefObject* section) {
+  ++g_hookCalls;
   g_seenSection = section;
   return new transitions::TPushFilter(4);
 }
 
-TEST(EffectRecord, CustomEffectsGoThroughTheSlideEffectHook) {
-  showmodel::InitSlideEffects();
-  EXPECT_EQ(render3d::GetSlideEffectHook(), &showmodel::CreateSlideEffectFilter);
+TEST(EffectRecord, CustomEffectsHandTheirDefinitionNodeToTheSlideEffectHook) {
   auto section = foundation::MakeRef<foundation::TIniSection>();
   auto effect = foundation::MakeRef<TQelEffect>(12);
   effect->Options = {true};
@@ -214,28 +210,19 @@ TEST(EffectRecord, CustomEffectsGoThroughTheSlideEffectHook) {
   render3d::TEffectRecord record;
   showmodel::FillEffectRecord(*effect, record);
   EXPECT_EQ(record.CustomSlide, section.Get());
-
-  // Without an effect-layer factory: a cross-fade.
-  showmodel::SetEffectSlideFilterFactory(nullptr);
+  render3d::SetSlideEffectHook(&TestSlideEffectHook);
+  g_hookCalls = 0;
   TDrawFilter* f = render3d::CreateTransitionFilter(64, 48, &record, 1000, nullptr);
-  EXPECT_EQ(Describe(f), "TAlphaFilter");
-  f->Free();
-  // With one: its filter, made from the section.
-  showmodel::SetEffectSlideFilterFactory(&TestEffectLayer);
-  g_factoryCalls = 0;
-  f = render3d::CreateTransitionFilter(64, 48, &record, 1000, nullptr);
   EXPECT_EQ(Describe(f), "TPushFilter dir 4");
+  EXPECT_EQ(g_hookCalls, 1);
   EXPECT_EQ(g_seenSection, section.Get());
   f->Free();
-  // No section (a non-custom kind never hands one over): a cross-fade,
-  // the factory not asked.
-  record.CustomSlide = nullptr;
-  f = render3d::CreateTransitionFilter(64, 48, &record, 1000, nullptr);
-  EXPECT_EQ(Describe(f), "TAlphaFilter");
-  f->Free();
-  EXPECT_EQ(g_factoryCalls, 1);
-  showmodel::SetEffectSlideFilterFactory(nullptr);
   render3d::SetSlideEffectHook(nullptr);
+  // Only a custom effect hands its node over.
+  auto named = foundation::MakeRef<TQelEffect>(7);
+  named->SetDescription(section.Get());
+  showmodel::FillEffectRecord(*named, record);
+  EXPECT_EQ(record.CustomSlide, nullptr);
 }
 
 // A linear filter with its factors set directly.
