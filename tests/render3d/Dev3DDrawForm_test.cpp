@@ -7,6 +7,7 @@
 #include "Render3DTestEnv.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -232,6 +233,33 @@ TEST_F(DrawForm3D, ViewsFollowTheClipAndFillsOutsideTheViewGoBackToTheFullView) 
   ASSERT_EQ(px.size(), size_t(kW) * kH);
   EXPECT_EQ(px[size_t(7) * kW + 2], 0x00FF00u);
   EXPECT_EQ(px[size_t(7) * kW + 41], 0x00FF00u);
+  f->Free();
+}
+
+// An opaque fill that covers the whole drawer (also from outside it) fills
+// every pixel; a translucent one blends over what is there (a quad, not a
+// clear); alpha 0 draws nothing.
+TEST_F(DrawForm3D, WholeDrawerFillsClearWhenOpaqueAndBlendOtherwise) {
+  TSampleForm* f = ShowForm(true);
+  auto* d = static_cast<TDev3DDrawer*>(f->Surface->Drawer);
+  d->BeginPaint();
+  d->FillRect(TRect{-5, -5, kW + 5, kH + 5}, 0xFF112233);
+  d->FillRect(TRect{0, 0, kW, kH}, 0x80FFFFFF);
+  d->FillRect(TRect{0, 0, kW - 1, kH}, 0xFF445566);
+  d->FillRect(TRect{0, 0, kW, kH}, 0x00FFFFFF);
+  TRect dirty;
+  d->EndPaint(dirty);
+  auto px = ScreenPixels(d);
+  ASSERT_EQ(px.size(), size_t(kW) * kH);
+  EXPECT_EQ(px[size_t(5) * kW + 5], 0x445566u);
+  EXPECT_EQ(px[0], 0x445566u);
+  // The last column: 0x112233 under white at 128/255.
+  auto mix = [](int c) { return uint32_t(std::lround(c + (255 - c) * 128.0 / 255.0)); };
+  const uint32_t expected = mix(0x11) << 16 | mix(0x22) << 8 | mix(0x33);
+  for (int32_t y : {0, kH / 2, kH - 1}) {
+    const uint32_t p = px[size_t(y) * kW + kW - 1];
+    EXPECT_LE(ChannelDiff(p, expected), 1) << std::hex << p << " against " << expected;
+  }
   f->Free();
 }
 
