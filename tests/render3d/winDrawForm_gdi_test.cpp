@@ -162,6 +162,34 @@ TEST_F(GdiForm, APaintMessageOfTheWindowCopiesAgainWithoutRepainting) {
   f->Free();
 }
 
+// Presenting outside a paint message fetches the window's DC itself; a
+// request for another window, or a drawer without a back bitmap, answers
+// False without drawing.
+TEST_F(GdiForm, PresentFetchesADcOutsidePaintAndRefusesWhatItCannotShow) {
+  TGdiForm* f = ShowForm();
+  const uintptr_t h = f->Controller()->GetHandle();
+  auto* drawer = new TWinDevDrawer;
+  drawer->SetBounds(h, TRect{10, 5, 30, 25});  // 20 x 20 at (10, 5) of the window
+  drawer->Dirty = TRect{0, 0, 20, 20};
+  drawer->FillRect(TRect{0, 0, 20, 20}, 0xFF00FF00);
+  auto* p = new TRefreshParams;
+  p->Window = h;
+  p->Rect = TRect{12, 7, 16, 9};  // window coordinates
+  EXPECT_TRUE(drawer->Present(p));
+  EXPECT_EQ(At(h, 12, 7), (TPixel{0, 255, 0}));
+  EXPECT_EQ(At(h, 15, 8), (TPixel{0, 255, 0}));
+  EXPECT_EQ(At(h, 16, 8), (TPixel{255, 255, 255})) << "only the rectangle is copied";
+  p->Window = h + 1;
+  EXPECT_FALSE(drawer->Present(p));
+  p->Window = h;
+  drawer->SetBounds(h, TRect{10, 5, 10, 25});  // no width: no back bitmap
+  EXPECT_EQ(drawer->Back, nullptr);
+  EXPECT_FALSE(drawer->Present(p));
+  p->Free();
+  drawer->Free();
+  f->Free();
+}
+
 TEST_F(GdiForm, FreeingTheFormLetsGoOfThePaintHandlerAndEndsTheApplication) {
   TGdiForm* f = ShowForm();
   auto* ctl = static_cast<windowing::TWinFormController*>(f->Controller());
