@@ -16,6 +16,7 @@ void ApplyFilters(TRefObject* first, imaging::TSysBitmap* b, int32_t w, int32_t 
 }  // namespace
 
 void SetFilterChainApplier(TFilterChainApplier applier) { g_applier.store(applier); }
+TFilterChainApplier GetFilterChainApplier() { return g_applier.load(); }
 
 TCustomColorGradeTexture::TCustomColorGradeTexture(T3DScreen* screen, uint8_t mode)
     : TCustomColoringTexture(screen), Mode(mode) {}

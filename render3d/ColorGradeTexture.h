@@ -13,6 +13,7 @@ namespace render3d {
 // it at start-up; without it filters change nothing.
 using TFilterChainApplier = void (*)(TRefObject* first, imaging::TSysBitmap* bitmap, int32_t width, int32_t rows);
 void SetFilterChainApplier(TFilterChainApplier applier);
+TFilterChainApplier GetFilterChainApplier();
 
 class TCustomColorGradeTexture : public TCustomColoringTexture {
  public:

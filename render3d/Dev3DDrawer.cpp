@@ -290,9 +290,11 @@ void T3DDrawer::AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint ax, T
       x = c.X > Camera.X ? TargetRect.Right : TargetRect.Left;
       y = c.Y > Camera.Y ? TargetRect.Bottom : TargetRect.Top;
     } else {
+      // The view's origin shifts everything it draws on the target, so the
+      // bounds (pixels of the target) shift with it.
       TFloatPoint p = ProjectPoint(c, Camera, CameraFactor);
-      x = kx * p.X + View.Area.Left;
-      y = ky * p.Y + View.Area.Top;
+      x = kx * p.X + View.Area.Left + View.Origin.X;
+      y = ky * p.Y + View.Area.Top + View.Origin.Y;
     }
     minX = std::min(minX, x);
     maxX = std::max(maxX, x);
@@ -313,12 +315,6 @@ void T3DDrawer::AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint ax, T
   DrawnBounds.Right += RoundEven((TargetRect.Right - DrawnBounds.Right) / P * a);
   DrawnBounds.Bottom += RoundEven((TargetRect.Bottom - DrawnBounds.Bottom) / P * a);
 }
-
-void T3DDrawer::RunBlurPass(TDrawItem* item, double) { DrawItemInScene(item); }
-
-bool T3DDrawer::BeginSharpenLayer() { return false; }
-
-void T3DDrawer::EndSharpenLayer(double) {}
 
 void T3DDrawer::AbortSharpenLayer() {
   if (!SharpenTarget) return;

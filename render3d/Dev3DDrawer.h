@@ -19,6 +19,7 @@
 
 #include "foundation/kpThreads2.h"
 #include "imaging/kvImage.h"
+#include "imaging/kvPixelFormat.h"
 #include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
 #include "render3d/Dev3DShaders.h"
@@ -34,6 +35,8 @@ class T3DDrawer;
 class TTextureSource;
 class TCustomD3DEffecter;
 struct TTransitionState;
+struct TImageDrawParams;
+struct TBoxParams;
 
 // The base of everything the drawer draws.
 class TDrawItem : public TRefObject {
@@ -97,6 +100,19 @@ class T3DDrawer : public TRefObject {
   void AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, const TFloatRect& rect);
   void ResetDrawnBounds();
 
+  // ---- image and box drawing (Dev3DImages.cpp) ----
+  void DrawImage(imaging::TImage* image, T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY,
+                 const TImageDrawParams& params);
+  void PrepareImageTexture(imaging::TImage* image, const TImageDrawParams& params);
+  void DrawBox(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, const TBoxParams& params);
+  void DrawColorRect(TFloatPoint p0, TFloatPoint p1, TFloatPoint p2, uint32_t color);
+  void DrawFrameBorder(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, TFloatPoint border,
+                       TFloatPoint size, uint32_t color, float opacity, bool antialias);
+  void FillOutsideView(imaging::TFColor color);
+  // Binds two grade tables to stages stage and stage + 1 (null unbinds) and
+  // puts the mix into c0.x when a table is given.
+  void BindGradeTables(int32_t stage, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix);
+
   // ---- transitions ----
   // Draws the outgoing slide in view and, while the state's transition
   // runs, the incoming one (logical size `size`, centred in the viewport)
@@ -109,9 +125,8 @@ class T3DDrawer : public TRefObject {
   void DrawEffectSubject(const TRect& r);
   TCustomD3DEffecter* GetEffecter();
 
-  // ---- the passes' hooks ----
-  // The blur pass over an item (radius in half-resolution pixels). Without
-  // the passes the item is drawn unblurred.
+  // ---- the passes (Dev3DPasses.cpp) ----
+  // The blur pass over an item (radius in screen pixels).
   virtual void RunBlurPass(TDrawItem* item, double radius);
   // Opens a sharpen layer (sets SharpenTarget and SharpenView); false when
   // no layer could be opened, and the item is then drawn plainly.
@@ -119,6 +134,22 @@ class T3DDrawer : public TRefObject {
   virtual void EndSharpenLayer(double amount);
   // Closes an open sharpen layer without drawing it (the raise path).
   virtual void AbortSharpenLayer();
+  // Motion blur: sub-frames are drawn between BeginMotionBlurFrame and
+  // EndMotionBlur, each followed by AddMotionBlurFrame; the sum becomes
+  // (frame x w1 + sum) x w2.
+  void BeginMotionBlurFrame();
+  void AddMotionBlurFrame(double w1, double w2);
+  void EndMotionBlur();
+  // The off-screen layer: what is drawn between Begin and End lands in the
+  // returned target; DrawOffscreen draws it with an alpha and hands it back
+  // to the pool.
+  TRenderTargetTexture* BeginOffscreen();
+  void EndOffscreen();
+  void DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const TViewState& view);
+  // Draws content (over a tiled background texture, when given) through the
+  // mask's brightness with an opacity in percent; false without pixel
+  // shaders.
+  bool DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomTexture* background, double opacity);
 
   foundation::TCriticalSection* Lock = nullptr;  // owned
   T3DScreen* Screen = nullptr;                   // not owned

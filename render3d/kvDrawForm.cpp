@@ -8,6 +8,7 @@
 #include "foundation/kpExceptions.h"
 #include "render3d/kvImageText.h"
 #include "text/kvTextServices.h"
+#include "windowing/kvApplication.h"
 #include "windowing/kvForms.h"
 
 namespace render3d {
@@ -290,6 +291,79 @@ void TDevDrawSurface::Paint(const TRect& Rect) {
   Drawer->EndPaint(dirty);
   ClipRect = TRect{};
   Refresh(dirty);
+}
+
+// ---- drawn forms ----
+
+namespace {
+TSurfaceFactory g_surfaceFactory = nullptr;
+}
+
+TSurfaceFactory GetSurfaceFactory() { return g_surfaceFactory; }
+
+TSurfaceFactory SetSurfaceFactory(TSurfaceFactory Factory) {
+  TSurfaceFactory previous = g_surfaceFactory;
+  g_surfaceFactory = Factory;
+  return previous;
+}
+
+TDrawForm::TDrawForm(bool Accelerated, TControllerFactory Factory) : TKvForm(Factory) {
+  if (g_surfaceFactory) g_surfaceFactory(this, Accelerated);
+}
+
+void TDrawForm::Dispose() {
+  if (Surface) {
+    Surface->PaintCallback = nullptr;
+    Surface->Free();
+    Surface = nullptr;
+  }
+  TKvForm::Dispose();
+  // Freeing the last drawn form ends the message loop.
+  if (windowing::GetFormCount() == 0 && windowing::Application) windowing::Application->Terminate();
+}
+
+void TDrawForm::SetSurface(TDevDrawSurface* NewSurface) {
+  if (Surface) Surface->PaintCallback = nullptr;
+  Surface = NewSurface;
+  if (Surface) Surface->PaintCallback = [this](TDevDrawSurface* S) { PaintSurface(S); };
+}
+
+void TDrawForm::ResizeSurface(bool Repaint) {
+  if (!Surface) return;
+  const uintptr_t window = Controller()->GetHandle();  // made on demand
+  const TPoint client = GetClientSize();
+  Surface->SetBounds(window, TRect{0, 0, client.X, client.Y});
+  if (Repaint && Surface->Drawer)
+    Surface->Paint(TRect{0, 0, Surface->Drawer->Width, Surface->Drawer->Height});
+}
+
+void TDrawForm::Changed(int32_t Kind) {
+  if (Kind == windowing::fuVisible || Kind == windowing::fuResized || Kind == windowing::fuWindowState)
+    UpdateSurface(Visible());
+  else if (Kind == windowing::fuMoved)
+    Moved();
+  TKvForm::Changed(Kind);
+}
+
+void TDrawForm::Paint(const TRect& UpdateRect) {
+  (void)UpdateRect;  // the whole form is painted; the drawer keeps what is unchanged
+  if (Surface) Surface->Paint(TRect{0, 0, GetWidth(), GetHeight()});
+}
+
+void TDrawForm::GetCloseAction(int32_t& Action) {
+  Hide();
+  Action = 2;  // hide and free the form
+}
+
+bool TDrawForm::IsAccelerated() { return Surface && Surface->Drawer && Surface->Drawer->IsAccelerated(); }
+
+void TDrawForm::RecreateSurface(bool Accelerated) {
+  if (!Surface || IsAccelerated() == Accelerated) return;
+  TDevDrawSurface* old = Surface;
+  SetSurface(nullptr);
+  old->Free();
+  if (g_surfaceFactory) g_surfaceFactory(this, Accelerated);
+  ResizeSurface(Visible());
 }
 
 }  // namespace render3d

@@ -11,6 +11,7 @@
 #include "imaging/kvImage.h"
 #include "text/GraphicsParams.h"
 #include "text/kvTextElement.h"
+#include "windowing/kvForms.h"
 
 namespace render3d {
 
@@ -122,5 +123,41 @@ class TDevDrawSurface : public TDrawSurfaceEx {
   text::TFontParams DefaultFont;
   TPaintCallback PaintCallback;
 };
+
+// A top-level window whose content the program draws itself: a form that
+// owns one draw surface and keeps it sized to its client area. Which drawer
+// the surface gets is decided by the surface factory chain.
+class TDrawForm : public windowing::TKvForm {
+ public:
+  QEL_CLASSNAME(TDrawForm)
+  // Runs the surface factory with the acceleration asked for.
+  explicit TDrawForm(bool Accelerated, TControllerFactory Factory = nullptr);
+  void Dispose() override;
+
+  void Paint(const TRect& UpdateRect) override;
+  void Changed(int32_t Kind) override;
+  void GetCloseAction(int32_t& Action) override;
+  virtual void Moved() {}
+  virtual void UpdateSurface(bool Repaint) { ResizeSurface(Repaint); }
+  // Subclasses paint the form's content into the surface.
+  virtual void PaintSurface(TDevDrawSurface* Surface) = 0;
+
+  // Takes the surface over (the previous one is not freed here).
+  void SetSurface(TDevDrawSurface* NewSurface);
+  void ResizeSurface(bool Repaint);
+  bool IsAccelerated();
+  void RecreateSurface(bool Accelerated);
+
+  TDevDrawSurface* Surface = nullptr;  // owned
+};
+
+// One entry of the surface factory chain: makes and attaches a surface for
+// the form; True when it did. Each installed entry keeps the one it
+// replaced and calls it as part of its own work; the last installed runs
+// first.
+using TSurfaceFactory = bool (*)(TDrawForm* Form, bool Accelerated);
+TSurfaceFactory GetSurfaceFactory();
+// Installs an entry and answers the one it replaces.
+TSurfaceFactory SetSurfaceFactory(TSurfaceFactory Factory);
 
 }  // namespace render3d

@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
+#include "imaging/kvFastDIB.h"
 #include "render3d/kvDrawForm.h"
+#include "render3d/kvSysDevDrawer.h"
+#include "windowing/winForms.h"
 
 namespace render3d {
 
@@ -37,10 +40,35 @@ class TWinDrawSurface : public TDevDrawSurface {
   void Refresh(const TRect& Rect) override;
   // Answers a paint message; always handled.
   bool PaintHandler(uintptr_t Window);
+  // The form controller's paint handler (set by the factory entry).
+  void HandlePaintMessage(windowing::TWinFormController* Controller, windowing::HWND Wnd,
+                          windowing::TWndMessage& Msg, bool& Handled);
 
   TPaintWindow* Painter = nullptr;
+  // The controller whose paint handler this surface is; cleared on Dispose.
+  windowing::TWinFormController* Controller = nullptr;
   TWinRefreshParams* RefreshParams = nullptr;
   int32_t RepaintNesting = 0;
 };
+
+// The painting calls of the window layer.
+TPaintWindow* PlatformPaintWindow();
+
+// The software drawer whose back bitmap is a 24-bit DIB, copied to the
+// window with a blit.
+class TWinDevDrawer : public TSysDevDrawer {
+ public:
+  QEL_CLASSNAME(TWinDevDrawer)
+  imaging::TSysBitmap* CreateBitmap(int32_t Width, int32_t Height) override;
+  bool Present(TRefreshParams* Params) override;
+  // The back bitmap as a DIB (null when there is none).
+  imaging::TDibBitmap* Dib() const { return dynamic_cast<imaging::TDibBitmap*>(Back); }
+};
+
+// The window entry of the surface factory chain: every form on a window of
+// the window layer ends with a TWinDrawSurface. Installed in front of the
+// entries already there; Remove puts the replaced entry back.
+void InstallWinSurfaceFactory();
+void RemoveWinSurfaceFactory();
 
 }  // namespace render3d

@@ -44,4 +44,25 @@ void TQelFilter::SetDrawFilter(transitions::TDrawFilter* filter) {
   DrawFilter = filter;
 }
 
+void FillEffectRecord(const TQelEffect& effect, render3d::TEffectRecord& record) {
+  record.Kind = effect.Kind;
+  record.IntParams = effect.IntParams;
+  record.FloatParams = effect.FloatParams;
+  record.Options = effect.Options;
+  record.CustomSlide = effect.Kind == 12 ? effect.Description : nullptr;
+}
+
+void FillTransitionState(const TQelFilter& filter, double position, render3d::TEffectRecord& record,
+                         render3d::TTransitionState& state) {
+  if (filter.Effect) {
+    FillEffectRecord(*filter.Effect, record);
+    state.Effect = &record;
+  } else {
+    state.Effect = nullptr;
+  }
+  state.Duration = filter.Duration;
+  state.EdgeFactor = filter.SmoothLine;
+  state.Position = position;
+}
+
 }  // namespace showmodel

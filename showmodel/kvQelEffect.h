@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/SysObj.h"
+#include "render3d/Dev3DEffects2.h"
 #include "transitions/kvDrawFilter.h"
 
 namespace showmodel {
@@ -96,5 +97,18 @@ class TQelFilter : public foundation::TRefObject {
   float SmoothLine = 0;
   transitions::TDrawFilter* DrawFilter = nullptr;
 };
+
+// The transition factory of the draw manager reads its own record (it sits
+// below the show model): the kind, the parameter arrays and option flags as
+// the effect holds them, and for an effect drawn from an effect file its
+// definition node as the custom slide (not referenced: the effect keeps it).
+void FillEffectRecord(const TQelEffect& effect, render3d::TEffectRecord& record);
+// The per-slide state the drawer's transition drawing takes, for a show time
+// position (milliseconds since the incoming slide started): the record is
+// filled from the filter's effect (no effect: no transition), the length and
+// smoothness are the filter's. The record must outlive the state; the
+// state's own draw filter is left as it is.
+void FillTransitionState(const TQelFilter& filter, double position, render3d::TEffectRecord& record,
+                         render3d::TTransitionState& state);
 
 }  // namespace showmodel

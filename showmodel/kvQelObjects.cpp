@@ -11,6 +11,8 @@
 #include "imaging/ButtonGenerator2.h"
 #include "imaging/ColorGradeGenerator.h"
 #include "imaging/kvColorProfile.h"
+#include "render3d/ColorGradeTexture.h"
+#include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "showmodel/kvQelText.h"
 #include "text/kvIniColorUtils.h"
@@ -720,9 +722,18 @@ TQelObject* FindMainImage(TQelObject* Object, std::u16string& Name, TFloatPoint&
   return nullptr;
 }
 
+namespace {
+// The grade textures of the draw manager hold an object's filter chain as a
+// plain object (the filters are the show model's).
+void ApplyGradeFilters(foundation::TRefObject* first, imaging::TSysBitmap* bitmap, int32_t width, int32_t rows) {
+  if (auto* head = dynamic_cast<TObjectFilter*>(first)) ApplyFilterChain(head, bitmap, width, rows);
+}
+}  // namespace
+
 void InitQelObjects() {
   if (!CreateObjectHook) CreateObjectHook = CreateObjectByType;
   if (!FindMainImageHook) FindMainImageHook = FindMainImage;
+  render3d::SetFilterChainApplier(&ApplyGradeFilters);
 }
 
 }  // namespace showmodel

@@ -239,9 +239,23 @@ bool releaseCapture();
 // High bit when the key is down, low bit the toggle (from the key table the
 // backend keeps).
 int16_t getKeyState(int virtualKey);
+// The update area is kept as one rectangle (client coordinates): every
+// invalidation is united into it, null meaning the whole client area.
 bool invalidateRect(HWND hwnd, const Rect* rect, bool erase);
 bool updateWindow(HWND hwnd);
 bool validateRect(HWND hwnd, const Rect* rect);
+// The update rectangle (empty when there is none).
+bool getUpdateRect(HWND hwnd, Rect& rect);
+// A paint pass: beginPaint hands out the update rectangle (rcPaint), takes
+// it from the window and answers a DC over the window's back surface (0 when
+// the window has none); endPaint gives the DC back.
+struct PaintStruct {
+  HDC hdc = 0;
+  bool erase = false;
+  Rect rcPaint;
+};
+HDC beginPaint(HWND hwnd, PaintStruct& ps);
+bool endPaint(HWND hwnd, const PaintStruct& ps);
 
 // ---- monitors, metrics, device capabilities ----
 struct MonitorInfo {

@@ -95,6 +95,7 @@ struct WindowRec {
   bool restoreToMax = false;
   bool destroying = false;
   bool hasUpdate = false;
+  Rect updateRect;  // client coordinates, valid while hasUpdate
   intptr_t userData = 0;
 };
 
@@ -1525,13 +1526,23 @@ int16_t getKeyState(int vk) {
   return static_cast<int16_t>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
-bool invalidateRect(HWND hwnd, const Rect*, bool) {
+bool invalidateRect(HWND hwnd, const Rect* rect, bool) {
   std::shared_ptr<Queue> q;
   bool added;
   {
     std::lock_guard<std::mutex> lock(core().m);
     auto rec = findLocked(hwnd);
     if (!rec) return false;
+    const Rect client{0, 0, rec->rect.right - rec->rect.left, rec->rect.bottom - rec->rect.top};
+    Rect r = rect ? *rect : client;
+    const bool empty = r.right <= r.left || r.bottom <= r.top;
+    if (rec->hasUpdate) {
+      if (!empty)
+        rec->updateRect = Rect{std::min(r.left, rec->updateRect.left), std::min(r.top, rec->updateRect.top),
+                               std::max(r.right, rec->updateRect.right), std::max(r.bottom, rec->updateRect.bottom)};
+    } else {
+      rec->updateRect = empty ? Rect{} : r;
+    }
     added = !rec->hasUpdate;
     rec->hasUpdate = true;
     q = rec->queue;
@@ -1550,11 +1561,35 @@ bool validateRect(HWND hwnd, const Rect*) {
     if (!rec) return false;
     if (!rec->hasUpdate) return true;
     rec->hasUpdate = false;
+    rec->updateRect = Rect{};
     q = rec->queue;
   }
   std::lock_guard<std::mutex> lock(q->m);
   q->paintPending--;
   return true;
+}
+
+bool getUpdateRect(HWND hwnd, Rect& rect) {
+  std::lock_guard<std::mutex> lock(core().m);
+  auto rec = findLocked(hwnd);
+  rect = Rect{};
+  if (!rec || !rec->hasUpdate) return false;
+  rect = rec->updateRect;
+  return true;
+}
+
+HDC beginPaint(HWND hwnd, PaintStruct& ps) {
+  ps = PaintStruct{};
+  if (!isWindow(hwnd)) return 0;
+  getUpdateRect(hwnd, ps.rcPaint);
+  validateRect(hwnd, nullptr);
+  ps.hdc = getDC(hwnd);
+  return ps.hdc;
+}
+
+bool endPaint(HWND hwnd, const PaintStruct& ps) {
+  if (ps.hdc) releaseDC(hwnd, ps.hdc);
+  return isWindow(hwnd);
 }
 
 bool updateWindow(HWND hwnd) {

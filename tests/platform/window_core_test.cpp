@@ -271,6 +271,48 @@ TEST_F(WindowCore, PaintComesLastAndStopsOnceValidated) {
   EXPECT_FALSE(peekMessage(m, 0, 0, 0, PM_REMOVE)) << "a destroyed window paints nothing";
 }
 
+// Invalidations unite into one update rectangle; a paint pass hands it out,
+// validates the window and draws through a DC over the back surface.
+TEST_F(WindowCore, PaintPassHandsOutTheUnitedUpdateRectangleAndDrawsIntoTheBackSurface) {
+  const HWND h = Make();
+  Rect client;
+  ASSERT_TRUE(getClientRect(h, client));
+  Rect u;
+  EXPECT_FALSE(getUpdateRect(h, u));
+  const Rect a{10, 10, 20, 20}, b{5, 30, 8, 40}, none{3, 3, 3, 9};
+  invalidateRect(h, &a, false);
+  invalidateRect(h, &b, false);
+  invalidateRect(h, &none, false);  // an empty rectangle adds nothing
+  ASSERT_TRUE(getUpdateRect(h, u));
+  EXPECT_EQ(u, (Rect{5, 10, 20, 40}));
+  PaintStruct ps;
+  const HDC dc = beginPaint(h, ps);
+  ASSERT_NE(dc, 0u);
+  EXPECT_EQ(ps.hdc, dc);
+  EXPECT_EQ(ps.rcPaint, (Rect{5, 10, 20, 40}));
+  EXPECT_FALSE(getUpdateRect(h, u)) << "the paint pass takes the update area";
+  Msg m;
+  EXPECT_FALSE(peekMessage(m, 0, 0, 0, PM_REMOVE)) << "nothing left to paint";
+  // A 2 x 1 picture of 24 bits copied to (6, 11).
+  uint8_t px[8] = {1, 2, 3, 4, 5, 6, 0, 0};
+  const HDC src = createSurfaceDC(px, 2, 1, 24, 8, false);
+  ASSERT_TRUE(bitBlt(dc, 6, 11, 2, 1, src, 0, 0, SRCCOPY));
+  deleteDC(src);
+  EXPECT_TRUE(endPaint(h, ps));
+  int32_t w = 0, hh = 0;
+  std::vector<uint8_t> bits;
+  ASSERT_TRUE(windowSurface(h, w, hh, bits));
+  EXPECT_EQ(w, client.right - client.left);
+  const size_t at = (size_t(11) * w + 6) * 4;
+  EXPECT_EQ(std::vector<uint8_t>(bits.begin() + at, bits.begin() + at + 8),
+            (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255}));
+  // Without a rectangle the whole client area is invalid.
+  invalidateRect(h, nullptr, false);
+  ASSERT_TRUE(getUpdateRect(h, u));
+  EXPECT_EQ(u, (Rect{0, 0, client.right - client.left, client.bottom - client.top}));
+  validateRect(h, nullptr);
+}
+
 TEST_F(WindowCore, RegisteredMessagesAreStablePerName) {
   const uint32_t a = registerWindowMessage(u"TaskbarButtonCreated");
   const uint32_t b = registerWindowMessage(u"MSWHEEL_ROLLMSG");

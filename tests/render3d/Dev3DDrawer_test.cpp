@@ -321,6 +321,15 @@ TEST_F(Drawer, BoundsTrackingOfFlatAndNearRectangles) {
   EXPECT_EQ(D->DrawnBounds.Left, 20);
   EXPECT_EQ(D->DrawnBounds.Right, 320);
   EXPECT_EQ(D->DrawnBounds.Bottom, 200);
+  // A view whose origin is moved draws everything moved: the bounds follow.
+  D->View.Origin = {7, 5};
+  D->ResetDrawnBounds();
+  D->AddDrawnRect({20, 30, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 40, 20});
+  EXPECT_EQ(D->DrawnBounds.Left, 27);
+  EXPECT_EQ(D->DrawnBounds.Top, 35);
+  EXPECT_EQ(D->DrawnBounds.Right, 67);
+  EXPECT_EQ(D->DrawnBounds.Bottom, 55);
+  D->View.Origin = {0, 0};
   // Content in front of the picture plane (z < 0) widens toward the whole
   // target: a = -100, P = -200: left becomes round(0.5 * 20) = 10.
   D->ResetDrawnBounds();

@@ -171,6 +171,47 @@ TEST_F(TransitionsGL, EveryKindStartsWithTheOutgoingAndEndsWithTheIncomingPictur
   }
 }
 
+// The device goes away between two frames of a running transition (the
+// present of the frame at progress 0.5 reports the loss): the next frame at
+// the same progress draws the same picture on the new renderer.
+TEST_F(TransitionsGL, DeviceLostHalfwayTheNextFrameIsTheSamePicture) {
+  const KindCase cases[] = {{1, -1, true},  {2, 6, true},   {4, 5, true},   {6, -1, true},
+                            {7, 0, true},   {9, 3, false},  {10, 0, false}, {11, 1, false}};
+  for (const KindCase& c : cases) {
+    SCOPED_TRACE("kind " + std::to_string(c.Kind));
+    TEffectRecord e;
+    e.Kind = c.Kind;
+    e.Options.assign(12, false);
+    if (c.Flag >= 0) e.Options[size_t(c.Flag)] = true;
+    e.IntParams = {50, 50, 10, 7};
+    e.FloatParams = {0.2f, 0.5f, 10.0f};
+    TTransitionState st;
+    st.Effect = &e;
+    st.Duration = 1000;
+    st.EdgeFactor = 0.1f;
+    st.Position = 250;
+    Frame(&st);  // the transition is under way
+    st.Position = 500;
+    ASSERT_TRUE(S->BeginScene());
+    D->PrepareRenderTargets();
+    S->Clear(0xFFFF00FFu, false);
+    D->DrawTransition(OutItem, InItem, &st, Full(), {float(kW), float(kH)});
+    T3DSurface* back = nullptr;
+    ASSERT_TRUE(S->Renderer->GetBackBuffer(back));
+    const std::vector<uint32_t> before = ReadBack(back);
+    T3DRenderer* lost = S->Renderer;
+    platform::gpu::injectGpuFault(platform::gpu::GpuCall::Present, platform::gpu::D3DERR_DEVICELOST);
+    S->EndScene(true);
+    EXPECT_EQ(platform::gpu::pendingGpuFaults(), 0) << "the present never ran";
+    EXPECT_NE(S->Renderer, lost);  // dropped: the next frame makes a new one
+    const std::vector<uint32_t> after = Frame(&st);
+    ASSERT_NE(S->Renderer, nullptr);
+    EXPECT_EQ(Differing(after, before, 0), 0);
+    EXPECT_GT(Differing(after, Out, 3), 0);  // really halfway, not a slide alone
+    EXPECT_GT(Differing(after, In, 3), 0);
+  }
+}
+
 TEST_F(TransitionsGL, CrossFadeHalfwayIsTheMeanOfBothPictures) {
   TEffectRecord e;
   e.Kind = 1;

@@ -168,7 +168,7 @@ TEST(ImageObject, APictureGetsTheLookupTableOfItsColoursOnTheDisplay) {
     RecordingDrawer d;
     g.Slide->Draw(&d);
     ASSERT_EQ(d.Of("image").size(), 1u);
-    const TObjectDrawParams& p = d.Of("image")[0].Params;
+    const TObjectDrawParams p = d.Of("image")[0].Params;
     if (!row.table) {
       EXPECT_EQ(photo->ProfileLut, nullptr);
       EXPECT_EQ(p.Grade.Mode, gmNone);

@@ -219,6 +219,26 @@ TEST(RasterizerCoverage, FillRules) {
   EXPECT_EQ(eo.at(6, 6), 0);
   EXPECT_EQ(eo.at(3, 3), 256);
   EXPECT_EQ(nz.at(12, 6), 0);
+  // Three nested figures of one direction, the inner two starting half-way
+  // into a pixel: windings 1, 2 and 3. Pixel (x, 8) below lies half in each
+  // of two windings, so even-odd covers the half with the odd one.
+  const Poly mid = Rect(4.5f, 4, 7.5f, 8), core = Rect(7.5f, 6, 3, 4);
+  Grid nz3 = Rasterize({a, mid, core}, 16, 16, false);
+  Grid eo3 = Rasterize({a, mid, core}, 16, 16, true);
+  const struct {
+    int x, y, nonZero, evenOdd;
+  } pixels[] = {
+      {3, 8, 256, 256},  // winding 1
+      {4, 8, 256, 128},  // half winding 1, half winding 2
+      {6, 8, 256, 0},    // winding 2
+      {7, 8, 256, 128},  // half winding 2, half winding 3
+      {8, 8, 256, 256},  // winding 3
+      {9, 3, 256, 256},  // winding 1 above the middle figure
+  };
+  for (const auto& p : pixels) {
+    EXPECT_EQ(nz3.at(p.x, p.y), p.nonZero) << p.x << "," << p.y;
+    EXPECT_EQ(eo3.at(p.x, p.y), p.evenOdd) << p.x << "," << p.y;
+  }
 }
 
 TEST(RasterizerCoverage, HalfPixelEdgesAndNeighbours) {

@@ -1,0 +1,177 @@
+#include "showmodel/kvQel3DDrawer.h"
+
+#include "foundation/kpExceptions.h"
+#include "render3d/ColorGradeTexture.h"
+#include "showmodel/kvObjectFilters.h"
+#include "showmodel/kvQelObject.h"
+
+namespace showmodel {
+
+namespace {
+
+// One object as a draw item of the draw manager: its blur and change state,
+// drawn back through the adapter.
+class TObjectItem : public render3d::TDrawItem {
+ public:
+  QEL_CLASSNAME(TObjectItem)
+  TObjectItem(TQelObject* aObject, TQel3DDrawer* aOwner) : Object(aObject), Owner(aOwner) {}
+  bool IsChanged() override { return Object->IsChanged(); }
+  float GetBlurAmount() override { return Object->GetBlurAmount(); }
+  void Draw(render3d::T3DDrawer* D) override {
+    if (Clear) {
+      const auto v = D->GetViewBounds();
+      D->Clear(Background, {v.Left - 1, v.Top - 1, v.Right + 1, v.Bottom + 1});
+    }
+    Object->Draw(Owner);
+  }
+
+  TQelObject* Object;
+  TQel3DDrawer* Owner;
+  bool Clear = false;
+  uint32_t Background = 0;
+};
+
+// A grade texture on the drawer's screen: the volume table (a picture's
+// profile table, or the identity) for the lookup variant, the per-channel
+// ramp otherwise; the object's filter chain grades it.
+class TDeviceGradeTexture : public TColorGradeTexture {
+ public:
+  QEL_CLASSNAME(TDeviceGradeTexture)
+  TDeviceGradeTexture(render3d::T3DScreen* Screen, bool aLookupVariant) {
+    LookupVariant = aLookupVariant;
+    Texture = new render3d::TCustomColorGradeTexture(Screen, aLookupVariant ? 1 : 2);
+  }
+  void Dispose() override {
+    foundation::FreeAndNil(Texture);
+    TColorGradeTexture::Dispose();
+  }
+  void SetSource(TObjectFilter* Source) override {
+    if (LookupVariant) Texture->SetBitmap(Lookup, false);
+    Texture->SetSource(Source);
+  }
+
+  render3d::TCustomColorGradeTexture* Texture = nullptr;
+};
+
+render3d::TCustomColoringTexture* DeviceTexture(TColorGradeTexture* T) {
+  auto* d = dynamic_cast<TDeviceGradeTexture*>(T);
+  return d ? d->Texture : nullptr;
+}
+
+void ApplyChain(foundation::TRefObject* First, imaging::TSysBitmap* Bitmap, int32_t Width, int32_t Rows) {
+  ApplyFilterChain(dynamic_cast<TObjectFilter*>(First), Bitmap, Width, Rows);
+}
+
+}  // namespace
+
+render3d::TImageDrawParams ToImageDrawParams(const TObjectDrawParams& P) {
+  render3d::TImageDrawParams r;
+  r.Perspective = P.Antialiased ? 1 : 0;
+  r.Premultiplied = P.Premultiplied ? 1 : 0;
+  r.Opacity = P.Opacity;
+  r.Filter = P.Filtering;
+  if (P.HasCrop) r.Crop = P.Crop;
+  // A white tint changes nothing: it is left off.
+  r.Tinted = P.TintValid && (P.Tint & 0x00FFFFFFu) != 0x00FFFFFFu ? 1 : 0;
+  r.TintRed = uint8_t(P.Tint >> 16);
+  r.TintGreen = uint8_t(P.Tint >> 8);
+  r.TintBlue = uint8_t(P.Tint);
+  r.Level = P.MipLevel;
+  r.LodBias = P.MipBias;
+  r.Atlas = P.Animated ? 1 : 0;
+  r.AtlasColumns = P.GridColumns;
+  r.AtlasRows = P.GridRows;
+  r.EdgeColor = P.BorderColor;
+  r.GradeMode = P.Grade.Mode;
+  r.GradeMix = P.Grade.Fraction;
+  r.GradeTable1 = P.Grade.TextureA ? DeviceTexture(P.Grade.TextureA) : nullptr;
+  r.GradeTable2 = P.Grade.TextureB ? DeviceTexture(P.Grade.TextureB) : nullptr;
+  // Grading needs its tables on the device.
+  if (!r.GradeTable1 || !r.GradeTable2) r.GradeMode = 0;
+  return r;
+}
+
+render3d::TBoxParams ToBoxParams(const TBoxDrawParams& P) {
+  render3d::TBoxParams r;
+  r.EdgeLeft = P.EdgeAntialias[0];
+  r.EdgeTop = P.EdgeAntialias[1];
+  r.EdgeRight = P.EdgeAntialias[2];
+  r.EdgeBottom = P.EdgeAntialias[3];
+  r.FillMode = P.FillMode;
+  r.Color1 = P.Color1;
+  r.Color2 = P.Color2;
+  r.Width = P.ScaleX;
+  r.Height = P.ScaleY;
+  r.Opacity = P.Opacity;
+  return r;
+}
+
+TQel3DDrawer::TQel3DDrawer(render3d::T3DDrawer* aDrawer) : Drawer(aDrawer) {
+  QEL_ASSERT(Drawer, "TQel3DDrawer: no draw manager");
+  Drawer->_AddRef();
+}
+
+TQel3DDrawer::~TQel3DDrawer() { foundation::FreeAndNil(Drawer); }
+
+bool TQel3DDrawer::DrawTree(TQelObject* Root, const render3d::TViewState& View, uint32_t Background) {
+  if (!Root) return false;
+  auto item = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Root, this));
+  item->Clear = true;
+  item->Background = Background;
+  return Drawer->DrawItemInView(item.Get(), View);
+}
+
+bool TQel3DDrawer::IsReady() { return Drawer->IsReady(); }
+
+void TQel3DDrawer::DrawItemWithEffects(TQelObject* Item) {
+  auto item = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Item, this));
+  Drawer->DrawItemWithEffects(item.Get());
+}
+
+void TQel3DDrawer::PrepareObjectTexture(imaging::TImage* Image, const TObjectDrawParams& Params) {
+  Drawer->PrepareImageTexture(Image, ToImageDrawParams(Params));
+}
+
+void TQel3DDrawer::DrawObjectImage(imaging::TImage* Image, const TAffineFrame3D& Frame, TFloatPoint SourceOffset,
+                                   T3DPoint AxisA, T3DPoint AxisB, const TObjectDrawParams& Params) {
+  Drawer->DrawImage(Image, Frame.Origin, SourceOffset, AxisA, AxisB, ToImageDrawParams(Params));
+}
+
+void TQel3DDrawer::DrawBox(T3DPoint Origin, T3DPoint EdgeA, T3DPoint EdgeB, const TBoxDrawParams& Params) {
+  Drawer->DrawBox(Origin, {0, 0}, EdgeA, EdgeB, ToBoxParams(Params));
+}
+
+void TQel3DDrawer::DrawFrameBorder(const TAffineFrame3D& Frame, TFloatPoint Position, TFloatPoint Width,
+                                   TFloatPoint Size, uint32_t Color, float Opacity, bool Antialiased) {
+  Drawer->DrawFrameBorder(Frame.Origin, Position, Frame.U, Frame.V, Width, Size, Color, Opacity, Antialiased);
+}
+
+TColorGradeTexture* TQel3DDrawer::CreateColorGradeTexture(bool LookupVariant) {
+  return new TDeviceGradeTexture(Drawer->Screen, LookupVariant);
+}
+
+namespace {
+render3d::TImageDrawParams ShadowParams(imaging::TImage* Image, const imaging::TImageDrawParams& P) {
+  render3d::TImageDrawParams r;
+  r.Opacity = P.Opacity;
+  r.Premultiplied = Image && Image->Params.PixelFormat && Image->Params.PixelFormat->HasAlpha ? 1 : 0;
+  r.Tinted = P.ColorFlag ? 1 : 0;
+  r.TintRed = P.Color[0];
+  r.TintGreen = P.Color[1];
+  r.TintBlue = P.Color[2];
+  return r;
+}
+}  // namespace
+
+void TQel3DDrawer::PrepareImageTexture(imaging::TImage* Image, const imaging::TImageDrawParams& Params) {
+  Drawer->PrepareImageTexture(Image, ShadowParams(Image, Params));
+}
+
+void TQel3DDrawer::DrawImage(imaging::TImage* Image, T3DPoint Origin, TFloatPoint Offset, T3DPoint XScale,
+                             T3DPoint YScale, const imaging::TImageDrawParams& Params) {
+  Drawer->DrawImage(Image, Origin, Offset, XScale, YScale, ShadowParams(Image, Params));
+}
+
+void InitQel3DDrawer() { render3d::SetFilterChainApplier(ApplyChain); }
+
+}  // namespace showmodel

@@ -1,0 +1,51 @@
+// The show objects' draw manager on the screen: TQelDrawer over render3d's
+// T3DDrawer. Objects fill their own records (kvQelDrawer.h); this adapter
+// turns them into the draw manager's image, box and border records, wraps
+// each object in a draw item (so blur and sharpening reach it) and makes the
+// colour-grade textures on the drawer's screen.
+#pragma once
+
+#include "render3d/Dev3DDrawer.h"
+#include "render3d/Dev3DImages.h"
+#include "showmodel/kvQelDrawer.h"
+
+namespace showmodel {
+
+// The draw manager's image record for an object's record.
+render3d::TImageDrawParams ToImageDrawParams(const TObjectDrawParams& Params);
+// The draw manager's box record for an object's box record.
+render3d::TBoxParams ToBoxParams(const TBoxDrawParams& Params);
+
+class TQel3DDrawer : public TQelDrawer {
+ public:
+  // Holds a reference to the drawer.
+  explicit TQel3DDrawer(render3d::T3DDrawer* Drawer);
+  ~TQel3DDrawer() override;
+  TQel3DDrawer(const TQel3DDrawer&) = delete;
+  TQel3DDrawer& operator=(const TQel3DDrawer&) = delete;
+
+  // Draws an object tree (a slide) as one frame in the view, over the
+  // view cleared to Background (ARGB).
+  bool DrawTree(TQelObject* Root, const render3d::TViewState& View, uint32_t Background);
+
+  bool IsReady() override;
+  void DrawItemWithEffects(TQelObject* Item) override;
+  void PrepareObjectTexture(imaging::TImage* Image, const TObjectDrawParams& Params) override;
+  void DrawObjectImage(imaging::TImage* Image, const TAffineFrame3D& Frame, TFloatPoint SourceOffset, T3DPoint AxisA,
+                       T3DPoint AxisB, const TObjectDrawParams& Params) override;
+  void DrawBox(T3DPoint Origin, T3DPoint EdgeA, T3DPoint EdgeB, const TBoxDrawParams& Params) override;
+  void DrawFrameBorder(const TAffineFrame3D& Frame, TFloatPoint Position, TFloatPoint Width, TFloatPoint Size,
+                       uint32_t Color, float Opacity, bool Antialiased) override;
+  TColorGradeTexture* CreateColorGradeTexture(bool LookupVariant) override;
+  // Shadows.
+  void PrepareImageTexture(imaging::TImage* Image, const imaging::TImageDrawParams& Params) override;
+  void DrawImage(imaging::TImage* Image, T3DPoint Origin, TFloatPoint Offset, T3DPoint XScale, T3DPoint YScale,
+                 const imaging::TImageDrawParams& Params) override;
+
+  render3d::T3DDrawer* Drawer = nullptr;  // one reference
+};
+
+// Installs the object filters as the grade textures' filter chain (start-up).
+void InitQel3DDrawer();
+
+}  // namespace showmodel
