@@ -633,7 +633,10 @@ bool TIniList::IsKeyFilter(const TIniEntry& e) {
   return e.IsLine() && e.NameLength() > 0;
 }
 bool TIniList::IsPlainItem(const TIniEntry& e) {
-  if (e.IsNode()) return typeid(*e.Node()) == typeid(TIniItem);
+  if (e.IsNode()) {
+    const TIniItem* node = e.Node();
+    return typeid(*node) == typeid(TIniItem);
+  }
   return e.IsLine();
 }
 
