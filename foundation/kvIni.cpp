@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <typeinfo>
 
 #include "foundation/kpExceptions.h"
@@ -43,6 +45,40 @@ void ReleaseChildren(std::vector<TIniItem*>& released) {
   }
 }
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// TIniRecords
+
+TIniRecords::~TIniRecords() {
+  for (TIniRecord* chunk : chunks_) std::free(chunk);
+}
+
+void TIniRecords::Grow() {
+  QEL_ASSERT(!trimmed_, "TIniRecords: appended after Trim");
+  const size_t count = kFirst << chunks_.size();
+  chunks_.reserve(chunks_.size() + 1);
+  auto* chunk = static_cast<TIniRecord*>(std::malloc(count * sizeof(TIniRecord)));
+  if (!chunk) throw std::bad_alloc();
+  chunks_.push_back(chunk);
+  next_ = chunk;
+  end_ = chunk + count;
+}
+
+void TIniRecords::Trim() {
+  if (trimmed_) return;
+  trimmed_ = true;
+  if (chunks_.empty()) return;
+  const size_t used = static_cast<size_t>(next_ - chunks_.back());
+  if (used == 0) {
+    std::free(chunks_.back());
+    chunks_.pop_back();
+  } else if (next_ != end_) {
+    // Nothing points into the chunks but chunks_, so the block may move.
+    if (void* shrunk = std::realloc(chunks_.back(), used * sizeof(TIniRecord)))
+      chunks_.back() = static_cast<TIniRecord*>(shrunk);
+  }
+  next_ = end_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // TIniItem
@@ -244,7 +280,103 @@ void TIniList::Dispose() {
 
 TIniItem* TIniList::GetChild(int32_t index) const {
   if (index < 0 || index >= GetCount()) return nullptr;
-  return children_[static_cast<size_t>(index)];
+  return NodeAt(index);
+}
+
+std::string_view TIniList::EntryName(const TIniEntry& e) const {
+  if (e.IsNode()) return e.Node()->name_.View();
+  if (e.IsBlock()) {
+    const TIniRecord& r = text_->Lines[static_cast<size_t>(e.Record())];
+    return text_->Slice(r.NameStart, r.NameLength);
+  }
+  return text_->Slice(e.NameStart(), e.NameLength());
+}
+
+std::string_view TIniList::EntryValue(const TIniEntry& e) const {
+  if (e.IsNode()) return e.Node()->value_.View();
+  if (e.IsBlock()) {
+    const TIniRecord& r = text_->Lines[static_cast<size_t>(e.Record())];
+    return text_->Slice(r.ValueStart, r.ValueLength);
+  }
+  return text_->Slice(e.ValueStart(), e.ValueLength());
+}
+
+TIniItem* TIniList::NodeAt(int32_t index) const {
+  auto* self = const_cast<TIniList*>(this);
+  TIniEntry& e = self->children_[static_cast<size_t>(index)];
+  if (e.IsNode()) return e.Node();
+  TIniItem* node = nullptr;
+  if (e.IsBlock()) {
+    const TIniRecord& r = text_->Lines[static_cast<size_t>(e.Record())];
+    auto* obj = new TIniObject();
+    obj->SetTextSlices(text_->Bytes, r.NameStart, r.NameLength, r.ValueStart, r.ValueLength);
+    try {
+      obj->FillFromBlock(text_, e.Record());
+    } catch (...) {
+      obj->Free();
+      throw;
+    }
+    node = obj;
+  } else {
+    node = new TIniItem();
+    node->SetTextSlices(text_->Bytes, e.NameStart(), e.NameLength(), e.ValueStart(), e.ValueLength());
+  }
+  node->parent_ = self;
+  node->index_ = index;
+  e = TIniEntry::OfNode(node);
+  node->NotifyAttach(true);
+  return node;
+}
+
+void TIniList::FillFromBlock(const std::shared_ptr<const TIniText>& text, int32_t record) {
+  const TIniRecords& lines = text->Lines;
+  const int32_t end = lines[static_cast<size_t>(record)].End;
+  size_t count = 0;
+  for (int32_t j = record + 1; j < end; j = lines[static_cast<size_t>(j)].End > 0 ? lines[static_cast<size_t>(j)].End : j + 1)
+    ++count;
+  text_ = text;
+  children_.reserve(count);
+  for (int32_t j = record + 1; j < end;) {
+    const TIniRecord& r = lines[static_cast<size_t>(j)];
+    if (r.End > 0) {
+      AppendEntry(TIniEntry::OfBlock(j));
+      j = r.End;
+    } else {
+      AppendEntry(TIniEntry::OfLine(r.NameStart, r.NameLength, r.ValueStart, r.ValueLength));
+      ++j;
+    }
+  }
+}
+
+void TIniList::UseText(const std::shared_ptr<const TIniText>& text) {
+  if (text_ == text) return;
+  for (int32_t i = 0; i < GetCount(); ++i)
+    if (!children_[static_cast<size_t>(i)].IsNode()) NodeAt(i);
+  text_ = text;
+}
+
+void TIniList::AppendEntry(const TIniEntry& entry) {
+  QEL_ASSERT(!entry.IsNode() && text_, "TIniList: a line without its text");
+  const int32_t at = GetCount();
+  if (children_.size() == children_.capacity()) {
+    const size_t grown = children_.empty() ? 4 : children_.capacity() * 2;
+    QEL_ASSERT(grown > children_.capacity(), "TIniList: the children array cannot grow");
+    children_.reserve(grown);
+  }
+  children_.push_back(entry);
+  const std::string_view name = EntryName(entry);
+  if (!name.empty()) {
+    if (!hash_.empty()) {
+      if (static_cast<size_t>(namedCount_ + 1) * 2 <= hash_.size()) {
+        LinkHash(at, HashBytesNoCase(reinterpret_cast<const uint8_t*>(name.data()), static_cast<int32_t>(name.size())));
+      } else {
+        DropHash();  // rebuilt, larger, at the next lookup
+      }
+    }
+    ++namedCount_;
+  }
+  // A line with a name is a key; a block never is.
+  if (entry.IsLine() && entry.NameLength() > 0) keyInsertPos_ = at + 1;
 }
 
 bool TIniList::Contains(const TIniItem* node) const {
@@ -260,6 +392,7 @@ TIniList* TIniList::NewEmpty() const { return new TIniList(); }
 
 TIniItem* TIniList::Clone() const {
   // Iterative, for the same reason as freeing: nesting depth is not bounded.
+  // Lines without nodes are copied as lines of the same text.
   TIniList* root = NewEmpty();
   struct Frame {
     const TIniList* source;
@@ -267,25 +400,37 @@ TIniItem* TIniList::Clone() const {
     size_t next;
   };
   std::vector<Frame> stack;
-  root->CopyTextFrom(*this);
-  stack.push_back({this, root, 0});
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    if (f.next == f.source->children_.size()) {
-      f.target->keyInsertPos_ = std::min(f.source->keyInsertPos_, f.target->GetCount());
-      stack.pop_back();
-      continue;
+  try {
+    root->CopyTextFrom(*this);
+    root->text_ = text_;
+    stack.push_back({this, root, 0});
+    while (!stack.empty()) {
+      Frame& f = stack.back();
+      if (f.next == f.source->children_.size()) {
+        f.target->keyInsertPos_ = std::min(f.source->keyInsertPos_, f.target->GetCount());
+        stack.pop_back();
+        continue;
+      }
+      const TIniEntry& entry = f.source->children_[f.next++];
+      TIniList* target = f.target;
+      if (!entry.IsNode()) {
+        target->AppendEntry(entry);
+        continue;
+      }
+      const TIniItem* child = entry.Node();
+      if (auto* list = dynamic_cast<const TIniList*>(child)) {
+        TIniList* copy = list->NewEmpty();
+        copy->CopyTextFrom(*list);
+        copy->text_ = list->text_;
+        target->Add(copy);
+        stack.push_back({list, copy, 0});
+      } else {
+        target->Add(child->Clone());
+      }
     }
-    const TIniItem* child = f.source->children_[f.next++];
-    TIniList* target = f.target;
-    if (auto* list = dynamic_cast<const TIniList*>(child)) {
-      TIniList* copy = list->NewEmpty();
-      copy->CopyTextFrom(*list);
-      target->Add(copy);
-      stack.push_back({list, copy, 0});
-    } else {
-      target->Add(child->Clone());
-    }
+  } catch (...) {
+    root->Free();
+    throw;
   }
   return root;
 }
@@ -310,7 +455,12 @@ void TIniList::CopyChildren(const TIniList* source) {
       // Cloning first keeps a list that copies itself from growing while it reads.
       const int32_t n = GetCount();
       std::vector<TIniItem*> clones;
-      for (int32_t i = 0; i < n; ++i) clones.push_back(children_[static_cast<size_t>(i)]->Clone());
+      try {
+        for (int32_t i = 0; i < n; ++i) clones.push_back(NodeAt(i)->Clone());
+      } catch (...) {
+        for (TIniItem* c : clones) c->Free();
+        throw;
+      }
       for (size_t i = 0; i < clones.size(); ++i) {
         try {
           AddOwned(this, clones[i]);
@@ -322,7 +472,7 @@ void TIniList::CopyChildren(const TIniList* source) {
     }
     return;
   }
-  for (const TIniItem* child : source->children_) AddOwned(this, child->Clone());
+  for (int32_t i = 0; i < source->GetCount(); ++i) AddOwned(this, source->NodeAt(i)->Clone());
 }
 
 void TIniList::Clear() {
@@ -332,21 +482,32 @@ void TIniList::Clear() {
   }
   hash_.clear();
   hash_.shrink_to_fit();
-  std::vector<TIniItem*> released;
-  released.swap(children_);
+  std::vector<TIniEntry> entries;
+  entries.swap(children_);
   namedCount_ = 0;
   keyInsertPos_ = 0;
-  for (TIniItem* child : released) {
+  text_.reset();
+  std::vector<TIniItem*> released;
+  for (const TIniEntry& e : entries) {
+    if (!e.IsNode()) continue;
+    TIniItem* child = e.Node();
     child->parent_ = nullptr;
     child->index_ = 0;
-    child->chain_ = nullptr;
+    released.push_back(child);
   }
+  entries.clear();
+  entries.shrink_to_fit();
   ReleaseChildren(released);
 }
 
 int32_t TIniList::Add(TIniItem* node) {
   const int32_t at = GetCount();
   return Insert(at, node) ? node->index_ : -1;
+}
+
+void TIniList::Renumber(size_t from) {
+  for (size_t i = from; i < children_.size(); ++i)
+    if (children_[i].IsNode()) children_[i].Node()->index_ = static_cast<int32_t>(i);
 }
 
 bool TIniList::Insert(int32_t index, TIniItem* node) {
@@ -368,15 +529,14 @@ bool TIniList::Insert(int32_t index, TIniItem* node) {
     QEL_ASSERT(grown > children_.capacity(), "TIniList: the children array cannot grow");
     children_.reserve(grown);
   }
-  children_.insert(children_.begin() + index, node);
-  for (size_t i = static_cast<size_t>(index); i < children_.size(); ++i)
-    children_[i]->index_ = static_cast<int32_t>(i);
+  children_.insert(children_.begin() + index, TIniEntry::OfNode(node));
+  Renumber(static_cast<size_t>(index));
   node->parent_ = this;
-  node->chain_ = nullptr;
+  if (!hash_.empty() && index < GetCount() - 1) ShiftHash(index, 1);
   if (!IsEmptyBytes(node->name_)) {
     if (!hash_.empty()) {
-      if (static_cast<size_t>(namedCount_) < hash_.size()) {
-        LinkHash(node);
+      if (static_cast<size_t>(namedCount_ + 1) * 2 <= hash_.size()) {
+        LinkHash(index, NameHash(node->name_));
       } else {
         DropHash();  // rebuilt, larger, at the next lookup
       }
@@ -394,67 +554,103 @@ bool TIniList::Insert(int32_t index, TIniItem* node) {
 
 TIniItem* TIniList::Extract(int32_t index) {
   if (index < 0 || index >= GetCount()) return nullptr;
-  TIniItem* child = children_[static_cast<size_t>(index)];
+  TIniItem* child = NodeAt(index);
   child->NotifyAttach(false);
   if (!IsEmptyBytes(child->name_)) {
-    if (!hash_.empty()) UnlinkHash(child);
+    if (!hash_.empty()) UnlinkHash(index, NameHash(child->name_));
     --namedCount_;
   }
   children_.erase(children_.begin() + index);
-  for (size_t i = static_cast<size_t>(index); i < children_.size(); ++i)
-    children_[i]->index_ = static_cast<int32_t>(i);
+  Renumber(static_cast<size_t>(index));
+  if (!hash_.empty()) ShiftHash(index + 1, -1);
   child->parent_ = nullptr;
   child->index_ = 0;
-  child->chain_ = nullptr;
   if (index < keyInsertPos_) --keyInsertPos_;
   return child;
 }
 
 // --- the name hash -----------------------------------------------------------
+// Open addressing with linear probing over (index, hash) slots; a lookup
+// walks the run of its home slot and keeps the last standing child whose
+// name matches, so no order among equal names has to be kept.
 
 void TIniList::DropHash() {
   hash_.clear();
-  for (TIniItem* c : children_) c->chain_ = nullptr;
+  hash_.shrink_to_fit();
 }
 
 uint32_t TIniList::HashSize() {
   if (hash_.empty()) {
     size_t size = 16;
-    while (size < static_cast<size_t>(namedCount_)) size *= 2;
-    hash_.assign(size, nullptr);
-    for (TIniItem* c : children_) {
-      if (IsEmptyBytes(c->name_)) continue;
-      TIniItem*& head = hash_[NameHash(c->name_) & (size - 1)];
-      c->chain_ = head;
-      head = c;
+    while (size < static_cast<size_t>(namedCount_) * 2) size *= 2;
+    hash_.assign(size, THashSlot{-1, 0});
+    for (size_t i = 0; i < children_.size(); ++i) {
+      const std::string_view name = EntryName(children_[i]);
+      if (name.empty()) continue;
+      LinkHash(static_cast<int32_t>(i),
+               HashBytesNoCase(reinterpret_cast<const uint8_t*>(name.data()), static_cast<int32_t>(name.size())));
     }
   }
   return static_cast<uint32_t>(hash_.size());
 }
 
-void TIniList::LinkHash(TIniItem* node) {
-  TIniItem** link = &hash_[NameHash(node->name_) & (hash_.size() - 1)];
-  while (*link && (*link)->index_ > node->index_) link = &(*link)->chain_;
-  node->chain_ = *link;
-  *link = node;
+void TIniList::LinkHash(int32_t index, uint32_t hash) {
+  const size_t mask = hash_.size() - 1;
+  size_t i = Home(hash, mask);
+  while (hash_[i].Index >= 0) i = (i + 1) & mask;
+  hash_[i] = THashSlot{index, hash};
 }
 
-void TIniList::UnlinkHash(TIniItem* node) {
-  TIniItem** link = &hash_[NameHash(node->name_) & (hash_.size() - 1)];
-  while (*link && *link != node) link = &(*link)->chain_;
-  QEL_ASSERT(*link == node, "TIniList: a named child is missing from its hash chain");
-  *link = node->chain_;
-  node->chain_ = nullptr;
+void TIniList::UnlinkHash(int32_t index, uint32_t hash) {
+  const size_t mask = hash_.size() - 1;
+  size_t i = Home(hash, mask);
+  while (hash_[i].Index >= 0 && hash_[i].Index != index) i = (i + 1) & mask;
+  QEL_ASSERT(hash_[i].Index == index, "TIniList: a named child is missing from its hash");
+  // Backward shift: later slots of the run whose home lies outside the gap
+  // move into it, so no run is broken.
+  size_t j = i;
+  for (;;) {
+    j = (j + 1) & mask;
+    if (hash_[j].Index < 0) break;
+    const size_t home = Home(hash_[j].Hash, mask);
+    const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+    if (stays) continue;
+    hash_[i] = hash_[j];
+    i = j;
+  }
+  hash_[i] = THashSlot{-1, 0};
+}
+
+void TIniList::ShiftHash(int32_t from, int32_t delta) {
+  for (THashSlot& slot : hash_)
+    if (slot.Index >= from) slot.Index += delta;
 }
 
 // --- lookups ------------------------------------------------------------------
 
-bool TIniList::IsKeyFilter(const TIniItem* item) { return item->IsKey(); }
-bool TIniList::IsPlainItem(const TIniItem* item) { return typeid(*item) == typeid(TIniItem); }
+bool TIniList::IsKeyFilter(const TIniEntry& e) {
+  if (e.IsNode()) return e.Node()->IsKey();
+  return e.IsLine() && e.NameLength() > 0;
+}
+bool TIniList::IsPlainItem(const TIniEntry& e) {
+  if (e.IsNode()) {
+    const TIniItem* node = e.Node();
+    return typeid(*node) == typeid(TIniItem);
+  }
+  return e.IsLine();
+}
 
 TIniItem* TIniList::FindFiltered(const TIniList* list, std::u16string_view name, Filter filter) {
   return FindFilteredRange(list, name, 1, static_cast<int32_t>(name.size()), filter);
 }
+
+namespace {
+int CompareViewWithU16NoCase(std::string_view b, int32_t count, std::u16string_view s) {
+  const std::u16string text(s);
+  return CompareUtf8WithUnicodeNoCase(reinterpret_cast<const uint8_t*>(b.data()), b.size(), 0, count, text, 1,
+                                      static_cast<int>(text.size()));
+}
+}  // namespace
 
 TIniItem* TIniList::FindFilteredRange(const TIniList* list, std::u16string_view s, int32_t start, int32_t count,
                                       Filter filter) {
@@ -463,11 +659,12 @@ TIniItem* TIniList::FindFilteredRange(const TIniList* list, std::u16string_view 
   if (!list || list->namedCount_ == 0 || count <= 0 || first >= s.size()) return nullptr;
   const std::u16string_view name = s.substr(first, static_cast<size_t>(count));
   auto* self = const_cast<TIniList*>(list);
-  const uint32_t size = self->HashSize();
-  for (TIniItem* c = self->hash_[HashU16NoCase(name) & (size - 1)]; c; c = c->chain_) {
-    if (filter(c) && CompareWithU16NoCase(c->name_, 0, Length(c->name_), name) == 0) return c;
-  }
-  return nullptr;
+  const int32_t at = self->LastHashed(HashU16NoCase(name), [&](const TIniEntry& e) {
+    if (!filter(e)) return false;
+    const std::string_view n = self->EntryName(e);
+    return CompareViewWithU16NoCase(n, static_cast<int32_t>(n.size()), name) == 0;
+  });
+  return at >= 0 ? self->NodeAt(at) : nullptr;
 }
 
 TIniItem* TIniList::FindFilteredRaw(const TIniList* list, const TByteString& bytes, int32_t start, int32_t count,
@@ -476,12 +673,14 @@ TIniItem* TIniList::FindFilteredRaw(const TIniList* list, const TByteString& byt
   count = std::min(count, Length(bytes) - start);
   if (!list || list->namedCount_ == 0 || count <= 0) return nullptr;
   auto* self = const_cast<TIniList*>(list);
-  const uint32_t size = self->HashSize();
   const uint8_t* p = Data(bytes) + start;
-  for (TIniItem* c = self->hash_[HashBytesNoCase(p, count) & (size - 1)]; c; c = c->chain_) {
-    if (filter(c) && CompareBytesRangeNoCase(Data(c->name_), Length(c->name_), p, count) == 0) return c;
-  }
-  return nullptr;
+  const int32_t at = self->LastHashed(HashBytesNoCase(p, count), [&](const TIniEntry& e) {
+    if (!filter(e)) return false;
+    const std::string_view n = self->EntryName(e);
+    return CompareBytesRangeNoCase(reinterpret_cast<const uint8_t*>(n.data()), static_cast<int32_t>(n.size()), p,
+                                   count) == 0;
+  });
+  return at >= 0 ? self->NodeAt(at) : nullptr;
 }
 
 TIniItem* TIniList::FindIndexed(const TIniList* list, std::u16string_view prefix, int32_t number, Filter filter) {
@@ -489,20 +688,19 @@ TIniItem* TIniList::FindIndexed(const TIniList* list, std::u16string_view prefix
   const std::string digits = std::to_string(number);
   if (prefix.empty() && digits.empty()) return nullptr;
   auto* self = const_cast<TIniList*>(list);
-  const uint32_t size = self->HashSize();
   // The hash of the prefix continued over the digits, without building the name.
   uint32_t h = HashU16NoCase(prefix);
   for (char d : digits) h = HashStepByte(h, static_cast<uint8_t>(d));
   const int32_t nd = static_cast<int32_t>(digits.size());
-  for (TIniItem* c = self->hash_[h & (size - 1)]; c; c = c->chain_) {
-    if (!filter(c)) continue;
-    const int32_t len = Length(c->name_);
-    if (len < nd) continue;
-    const uint8_t* name = Data(c->name_);
-    if (!std::equal(digits.begin(), digits.end(), name + (len - nd))) continue;
-    if (CompareWithU16NoCase(c->name_, 0, len - nd, prefix) == 0) return c;
-  }
-  return nullptr;
+  const int32_t at = self->LastHashed(h, [&](const TIniEntry& e) {
+    if (!filter(e)) return false;
+    const std::string_view name = self->EntryName(e);
+    const int32_t len = static_cast<int32_t>(name.size());
+    if (len < nd) return false;
+    if (!std::equal(digits.begin(), digits.end(), name.begin() + (len - nd))) return false;
+    return CompareViewWithU16NoCase(name, len - nd, prefix) == 0;
+  });
+  return at >= 0 ? self->NodeAt(at) : nullptr;
 }
 
 TIniItem* TIniList::FindKey(const TIniList* list, std::u16string_view name) {
@@ -521,14 +719,14 @@ TIniObject* TIniList::FindObject(const TIniList* list, std::u16string_view name)
 TIniObject* TIniList::FindObjectOfType(const TIniList* list, std::u16string_view name, std::u16string_view type) {
   if (!list || list->namedCount_ == 0 || name.empty()) return nullptr;
   auto* self = const_cast<TIniList*>(list);
-  const uint32_t size = self->HashSize();
-  for (TIniItem* c = self->hash_[HashU16NoCase(name) & (size - 1)]; c; c = c->chain_) {
-    auto* obj = dynamic_cast<TIniObject*>(c);
-    if (obj && CompareWithU16NoCase(c->name_, 0, Length(c->name_), name) == 0 &&
-        CompareWithU16NoCase(c->value_, 0, Length(c->value_), type) == 0)
-      return obj;
-  }
-  return nullptr;
+  const int32_t at = self->LastHashed(HashU16NoCase(name), [&](const TIniEntry& e) {
+    if (!IsA<TIniObject>(e)) return false;
+    const std::string_view n = self->EntryName(e);
+    const std::string_view v = self->EntryValue(e);
+    return CompareViewWithU16NoCase(n, static_cast<int32_t>(n.size()), name) == 0 &&
+           CompareViewWithU16NoCase(v, static_cast<int32_t>(v.size()), type) == 0;
+  });
+  return at >= 0 ? static_cast<TIniObject*>(self->NodeAt(at)) : nullptr;
 }
 
 TObjectList* TIniList::GetObjectList() const { return EnsureObjects(); }
@@ -536,8 +734,12 @@ TObjectList* TIniList::GetObjectList() const { return EnsureObjects(); }
 TObjectList* TIniList::EnsureObjects() const {
   if (objects_) return objects_;
   auto* self = const_cast<TIniList*>(this);
-  for (TIniItem* c : children_) {
-    auto* obj = dynamic_cast<TIniObject*>(c);
+  // Blocks get their nodes first, while there is no list for them to join.
+  for (int32_t i = 0; i < GetCount(); ++i)
+    if (children_[static_cast<size_t>(i)].IsBlock()) NodeAt(i);
+  for (const TIniEntry& e : children_) {
+    if (!e.IsNode()) continue;
+    auto* obj = dynamic_cast<TIniObject*>(e.Node());
     if (!obj) continue;
     if (!self->objects_) self->objects_ = new TObjectList();
     self->objects_->Attach(obj, obj->ownPosition_);

@@ -12,10 +12,14 @@
 // over the caller's reference; Extract hands the list's reference back.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "foundation/SysObj.h"
@@ -29,6 +33,113 @@ class TIniList;
 class TIniObject;
 class TIniSection;
 class TIniFile;
+class TIniItem;
+
+// A line of a loaded text inside a nested block, kept as ranges of the text
+// until a node is asked for. End > 0 marks an object block: its lines follow
+// it up to End (exclusive); 0 a key or raw line (a raw line has no name).
+struct TIniRecord {
+  int32_t NameStart = 0;
+  int32_t NameLength = 0;
+  int32_t ValueStart = 0;
+  int32_t ValueLength = 0;
+  int32_t End = 0;
+};
+
+// The records of one text, in chunks that double in size: appending never
+// moves the records made before, and a text of a million lines takes about
+// twenty allocations. Trim gives the unused end of the last chunk back.
+// Records are reached through their index only.
+class TIniRecords {
+ public:
+  TIniRecords() = default;
+  TIniRecords(const TIniRecords&) = delete;
+  TIniRecords& operator=(const TIniRecords&) = delete;
+  ~TIniRecords();
+  size_t size() const { return size_; }
+  const TIniRecord& operator[](size_t i) const {
+    const size_t j = i + kFirst;
+    const int k = std::bit_width(j) - kFirstBits - 1;
+    return chunks_[static_cast<size_t>(k)][j - (size_t(1) << (k + kFirstBits))];
+  }
+  TIniRecord& operator[](size_t i) { return const_cast<TIniRecord&>(std::as_const(*this)[i]); }
+  void push_back(const TIniRecord& r) {
+    if (next_ == end_) Grow();
+    *next_++ = r;
+    ++size_;
+  }
+  // After the last record; nothing may be appended afterwards.
+  void Trim();
+
+ private:
+  static constexpr int kFirstBits = 4;
+  static constexpr size_t kFirst = size_t(1) << kFirstBits;
+  void Grow();
+  std::vector<TIniRecord*> chunks_;
+  TIniRecord* next_ = nullptr;
+  TIniRecord* end_ = nullptr;
+  size_t size_ = 0;
+  bool trimmed_ = false;
+};
+
+// The text of one load and the records of its nested blocks, in text order;
+// shared by every list that still holds lines of it without nodes.
+struct TIniText {
+  TSharedBytes Bytes;
+  TIniRecords Lines;
+  std::string_view Slice(int32_t start, int32_t length) const {
+    return length ? std::string_view(reinterpret_cast<const char*>(Bytes->data()) + start, size_t(length))
+                  : std::string_view();
+  }
+};
+
+// One child of a list: a node, or a line of the list's text that has no node
+// yet (a key or raw line by its ranges, or an object block by its record).
+// A loaded tree makes nodes only for sections; every other line becomes a
+// node when the interface hands it out, and stays one.
+class TIniEntry {
+ public:
+  static TIniEntry OfNode(TIniItem* node) {
+    TIniEntry e;
+    e.node_ = node;
+    e.tag_ = kNode;
+    return e;
+  }
+  static TIniEntry OfBlock(int32_t record) {
+    TIniEntry e;
+    e.range_[0] = record;
+    e.tag_ = kBlock;
+    return e;
+  }
+  static TIniEntry OfLine(int32_t nameStart, int32_t nameLength, int32_t valueStart, int32_t valueLength) {
+    TIniEntry e;
+    e.range_[0] = nameStart;
+    e.range_[1] = nameLength;
+    e.valueStart_ = valueStart;
+    e.tag_ = valueLength;
+    return e;
+  }
+  bool IsNode() const { return tag_ == kNode; }
+  bool IsBlock() const { return tag_ == kBlock; }
+  bool IsLine() const { return tag_ >= 0; }
+  TIniItem* Node() const { return node_; }
+  int32_t Record() const { return range_[0]; }
+  int32_t NameStart() const { return range_[0]; }
+  int32_t NameLength() const { return range_[1]; }
+  int32_t ValueStart() const { return valueStart_; }
+  int32_t ValueLength() const { return tag_; }
+
+ private:
+  static constexpr int32_t kNode = -1;
+  static constexpr int32_t kBlock = -2;
+  union {
+    TIniItem* node_ = nullptr;
+    int32_t range_[2];
+  };
+  int32_t valueStart_ = 0;
+  int32_t tag_ = kNode;  // >= 0: a line, and the length of its value
+};
+static_assert(sizeof(TIniEntry) == 16);
 
 // A name or value: bytes inside the storage of the node that holds it
 // (packed: a node holds two).
@@ -117,7 +228,6 @@ class TIniItem : public TTextWriter {
   void CopyTextFrom(const TIniItem& other);
 
   TIniList* parent_ = nullptr;
-  TIniItem* chain_ = nullptr;
   TSharedBytes store_;  // keeps the bytes of name_ and value_
   int32_t index_ = 0;
   TIniSlice name_;
@@ -215,13 +325,17 @@ class TIniList : public TIniItem {
   static void WriteString(TIniList* list, std::u16string_view key, std::u16string_view value);
 
  protected:
-  using Filter = bool (*)(const TIniItem*);
+  // Filters see a child as its node or, for a line without one, as the
+  // class its node would have (a plain item, or an object for a block).
+  using Filter = bool (*)(const TIniEntry&);
   template <class T>
-  static bool IsA(const TIniItem* item) {
-    return dynamic_cast<const T*>(item) != nullptr;
+  static bool IsA(const TIniEntry& entry) {
+    if (entry.IsNode()) return dynamic_cast<const T*>(entry.Node()) != nullptr;
+    if (entry.IsBlock()) return std::is_base_of_v<T, TIniObject>;
+    return std::is_base_of_v<T, TIniItem>;
   }
-  static bool IsKeyFilter(const TIniItem* item);
-  static bool IsPlainItem(const TIniItem* item);
+  static bool IsKeyFilter(const TIniEntry& entry);
+  static bool IsPlainItem(const TIniEntry& entry);
   static TIniItem* FindFiltered(const TIniList* list, std::u16string_view name, Filter filter);
   static TIniItem* FindFilteredRange(const TIniList* list, std::u16string_view s, int32_t start, int32_t count,
                                      Filter filter);
@@ -239,17 +353,62 @@ class TIniList : public TIniItem {
   friend class TIniObject;
   friend class TIniSection;
   friend class TIniFile;
+  friend struct TIniListAccess;
+  // One slot of the name hash: a child's index and its name's hash.
+  struct THashSlot {
+    int32_t Index;
+    uint32_t Hash;
+  };
+  // The slot table (a power of two, at most half full), built at the first
+  // lookup; its size.
   uint32_t HashSize();
+  // The first slot probed for a name hash: the names' hash keeps similar
+  // names (numbered ones) on neighbouring values, which linear probing would
+  // pile into long runs, so it is mixed first.
+  static size_t Home(uint32_t hash, size_t mask) {
+    uint32_t x = hash * 0x9E3779B1u;
+    x ^= x >> 16;
+    return x & mask;
+  }
   // The object list, made from the children when there is none yet and a
   // child is an object; null when no child is.
   TObjectList* EnsureObjects() const;
+  // The node of a child, made from its line when it has none yet.
+  TIniItem* NodeAt(int32_t index) const;
+  // Name and value bytes of a child, node or line.
+  std::string_view EntryName(const TIniEntry& entry) const;
+  std::string_view EntryValue(const TIniEntry& entry) const;
+  // Appends a line or block of the list's text (how the parser and copies
+  // fill a list without making nodes).
+  void AppendEntry(const TIniEntry& entry);
+  // Makes the list's lines refer to the given text: lines of another text
+  // get their nodes first.
+  void UseText(const std::shared_ptr<const TIniText>& text);
+  // Fills an empty list with the lines of a block record of its text.
+  void FillFromBlock(const std::shared_ptr<const TIniText>& text, int32_t record);
   void DropHash();
-  void LinkHash(TIniItem* node);
-  void UnlinkHash(TIniItem* node);
-  void ClearChildren();
+  void LinkHash(int32_t index, uint32_t hash);
+  void UnlinkHash(int32_t index, uint32_t hash);
+  // Moves the hashed indices at or after `from` by `delta`.
+  void ShiftHash(int32_t from, int32_t delta);
+  void Renumber(size_t from);
+  // The index of the last child in the hash with this name hash that
+  // satisfies match, or -1.
+  template <class Match>
+  int32_t LastHashed(uint32_t hash, Match&& match) {
+    const size_t mask = HashSize() - 1;
+    int32_t best = -1;
+    for (size_t i = Home(hash, mask); hash_[i].Index >= 0; i = (i + 1) & mask) {
+      const THashSlot slot = hash_[i];
+      if (slot.Hash == hash && slot.Index > best && match(children_[static_cast<size_t>(slot.Index)]))
+        best = slot.Index;
+    }
+    return best;
+  }
 
-  std::vector<TIniItem*> children_;
-  std::vector<TIniItem*> hash_;
+  std::vector<TIniEntry> children_;
+  std::vector<THashSlot> hash_;
+  std::shared_ptr<const TIniText> text_;  // the text the lines refer to
   int32_t namedCount_ = 0;
   int32_t keyInsertPos_ = 0;
   TObjectList* objects_ = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,3 +95,20 @@ inline uint32_t HashU16NoCase(std::u16string_view s) {
 inline uint32_t HashStepByte(uint32_t h, uint8_t b) { return HashStep(h, b); }
 
 }  // namespace foundation::ini_detail
+
+namespace foundation {
+
+// What the parser and the writer use of a list's children without making
+// nodes of its lines.
+struct TIniListAccess {
+  static void UseText(TIniList* list, const std::shared_ptr<const TIniText>& text) { list->UseText(text); }
+  static void Append(TIniList* list, const TIniEntry& entry) { list->AppendEntry(entry); }
+  static bool HasObjectList(const TIniList* list) { return list->objects_ != nullptr; }
+  static TIniItem* NodeAt(const TIniList* list, int32_t index) { return list->NodeAt(index); }
+  static const TIniEntry& Entry(const TIniList* list, int32_t index) {
+    return list->children_[static_cast<size_t>(index)];
+  }
+  static const TIniText& Text(const TIniList* list) { return *list->text_; }
+};
+
+}  // namespace foundation

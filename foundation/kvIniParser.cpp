@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "foundation/kvIniBytes.h"
 #include "foundation/kvUTF8.h"
@@ -144,64 +145,124 @@ TIniLineKind ClassifyIniLine(TIniParserParams& p) {
   return kind;
 }
 
-void ParseIniLines(TIniList* list, TIniParserParams& params, TIniFile* root) {
-  if (!list) return;
-  // stack[0] is the level the caller handed in (with the root when given);
-  // each open object block adds a level that is parsed without a root.
-  std::vector<TIniList*> stack{list};
-  while (params.Position < params.End) {
-    const TIniLineKind kind = ClassifyIniLine(params);
-    TIniList* current = stack.back();
-    const bool top = stack.size() == 1;
-    const TSharedBytes& text = params.Text.Bytes();
-    // A node shares the text: its name and value are ranges of it.
-    auto slices = [&](TIniItem* node, bool named) {
-      node->SetTextSlices(text, params.NameStart, named ? params.NameLength : 0, params.ValueStart,
-                          params.ValueLength);
-      return node;
-    };
-    switch (kind) {
-      case TIniLineKind::Raw:
-        current->Add(slices(new TIniItem(), false));
-        break;
-      case TIniLineKind::Key:
-        current->Add(slices(new TIniItem(), true));
-        break;
-      case TIniLineKind::Section: {
-        if (!top || !root) {
-          // Closes the current level; the header line is used up.
-          if (top) return;
-          stack.pop_back();
-          break;
-        }
-        const TByteString name = SubBytes(params.Text, params.NameStart, params.NameLength);
-        TIniSection* section = TIniList::FindNodeRaw<TIniSection>(root, name, 0, Length(name));
-        if (!section) {
-          section = new TIniSection(false);
-          slices(section, true);
-          root->Add(section);
-        }
-        stack[0] = section;
-        break;
-      }
-      case TIniLineKind::Object: {
-        auto* obj = new TIniObject();
-        slices(obj, true);
-        current->Add(obj);
-        stack.push_back(obj);
-        break;
-      }
-      case TIniLineKind::End:
-        if (!top) {
-          stack.pop_back();
-        } else if (root) {
-          current->Add(new TIniItem(TByteString(), FromAscii("end")));
-        } else {
-          return;
-        }
-        break;
+namespace {
+
+// Where the lines of a level go: a list, or the record of an open block.
+struct TParseLevel {
+  TIniList* list;   // null inside a block
+  int32_t record;   // the open block's record
+  TIniList* owner;  // for a block directly in a list: that list
+  int32_t entry;    // and the block's index there
+};
+
+struct TLineParser {
+  TIniParserParams& params;
+  TIniFile* root;
+  std::shared_ptr<const TIniText> shared;
+  TIniRecords& lines;
+  // Nested levels are kept on this explicit stack, so the depth of a text
+  // never reaches the machine stack.
+  std::vector<TParseLevel> stack;
+
+  void Close(bool makeNode) {
+    const TParseLevel level = stack.back();
+    stack.pop_back();
+    lines[static_cast<size_t>(level.record)].End = static_cast<int32_t>(lines.size());
+    // A list that already hands out its object list gets the node at once.
+    if (makeNode && level.owner && TIniListAccess::HasObjectList(level.owner))
+      TIniListAccess::NodeAt(level.owner, level.entry);
+  }
+
+  void AddLine(bool named) {
+    const int32_t nameLength = named ? params.NameLength : 0;
+    TIniList* list = stack.back().list;
+    if (list) {
+      TIniListAccess::Append(list,
+                             TIniEntry::OfLine(params.NameStart, nameLength, params.ValueStart, params.ValueLength));
+    } else {
+      lines.push_back(TIniRecord{params.NameStart, nameLength, params.ValueStart, params.ValueLength, 0});
     }
   }
+
+  void Run() {
+    while (params.Position < params.End) {
+      const TIniLineKind kind = ClassifyIniLine(params);
+      TIniList* current = stack.back().list;
+      const bool top = stack.size() == 1;
+      switch (kind) {
+        case TIniLineKind::Raw:
+          AddLine(false);
+          break;
+        case TIniLineKind::Key:
+          AddLine(true);
+          break;
+        case TIniLineKind::Section: {
+          if (!top || !root) {
+            // Closes the current level; the header line is used up.
+            if (top) return;
+            Close(true);
+            break;
+          }
+          const TByteString name = SubBytes(params.Text, params.NameStart, params.NameLength);
+          TIniSection* section = TIniList::FindNodeRaw<TIniSection>(root, name, 0, Length(name));
+          if (!section) {
+            section = new TIniSection(false);
+            section->SetTextSlices(params.Text.Bytes(), params.NameStart, params.NameLength, params.ValueStart,
+                                   params.ValueLength);
+            root->Add(section);
+          }
+          TIniListAccess::UseText(section, shared);
+          stack[0].list = section;
+          break;
+        }
+        case TIniLineKind::Object: {
+          const auto record = static_cast<int32_t>(lines.size());
+          lines.push_back(
+              TIniRecord{params.NameStart, params.NameLength, params.ValueStart, params.ValueLength, 0});
+          TParseLevel level{nullptr, record, nullptr, -1};
+          if (current) {
+            level.owner = current;
+            level.entry = current->GetCount();
+            TIniListAccess::Append(current, TIniEntry::OfBlock(record));
+          }
+          stack.push_back(level);
+          break;
+        }
+        case TIniLineKind::End:
+          if (!top) {
+            Close(true);
+          } else if (root) {
+            current->Add(new TIniItem(TByteString(), FromAscii("end")));
+          } else {
+            return;
+          }
+          break;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+void ParseIniLines(TIniList* list, TIniParserParams& params, TIniFile* root) {
+  if (!list) return;
+  // Sections (and the "end" lines of the top level) become nodes; every
+  // other line stays a range of the text: a line of a list level as its
+  // entry, a line inside an object block as a record of the shared text,
+  // which the block's entry points to.
+  auto text = std::make_shared<TIniText>();
+  text->Bytes = params.Text.Bytes();
+  TIniListAccess::UseText(list, text);
+  TLineParser parser{params, root, text, text->Lines, {{list, -1, nullptr, -1}}};
+  try {
+    parser.Run();
+  } catch (...) {
+    while (parser.stack.size() > 1) parser.Close(false);
+    text->Lines.Trim();
+    throw;
+  }
+  while (parser.stack.size() > 1) parser.Close(true);
+  text->Lines.Trim();
 }
 
 TTextWithBomResult ReadTextWithBom(TStream* stream, uint32_t codePage, TByteString& text) {

@@ -17,10 +17,8 @@ void WriteRaw(TTextSaver* saver, std::string_view b) {
                       static_cast<int32_t>(b.size()));
 }
 
-void WriteObjectHeader(TTextSaver* saver, const TIniItem* obj, int level) {
+void WriteObjectHeader(TTextSaver* saver, std::string_view name, std::string_view type, int level) {
   saver->WriteIndent(level);
-  const std::string_view name = obj->NameView();
-  const std::string_view type = obj->ValueView();
   if (name.empty() && type.empty()) {
     saver->WriteBytes("object");
   } else {
@@ -38,6 +36,10 @@ void WriteObjectHeader(TTextSaver* saver, const TIniItem* obj, int level) {
   saver->NewLine();
 }
 
+void WriteObjectHeader(TTextSaver* saver, const TIniItem* obj, int level) {
+  WriteObjectHeader(saver, obj->NameView(), obj->ValueView(), level);
+}
+
 void WriteSectionHeader(TTextSaver* saver, const TIniItem* section) {
   saver->WriteBytes("[");
   WriteRaw(saver, section->NameView());
@@ -45,21 +47,37 @@ void WriteSectionHeader(TTextSaver* saver, const TIniItem* section) {
   saver->NewLine();
 }
 
+void WriteLine(TTextSaver* saver, std::string_view name, std::string_view value, int level) {
+  if (!name.empty() || !value.empty()) {
+    saver->WriteIndent(level);
+    if (!name.empty()) {
+      WriteRaw(saver, name);
+      saver->WriteBytes("=");
+    }
+    WriteRaw(saver, value);
+  }
+  saver->NewLine();
+}
+
 // Writes the children of a list with an explicit stack: a tree loaded from a
 // damaged file may nest objects deeper than the machine stack allows.
 // Nodes of the model's own list classes are expanded here; any other class
-// writes itself through its virtual WriteIndented.
+// writes itself through its virtual WriteIndented. Lines and blocks that have
+// no nodes yet are written from their text, without making nodes.
 void WriteChildren(TTextSaver* saver, const TIniList* list, int level) {
   struct Frame {
-    const TIniList* list;
+    const TIniList* list;  // null: the records of a block, next up to stop
+    const TIniText* text;
     int32_t next;
+    int32_t stop;
     int level;
     int endLevel;  // >= 0: write "end" at this indentation when done
   };
-  std::vector<Frame> stack{{list, 0, level, -1}};
+  std::vector<Frame> stack{{list, nullptr, 0, 0, level, -1}};
   while (!stack.empty()) {
     Frame& f = stack.back();
-    if (f.next >= f.list->GetCount()) {
+    const int at = f.level;
+    if (f.next >= (f.list ? f.list->GetCount() : f.stop)) {
       const int endLevel = f.endLevel;
       stack.pop_back();
       if (endLevel >= 0) {
@@ -69,17 +87,47 @@ void WriteChildren(TTextSaver* saver, const TIniList* list, int level) {
       }
       continue;
     }
-    TIniItem* child = f.list->GetChild(f.next++);
-    const int at = f.level;
+    if (!f.list) {
+      const TIniText* text = f.text;
+      const int32_t index = f.next;
+      const TIniRecord& r = text->Lines[static_cast<size_t>(index)];
+      if (r.End > 0) {
+        f.next = r.End;
+        WriteObjectHeader(saver, text->Slice(r.NameStart, r.NameLength), text->Slice(r.ValueStart, r.ValueLength),
+                          at);
+        stack.push_back({nullptr, text, index + 1, r.End, at + 2, at});
+      } else {
+        ++f.next;
+        WriteLine(saver, text->Slice(r.NameStart, r.NameLength), text->Slice(r.ValueStart, r.ValueLength), at);
+      }
+      continue;
+    }
+    const TIniEntry& entry = TIniListAccess::Entry(f.list, f.next);
+    if (!entry.IsNode()) {
+      const TIniText& text = TIniListAccess::Text(f.list);
+      ++f.next;
+      if (entry.IsLine()) {
+        WriteLine(saver, text.Slice(entry.NameStart(), entry.NameLength()),
+                  text.Slice(entry.ValueStart(), entry.ValueLength()), at);
+      } else {
+        const TIniRecord& r = text.Lines[static_cast<size_t>(entry.Record())];
+        WriteObjectHeader(saver, text.Slice(r.NameStart, r.NameLength), text.Slice(r.ValueStart, r.ValueLength),
+                          at);
+        stack.push_back({nullptr, &text, entry.Record() + 1, r.End, at + 2, at});
+      }
+      continue;
+    }
+    TIniItem* child = entry.Node();
+    ++f.next;
     const std::type_info& type = typeid(*child);
     if (type == typeid(TIniObject)) {
       WriteObjectHeader(saver, child, at);
-      stack.push_back({static_cast<TIniList*>(child), 0, at + 2, at});
+      stack.push_back({static_cast<TIniList*>(child), nullptr, 0, 0, at + 2, at});
     } else if (type == typeid(TIniSection)) {
       WriteSectionHeader(saver, child);
-      stack.push_back({static_cast<TIniList*>(child), 0, at, -1});
+      stack.push_back({static_cast<TIniList*>(child), nullptr, 0, 0, at, -1});
     } else if (type == typeid(TIniList) || type == typeid(TIniFile)) {
-      stack.push_back({static_cast<TIniList*>(child), 0, at, -1});
+      stack.push_back({static_cast<TIniList*>(child), nullptr, 0, 0, at, -1});
     } else {
       child->WriteIndented(saver, at);
     }
@@ -88,17 +136,7 @@ void WriteChildren(TTextSaver* saver, const TIniList* list, int level) {
 
 }  // namespace
 
-void TIniItem::WriteIndented(TTextSaver* saver, int level) {
-  if (!IsEmptyBytes(name_) || !IsEmptyBytes(value_)) {
-    saver->WriteIndent(level);
-    if (!IsEmptyBytes(name_)) {
-      WriteRaw(saver, name_.View());
-      saver->WriteBytes("=");
-    }
-    WriteRaw(saver, value_.View());
-  }
-  saver->NewLine();
-}
+void TIniItem::WriteIndented(TTextSaver* saver, int level) { WriteLine(saver, name_.View(), value_.View(), level); }
 
 void TIniList::WriteIndented(TTextSaver* saver, int level) { WriteChildren(saver, this, level); }
 

@@ -44,6 +44,9 @@ int Depth(const TIniList* list) {
 QEL_FUZZ_TARGET(data, size) {
   TRef<TIniFile> ini = MakeRef<TIniFile>();
   Check(LoadBytes(ini.Get(), data, size));
+  // Written before anything asked for a node (lines written from the text)
+  // and after the walks below made some: the same text.
+  const std::string untouched = size <= 4096 ? Written(ini.Get()) : std::string();
 
   // Lookups over whatever came out.
   for (int32_t i = 0; i < ini->GetSectionList()->GetCount(); ++i) {
@@ -62,6 +65,7 @@ QEL_FUZZ_TARGET(data, size) {
   // stays small.
   if (Depth(ini.Get()) > 1500) return 0;
   const std::string first = Written(ini.Get());
+  Check(untouched.empty() || untouched == first);
   TRef<TIniFile> again = MakeRef<TIniFile>();
   Check(LoadBytes(again.Get(), reinterpret_cast<const uint8_t*>(first.data()), first.size()));
   Check(Written(again.Get()) == first);

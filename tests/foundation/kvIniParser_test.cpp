@@ -302,6 +302,45 @@ TEST(IniLoad, DeepAndEndlessObjectChainsStayOffTheStack) {
   }
 }
 
+TEST(IniLoad, LinesBecomeNodesOnlyWhenHandedOutAndStayThem) {
+  const std::string text =
+      "top=0\r\n[a]\r\nx=1\r\n; c\r\nobject O:T\r\n  y=2\r\n  object P:U\r\n    q=5\r\n  end\r\nend\r\n"
+      "x=3\r\n[b]\r\nz=4\r\nend\r\n";
+  InitCaseFolding();  // its lazily made pages are live objects
+  const int live = LiveObjectCount();
+  {
+    TRef<TIniFile> ini = LoadText(text);
+    // The root, its section list, the two sections and the "end" line of
+    // the top level are the only objects a load makes.
+    EXPECT_EQ(LiveObjectCount(), live + 5);
+    // Written back while no other line has a node: the text as it was.
+    EXPECT_EQ(SaveText(ini.Get()), text);
+    TIniSection* a = TIniFile::FindSection(ini.Get(), u"a");
+    TIniItem* x = TIniList::FindKey(a, u"X");
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(TIniItem::GetValue(x), u"3");
+    EXPECT_EQ(x->Index(), 3);
+    EXPECT_EQ(x->Parent(), a);
+    EXPECT_EQ(LiveObjectCount(), live + 6);
+    EXPECT_EQ(TIniList::FindKey(a, u"x"), x);  // the same node again
+    EXPECT_EQ(a->GetChild(3), x);
+    EXPECT_EQ(LiveObjectCount(), live + 6);
+    // A block's node comes with its lines, still without nodes of their own.
+    TIniItem* q = TIniList::FindPath(a, u"O:P:q", u':', false);
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(TIniItem::GetInteger(q, 0), 5);
+    EXPECT_EQ(LiveObjectCount(), live + 9);  // O, P and q
+    EXPECT_EQ(TIniList::FindKey(a, u"O"), nullptr);  // an object is no key
+    // Mixed nodes and lines write back the same text; an edit shows.
+    EXPECT_EQ(SaveText(ini.Get()), text);
+    TIniItem::SetInteger(q, 6);
+    std::string edited = text;
+    edited.replace(edited.find("q=5"), 3, "q=6");
+    EXPECT_EQ(SaveText(ini.Get()), edited);
+  }
+  EXPECT_EQ(LiveObjectCount(), live);
+}
+
 TEST(IniLoad, BytesFormRoundTripsAndRejectsBadEscapes) {
   TRef<TIniFile> ini = LoadText(kProject);
   TIniItem::SetValue(TIniList::ForceKey(TIniFile::FindSection(ini.Get(), u"main"), u"path"), u"c:\\new\\n");

@@ -212,30 +212,80 @@ TEST(IniList, InsertRefusesCyclesAndKeepsSameSlotMoves) {
   CheckInvariants(a);
 }
 
-TEST(IniList, HashStaysRightUnderRandomEdits) {
-  // A reference model (a vector of names) against the list under inserts,
-  // extracts and renames that cross the hash's growth points.
-  std::mt19937 rng(1234);
-  TRef<TIniList> list = MakeRef<TIniList>();
+// A reference model (names, and whether each child is a key) against the
+// list under inserts, extracts and renames that cross the hash's growth
+// points; lookups compare with the model's last holder of each name.
+void RandomEdits(TIniList* list, uint32_t seed) {
+  std::mt19937 rng(seed);
+  struct Child {
+    std::string lower;
+    bool key;
+  };
+  std::vector<Child> model(static_cast<size_t>(list->GetCount()));
+  auto lower = [](std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+  };
+  auto fill = [&](int32_t i) {
+    const TIniItem* c = list->GetChild(i);
+    model[static_cast<size_t>(i)] = {lower(std::string(c->NameView())), c->IsKey()};
+  };
+  // The model of a loaded list is read from a clone, so the list itself
+  // keeps its lines without nodes.
+  {
+    TRef<TIniItem> copy = TRef<TIniItem>::Adopt(list->Clone());
+    auto* c = static_cast<TIniList*>(copy.Get());
+    for (int32_t i = 0; i < c->GetCount(); ++i)
+      model[static_cast<size_t>(i)] = {lower(std::string(c->GetChild(i)->NameView())), c->GetChild(i)->IsKey()};
+  }
+  auto expectLookup = [&](const std::string& name) {
+    int32_t want = -1;
+    for (size_t i = 0; i < model.size(); ++i)
+      if (model[i].key && model[i].lower == lower(name)) want = static_cast<int32_t>(i);
+    const TIniItem* found = TIniList::FindKey(list, std::u16string(name.begin(), name.end()));
+    ASSERT_EQ(found ? found->Index() : -1, want) << name;
+  };
   for (int step = 0; step < 3000; ++step) {
     const int op = static_cast<int>(rng() % 10);
     const int32_t n = list->GetCount();
+    ASSERT_EQ(static_cast<size_t>(n), model.size());
     if (op < 5 || n == 0) {
       const std::string name = "k" + std::to_string(rng() % 97);
       const int32_t at = static_cast<int32_t>(rng() % (static_cast<uint32_t>(n) + 1));
-      ASSERT_TRUE(list->Insert(at, rng() % 7 == 0 ? Raw("; c") : Key(name.c_str(), "v")));
+      const bool raw = rng() % 7 == 0;
+      ASSERT_TRUE(list->Insert(at, raw ? Raw("; c") : Key(name.c_str(), "v")));
+      model.insert(model.begin() + at, Child{raw ? "" : name, !raw});
     } else if (op < 8) {
-      list->Extract(static_cast<int32_t>(rng() % static_cast<uint32_t>(n)))->Free();
+      const int32_t at = static_cast<int32_t>(rng() % static_cast<uint32_t>(n));
+      list->Extract(at)->Free();
+      model.erase(model.begin() + at);
     } else {
+      const int32_t at = static_cast<int32_t>(rng() % static_cast<uint32_t>(n));
       const std::u16string name = u"K" + std::u16string(1, static_cast<char16_t>(u'a' + rng() % 26));
-      TIniItem::SetName(list->GetChild(static_cast<int32_t>(rng() % static_cast<uint32_t>(n))), name);
+      TIniItem::SetName(list->GetChild(at), name);
+      fill(at);
     }
-    if (step % 50 == 0) {
-      TIniList::FindKey(list.Get(), u"k1");  // builds the table now and then
-      CheckInvariants(list.Get());
+    if (step % 10 == 0) {
+      expectLookup("k" + std::to_string(rng() % 97));
+      expectLookup("K" + std::string(1, static_cast<char>('A' + rng() % 26)));
     }
   }
-  CheckInvariants(list.Get());
+  CheckInvariants(list);
+}
+
+TEST(IniList, HashStaysRightUnderRandomEdits) {
+  TRef<TIniList> list = MakeRef<TIniList>();
+  RandomEdits(list.Get(), 1234);
+  // The same over a loaded section whose lines (keys with repeated names,
+  // comments, object blocks) have no nodes until the edits hand them out.
+  std::string text = "[s]\n";
+  for (int i = 0; i < 400; ++i) {
+    text += "k" + std::to_string(i % 60) + "=" + std::to_string(i) + "\n";
+    if (i % 9 == 0) text += "; note\n";
+    if (i % 13 == 0) text += "object k" + std::to_string(i % 60) + ":T\n  inner=1\nend\n";
+  }
+  TRef<TIniFile> ini = Parse(text);
+  RandomEdits(TIniFile::FindSection(ini.Get(), u"s"), 99);
 }
 
 TEST(IniList, IndexedKeysAndPaths) {
