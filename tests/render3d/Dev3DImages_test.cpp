@@ -412,3 +412,92 @@ TEST_F(ImagesGL, BarsFillOutsideTheViewArea) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TBox {
+  int L = 1 << 30, T = 1 << 30, R = -1, B = -1;  // inclusive pixel bounds of the green pixels
+  bool operator==(const TBox&) const = default;
+};
+
+TBox GreenBox(const std::vector<uint32_t>& px, int w) {
+  TBox b;
+  for (size_t i = 0; i < px.size(); ++i)
+    if ((px[i] >> 8 & 255) > 128) {
+      int x = int(i % size_t(w)), y = int(i / size_t(w));
+      b.L = std::min(b.L, x);
+      b.T = std::min(b.T, y);
+      b.R = std::max(b.R, x);
+      b.B = std::max(b.B, y);
+    }
+  return b;
+}
+
+// A render target pushed at a screen position shows what the screen would
+// show there: every world point lands at its screen pixel minus the
+// target's position, whatever the view's area, scale, origin and viewport;
+// popping brings the screen's mapping back.
+TEST_F(ImagesGL, TargetsKeepTheScreenMappingOfTheView) {
+  struct ViewCase {
+    const char* Name;
+    TViewState View;
+  };
+  TViewState full = Full();
+  TViewState zoomed = full;
+  zoomed.Scale = {40, 30};  // two pixels per world unit, world 0..40 over the area
+  zoomed.Origin = {20, 15};
+  TViewState inner = full;
+  inner.Viewport = {10, 5, 70, 55};
+  inner.Area = {0, 0, 60, 50};
+  inner.Scale = {60, 50};
+  inner.Origin = {10, 5};
+  const ViewCase views[] = {{"full", full}, {"zoomed", zoomed}, {"inner viewport", inner}};
+  const TPoint positions[] = {{0, 0}, {4, 2}};
+  auto* rt = Own(new TCustomTexture(S));
+  rt->SetKind(tkTargetArgb);
+  rt->SetSize(64, 64);
+  auto quad = [&] {
+    S->DrawColorQuad({7, 5, 0}, {11, 5, 0}, {7, 8, 0}, {11, 8, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+  };
+  auto back = [&] {
+    T3DSurface* s = nullptr;
+    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
+    return ReadBack(s);
+  };
+  for (const ViewCase& vc : views) {
+    for (TPoint pos : positions) {
+      SCOPED_TRACE(testing::Message() << vc.Name << " at " << pos.X << "," << pos.Y);
+      ASSERT_TRUE(S->BeginScene());
+      S->SetViewState(vc.View);
+      S->Clear(0xFF000000, false);
+      quad();
+      ASSERT_TRUE(S->EndScene(false));
+      TBox screen = GreenBox(back(), kW);
+      ASSERT_GE(screen.R, screen.L);
+      if (vc.View.Scale.X == kW && vc.View.Viewport.Left == 0) {
+        EXPECT_EQ(screen, (TBox{7, 5, 10, 7}));
+      }
+
+      ASSERT_TRUE(S->BeginScene());
+      S->SetViewState(vc.View);
+      S->Clear(0xFF000000, false);
+      S->PushRenderTarget(rt, pos.X, pos.Y);
+      S->Clear(0xFF000000, false);
+      quad();
+      S->PopRenderTarget();
+      ASSERT_TRUE(S->EndScene(false));
+      EXPECT_EQ(GreenBox(back(), kW), TBox{}) << "nothing reached the screen";
+      TBox target = GreenBox(ReadBack(rt->Texture->GetSurface(0)), 64);
+      EXPECT_EQ(target, (TBox{screen.L - pos.X, screen.T - pos.Y, screen.R - pos.X, screen.B - pos.Y}));
+
+      // After the pop the screen's mapping is back.
+      ASSERT_TRUE(S->BeginScene());
+      S->Clear(0xFF000000, false);
+      quad();
+      ASSERT_TRUE(S->EndScene(false));
+      EXPECT_EQ(GreenBox(back(), kW), screen);
+    }
+  }
+}
+
+}  // namespace
