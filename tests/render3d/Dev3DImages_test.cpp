@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 
+#include "imaging/ColorGradeGenerator.h"
 #include "imaging/SysBitmapStore.h"
 #include "render3d/ColorGradeTexture.h"
 #include "render3d/Dev3DDrawer.h"
@@ -497,6 +498,66 @@ TEST_F(ImagesGL, TargetsKeepTheScreenMappingOfTheView) {
       ASSERT_TRUE(S->EndScene(false));
       EXPECT_EQ(GreenBox(back(), kW), screen);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Volume grade tables: the first inverts every channel, the second is the
+// identity; mix 0 gives the inverse, mix 1 the colour itself (within the
+// 32-cube table's grid error).
+TEST_F(ImagesGL, VolumeGradeTablesAreMixed) {
+  auto* invert = Own(new TCustomColorGradeTexture(S, 1));
+  imaging::TSysBitmap* b = imaging::CreateSysBitmap(32, 1024, imaging::PixelFormatByName(u"A8R8G8B8"));
+  for (int32_t i = 0; i < 32; ++i)  // blue
+    for (int32_t j = 0; j < 32; ++j)  // green
+      for (int32_t k = 0; k < 32; ++k) {  // red
+        uint32_t c = 0xFF000000u | uint32_t(255 - imaging::GradeLevel(k)) << 16 |
+                     uint32_t(255 - imaging::GradeLevel(j)) << 8 | uint32_t(255 - imaging::GradeLevel(i));
+        std::memcpy(b->Row(32 * i + j) + 4 * k, &c, 4);
+      }
+  invert->SetBitmap(b, true);
+  auto* identity = Own(new TCustomColorGradeTexture(S, 1));  // no bitmap: the identity table
+  const uint32_t colour = 0xFF40A0F0u;
+  std::vector<uint32_t> pic(64, colour);
+  auto* image = Own(MakeImage(8, 8, pic));
+  for (float mix : {0.0f, 1.0f}) {
+    SCOPED_TRACE(mix);
+    TImageDrawParams p = DefaultImageDrawParams;
+    p.GradeMode = 1;
+    p.GradeTable1 = invert;
+    p.GradeTable2 = identity;
+    p.GradeMix = mix;
+    auto px = Frame([&](T3DDrawer* d) { d->DrawImage(image, {10, 10, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p); });
+    for (int k = 0; k < 3; ++k) {
+      int in = Channel(colour, k);
+      EXPECT_NEAR(Channel(At(px, 13, 13), k), mix == 0 ? 255 - in : in, 3) << k;
+    }
+  }
+}
+
+// With the perspective flag an attached texture is drawn through the edge
+// mesh: its edges fade over one pixel outside; without it they end hard.
+TEST_F(ImagesGL, PerspectiveDrawsTheAttachedTextureWithSoftEdges) {
+  std::vector<uint32_t> white(size_t(16) * 16, 0xFFFFFFFFu);
+  auto* image = Own(MakeImage(16, 16, white));
+  image->GetAttachments()->Add(new TPixelTexture(S, 16, 16, white));
+  for (uint8_t perspective : {0, 1}) {
+    SCOPED_TRACE(int(perspective));
+    TImageDrawParams p = DefaultImageDrawParams;
+    p.Perspective = perspective;
+    auto px = Frame([&](T3DDrawer* d) { d->DrawImage(image, {20, 20, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p); });
+    EXPECT_EQ(Channel(At(px, 28, 28), 1), 254);
+    int outside = Channel(At(px, 19, 28), 1);
+    if (perspective) {
+      EXPECT_GT(outside, 40);
+      EXPECT_LT(outside, 220);
+    } else {
+      EXPECT_EQ(outside, 0);
+    }
+    EXPECT_EQ(Channel(At(px, 17, 28), 1), 0);
   }
 }
 
