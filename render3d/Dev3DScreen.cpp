@@ -206,7 +206,10 @@ void T3DScreen::InitRenderer() {
   if (EmptyRect(Bounds)) return;
   int32_t w = Bounds.Right - Bounds.Left, h = Bounds.Bottom - Bounds.Top;
   View.Viewport = {0, 0, w, h};
-  View.Area = foundation::RectToFloatRect(Bounds);
+  // The area is the viewport's own pixels: with the bounds' position in it,
+  // a target placed away from (0, 0) would draw every world point that far
+  // off its pixel.
+  View.Area = {0, 0, float(w), float(h)};
   View.Scale = {float(w), float(h)};
   DropRenderer();
   if (!Device) {

@@ -562,3 +562,27 @@ TEST_F(ImagesGL, PerspectiveDrawsTheAttachedTextureWithSoftEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// The default view of a target whose bounds lie away from (0, 0) puts a
+// world point at its own pixel.
+TEST(DefaultView, AWorldPointLandsAtItsOwnPixel) {
+  TRendererDevice* device = Get3DEngine()->CreateOffscreenDevice(kW, kH);
+  ASSERT_NE(device, nullptr);
+  device->SetBounds({100, 50, 100 + kW, 50 + kH}, {100, 50}, false);
+  auto* s = new T3DScreen();
+  s->AssignDevice(device);
+  ASSERT_TRUE(s->IsReady());
+  ASSERT_TRUE(s->BeginScene());
+  s->Clear(0xFF000000, false);
+  s->DrawColorQuad({5, 5, 0}, {9, 5, 0}, {5, 8, 0}, {9, 8, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+  ASSERT_TRUE(s->EndScene(false));
+  T3DSurface* b = nullptr;
+  ASSERT_TRUE(s->Renderer->GetBackBuffer(b));
+  EXPECT_EQ(GreenBox(ReadBack(b), kW), (TBox{5, 5, 8, 7}));
+  s->Free();
+  device->Free();
+}
+
+}  // namespace
