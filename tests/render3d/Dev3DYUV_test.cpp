@@ -385,3 +385,52 @@ TEST_F(YUVGL, DeviceLossMarksTheContentAndTheDrawerLetsGo) {
 }
 
 }  // namespace
+
+namespace {
+
+// An RGBA frame is drawn as it was written (alpha 254 over black), plainly
+// or through per-channel grade tables (here: inverting ones).
+TEST_F(YUVGL, RgbaFrameIsDrawnAsWrittenAndGraded) {
+  Open(40, 30);
+  T3DYUV* f = D->CreateYUVImage(12, 10, true);
+  imaging::TSysBitmap* b = f->LockPlane(kYUVPlaneRGBA);
+  ASSERT_NE(b, nullptr);
+  auto pixel = [](int32_t x, int32_t y) { return 0xFF000000u | uint32_t(x * 20) << 16 | uint32_t(y * 25) << 8 | 0x60; };
+  for (int32_t y = 0; y < 10; ++y)
+    for (int32_t x = 0; x < 12; ++x) {
+      uint32_t c = pixel(x, y);
+      std::memcpy(b->Row(y) + 4 * x, &c, 4);
+    }
+  ASSERT_TRUE(f->UnlockPlane(kYUVPlaneRGBA, b));
+  f->FrameDone();
+  imaging::TSysBitmap* ramp = imaging::CreateSysBitmap(256, 16, imaging::PixelFormatByName(u"A8R8G8B8"));
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 256; ++x) {
+      uint32_t v = uint32_t(255 - x), c = 0xFF000000u | v << 16 | v << 8 | v;
+      std::memcpy(ramp->Row(y) + 4 * x, &c, 4);
+    }
+  auto* invert = new TCustomColorGradeTexture(S, 0);
+  invert->SetBitmap(ramp, true);
+  for (uint8_t mode : {0, 2}) {
+    SCOPED_TRACE(int(mode));
+    TVideoDrawParams v;
+    v.Crop = {0, 0, 12, 10};
+    v.GradeMode = mode;
+    v.GradeTable1 = v.GradeTable2 = mode ? invert : nullptr;
+    auto px = Frame([&](T3DDrawer* d) { d->DrawVideoFrame(f, {5, 6, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, v); });
+    int bad = 0;
+    for (int32_t y = 0; y < 10; ++y)
+      for (int32_t x = 0; x < 12; ++x)
+        for (int k = 0; k < 3; ++k) {
+          int in = Channel(pixel(x, y), k);
+          double want = (mode ? 255 - in : in) * 254.0 / 255;
+          if (std::fabs(Channel(px[size_t(y + 6) * 40 + x + 5], k) - want) > 1.5) ++bad;
+        }
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(px[size_t(6) * 40 + 4] & 0xFFFFFF, 0u);
+  }
+  invert->Free();
+  f->Free();
+}
+
+}  // namespace
