@@ -47,6 +47,7 @@ T3DDrawer::T3DDrawer(T3DScreen* screen) : Screen(screen) {
 }
 
 void T3DDrawer::Dispose() {
+  ReleaseYuvImages();
   ShaderStack.clear();
   for (auto*& s : Shaders) {
     if (s) s->Free();

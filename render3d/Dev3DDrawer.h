@@ -37,6 +37,8 @@ class TCustomD3DEffecter;
 struct TTransitionState;
 struct TImageDrawParams;
 struct TBoxParams;
+struct TVideoDrawParams;
+class T3DYUV;
 
 // The base of everything the drawer draws.
 class TDrawItem : public TRefObject {
@@ -113,6 +115,16 @@ class T3DDrawer : public TRefObject {
   // puts the mix into c0.x when a table is given.
   void BindGradeTables(int32_t stage, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix);
 
+  // ---- video frames (Dev3DYUV.cpp) ----
+  // A frame target on the screen; the caller owns it. It stays listed until
+  // it is disposed; a drawer disposed first releases its textures.
+  T3DYUV* CreateYUVImage(int32_t width, int32_t height, bool rgba);
+  void DrawVideoFrame(T3DYUV* frame, T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY,
+                      TVideoDrawParams params);
+  // A shader level and 8-bit luminance textures: YUV planes can be drawn.
+  bool CanDrawVideoPlanes();
+  void ReleaseYuvImages();
+
   // ---- transitions ----
   // Draws the outgoing slide in view and, while the state's transition
   // runs, the incoming one (logical size `size`, centred in the viewport)
@@ -174,6 +186,7 @@ class T3DDrawer : public TRefObject {
   std::vector<TShader*> ShaderStack;            // not owned
   uint8_t CaptureMode = 0;
   TCustomD3DEffecter* Effecter = nullptr;  // owned, made on first use
+  std::vector<T3DYUV*> YuvImages;          // not owned
 };
 
 }  // namespace render3d

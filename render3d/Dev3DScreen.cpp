@@ -206,7 +206,10 @@ void T3DScreen::InitRenderer() {
   if (EmptyRect(Bounds)) return;
   int32_t w = Bounds.Right - Bounds.Left, h = Bounds.Bottom - Bounds.Top;
   View.Viewport = {0, 0, w, h};
-  View.Area = foundation::RectToFloatRect(Bounds);
+  // The area is the viewport's own pixels: with the bounds' position in it,
+  // a target placed away from (0, 0) would draw every world point that far
+  // off its pixel.
+  View.Area = {0, 0, float(w), float(h)};
   View.Scale = {float(w), float(h)};
   DropRenderer();
   if (!Device) {
@@ -348,8 +351,40 @@ void T3DScreen::ResetTargetView() {
   SetViewState(v);
 }
 
+namespace {
+// The view of a new top target: the area and scale of the view before, and
+// an origin chosen so that every world point lands at the same screen pixel
+// as before, that is at its screen pixel minus the target's position (the
+// offsets, which a target view drops, are folded into the origin as well).
+TViewState TargetView(const TViewState& before, TPoint beforeOrigin, const TRect& target) {
+  TViewState v = before;
+  const double vw = before.Viewport.Right - before.Viewport.Left, vh = before.Viewport.Bottom - before.Viewport.Top;
+  const double tw = target.Right - target.Left, th = target.Bottom - target.Top;
+  const double aw = double(before.Area.Right) - before.Area.Left, ah = double(before.Area.Bottom) - before.Area.Top;
+  const double zx = before.Scale.X > 0 && aw > 0 ? aw / before.Scale.X : 1;
+  const double zy = before.Scale.Y > 0 && ah > 0 ? ah / before.Scale.Y : 1;
+  const double L = before.Viewport.Left, T = before.Viewport.Top;
+  v.Origin.X = float(before.Origin.X - L + (tw - vw) / 2 + (L + beforeOrigin.X - target.Left) / zx +
+                     before.OffsetX * vw / 2);
+  v.Origin.Y = float(before.Origin.Y - T + (th - vh) / 2 + (T + beforeOrigin.Y - target.Top) / zy +
+                     before.OffsetY * vh / 2);
+  v.Viewport = {0, 0, target.Right - target.Left, target.Bottom - target.Top};
+  v.OffsetX = v.OffsetY = 0;
+  return v;
+}
+}  // namespace
+
 void T3DScreen::SetRenderTarget(T3DTexture* texture, int32_t x, int32_t y) {
   if (!IsReady()) return;
+  // The current view maps into the topmost real target (an inert entry
+  // never changed it).
+  const TViewState before = View;
+  TPoint beforeOrigin = TargetOrigin;
+  for (auto it = Targets.rbegin(); it != Targets.rend(); ++it)
+    if (!(*it)->Inert) {
+      beforeOrigin = (*it)->Origin;
+      break;
+    }
   if (Targets.empty()) {
     auto* w = new TRenderTargetWrapper();
     w->Surface = Renderer->GetRenderTarget();
@@ -373,6 +408,10 @@ void T3DScreen::SetRenderTarget(T3DTexture* texture, int32_t x, int32_t y) {
     TargetOrigin = top->Origin;
     if (top->Inert) return;
     Renderer->SetRenderTarget(top->Surface);
+  }
+  if (!EmptyRect(before.Viewport)) {
+    SetViewState(TargetView(before, beforeOrigin, GetRenderTargetRect()));
+    return;
   }
   ResetTargetView();
 }

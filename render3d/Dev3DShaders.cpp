@@ -136,31 +136,33 @@ const char* const kSources[psShaderCount] = {
     "  fragColor = vec4(rgb, rgb.b * vDiffuse.a);\n"
     "}\n",
     // color_grade_video: Y, U, V at stages 0-2, volume tables at 3 and 4.
+    // The chroma planes have their own coordinates (set 1): their textures
+    // need not be exactly half the luma texture.
     QEL_SHADER_VIDEO
     "void main() {\n"
     "  vec2 t = vTex[0].xy;\n"
-    "  float Y = texture(s0, t).r, U = texture(s1, t).r, V = texture(s2, t).r;\n"
+    "  float Y = texture(s0, t).r, U = texture(s1, vTex[1].xy).r, V = texture(s2, vTex[1].xy).r;\n"
     "  fragColor = vec4(gradeVideo(Y, U, V), vDiffuse.a);\n"
     "}\n",
     // color_grade_deinter: c1.xy = (H, 1/H), c2.xy = (o0, o1).
     QEL_SHADER_VIDEO
     "void main() {\n"
     "  vec2 t = vTex[0].xy;\n"
-    "  float U = texture(s1, t).r, V = texture(s2, t).r;\n"
+    "  float U = texture(s1, vTex[1].xy).r, V = texture(s2, vTex[1].xy).r;\n"
     "  fragColor = vec4(gradeVideo(lumaDeinter(), U, V), vDiffuse.a);\n"
     "}\n",
     // color_grade_chromakey: c3.xy = (tolerance, 1/tolerance), c4.xy = key (U, V).
     QEL_SHADER_VIDEO
     "void main() {\n"
     "  vec2 t = vTex[0].xy;\n"
-    "  float Y = texture(s0, t).r, U = texture(s1, t).r, V = texture(s2, t).r;\n"
+    "  float Y = texture(s0, t).r, U = texture(s1, vTex[1].xy).r, V = texture(s2, vTex[1].xy).r;\n"
     "  fragColor = vec4(gradeVideo(Y, U, V), keyAlpha(U, V));\n"
     "}\n",
     // color_grade_chroma_deinter
     QEL_SHADER_VIDEO
     "void main() {\n"
     "  vec2 t = vTex[0].xy;\n"
-    "  float U = texture(s1, t).r, V = texture(s2, t).r;\n"
+    "  float U = texture(s1, vTex[1].xy).r, V = texture(s2, vTex[1].xy).r;\n"
     "  fragColor = vec4(gradeVideo(lumaDeinter(), U, V), keyAlpha(U, V));\n"
     "}\n",
 };

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 
+#include "imaging/ColorGradeGenerator.h"
 #include "imaging/SysBitmapStore.h"
 #include "render3d/ColorGradeTexture.h"
 #include "render3d/Dev3DDrawer.h"
@@ -409,6 +410,179 @@ TEST_F(ImagesGL, BarsFillOutsideTheViewArea) {
       if (At(px, i, j) != (inside ? 0xFF000000u : 0xFF102030u)) ++bad;
     }
   EXPECT_EQ(bad, 0);
+}
+
+}  // namespace
+
+namespace {
+
+struct TBox {
+  int L = 1 << 30, T = 1 << 30, R = -1, B = -1;  // inclusive pixel bounds of the green pixels
+  bool operator==(const TBox&) const = default;
+};
+
+TBox GreenBox(const std::vector<uint32_t>& px, int w) {
+  TBox b;
+  for (size_t i = 0; i < px.size(); ++i)
+    if ((px[i] >> 8 & 255) > 128) {
+      int x = int(i % size_t(w)), y = int(i / size_t(w));
+      b.L = std::min(b.L, x);
+      b.T = std::min(b.T, y);
+      b.R = std::max(b.R, x);
+      b.B = std::max(b.B, y);
+    }
+  return b;
+}
+
+// A render target pushed at a screen position shows what the screen would
+// show there: every world point lands at its screen pixel minus the
+// target's position, whatever the view's area, scale, origin and viewport;
+// popping brings the screen's mapping back.
+TEST_F(ImagesGL, TargetsKeepTheScreenMappingOfTheView) {
+  struct ViewCase {
+    const char* Name;
+    TViewState View;
+  };
+  TViewState full = Full();
+  TViewState zoomed = full;
+  zoomed.Scale = {40, 30};  // two pixels per world unit, world 0..40 over the area
+  zoomed.Origin = {20, 15};
+  TViewState inner = full;
+  inner.Viewport = {10, 5, 70, 55};
+  inner.Area = {0, 0, 60, 50};
+  inner.Scale = {60, 50};
+  inner.Origin = {10, 5};
+  const ViewCase views[] = {{"full", full}, {"zoomed", zoomed}, {"inner viewport", inner}};
+  const TPoint positions[] = {{0, 0}, {4, 2}};
+  auto* rt = Own(new TCustomTexture(S));
+  rt->SetKind(tkTargetArgb);
+  rt->SetSize(64, 64);
+  auto quad = [&] {
+    S->DrawColorQuad({7, 5, 0}, {11, 5, 0}, {7, 8, 0}, {11, 8, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+  };
+  auto back = [&] {
+    T3DSurface* s = nullptr;
+    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
+    return ReadBack(s);
+  };
+  for (const ViewCase& vc : views) {
+    for (TPoint pos : positions) {
+      SCOPED_TRACE(testing::Message() << vc.Name << " at " << pos.X << "," << pos.Y);
+      ASSERT_TRUE(S->BeginScene());
+      S->SetViewState(vc.View);
+      S->Clear(0xFF000000, false);
+      quad();
+      ASSERT_TRUE(S->EndScene(false));
+      TBox screen = GreenBox(back(), kW);
+      ASSERT_GE(screen.R, screen.L);
+      if (vc.View.Scale.X == kW && vc.View.Viewport.Left == 0) {
+        EXPECT_EQ(screen, (TBox{7, 5, 10, 7}));
+      }
+
+      ASSERT_TRUE(S->BeginScene());
+      S->SetViewState(vc.View);
+      S->Clear(0xFF000000, false);
+      S->PushRenderTarget(rt, pos.X, pos.Y);
+      S->Clear(0xFF000000, false);
+      quad();
+      S->PopRenderTarget();
+      ASSERT_TRUE(S->EndScene(false));
+      EXPECT_EQ(GreenBox(back(), kW), TBox{}) << "nothing reached the screen";
+      TBox target = GreenBox(ReadBack(rt->Texture->GetSurface(0)), 64);
+      EXPECT_EQ(target, (TBox{screen.L - pos.X, screen.T - pos.Y, screen.R - pos.X, screen.B - pos.Y}));
+
+      // After the pop the screen's mapping is back.
+      ASSERT_TRUE(S->BeginScene());
+      S->Clear(0xFF000000, false);
+      quad();
+      ASSERT_TRUE(S->EndScene(false));
+      EXPECT_EQ(GreenBox(back(), kW), screen);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Volume grade tables: the first inverts every channel, the second is the
+// identity; mix 0 gives the inverse, mix 1 the colour itself (within the
+// 32-cube table's grid error).
+TEST_F(ImagesGL, VolumeGradeTablesAreMixed) {
+  auto* invert = Own(new TCustomColorGradeTexture(S, 1));
+  imaging::TSysBitmap* b = imaging::CreateSysBitmap(32, 1024, imaging::PixelFormatByName(u"A8R8G8B8"));
+  for (int32_t i = 0; i < 32; ++i)  // blue
+    for (int32_t j = 0; j < 32; ++j)  // green
+      for (int32_t k = 0; k < 32; ++k) {  // red
+        uint32_t c = 0xFF000000u | uint32_t(255 - imaging::GradeLevel(k)) << 16 |
+                     uint32_t(255 - imaging::GradeLevel(j)) << 8 | uint32_t(255 - imaging::GradeLevel(i));
+        std::memcpy(b->Row(32 * i + j) + 4 * k, &c, 4);
+      }
+  invert->SetBitmap(b, true);
+  auto* identity = Own(new TCustomColorGradeTexture(S, 1));  // no bitmap: the identity table
+  const uint32_t colour = 0xFF40A0F0u;
+  std::vector<uint32_t> pic(64, colour);
+  auto* image = Own(MakeImage(8, 8, pic));
+  for (float mix : {0.0f, 1.0f}) {
+    SCOPED_TRACE(mix);
+    TImageDrawParams p = DefaultImageDrawParams;
+    p.GradeMode = 1;
+    p.GradeTable1 = invert;
+    p.GradeTable2 = identity;
+    p.GradeMix = mix;
+    auto px = Frame([&](T3DDrawer* d) { d->DrawImage(image, {10, 10, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p); });
+    for (int k = 0; k < 3; ++k) {
+      int in = Channel(colour, k);
+      EXPECT_NEAR(Channel(At(px, 13, 13), k), mix == 0 ? 255 - in : in, 3) << k;
+    }
+  }
+}
+
+// With the perspective flag an attached texture is drawn through the edge
+// mesh: its edges fade over one pixel outside; without it they end hard.
+TEST_F(ImagesGL, PerspectiveDrawsTheAttachedTextureWithSoftEdges) {
+  std::vector<uint32_t> white(size_t(16) * 16, 0xFFFFFFFFu);
+  auto* image = Own(MakeImage(16, 16, white));
+  image->GetAttachments()->Add(new TPixelTexture(S, 16, 16, white));
+  for (uint8_t perspective : {0, 1}) {
+    SCOPED_TRACE(int(perspective));
+    TImageDrawParams p = DefaultImageDrawParams;
+    p.Perspective = perspective;
+    auto px = Frame([&](T3DDrawer* d) { d->DrawImage(image, {20, 20, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p); });
+    EXPECT_EQ(Channel(At(px, 28, 28), 1), 254);
+    int outside = Channel(At(px, 19, 28), 1);
+    if (perspective) {
+      EXPECT_GT(outside, 40);
+      EXPECT_LT(outside, 220);
+    } else {
+      EXPECT_EQ(outside, 0);
+    }
+    EXPECT_EQ(Channel(At(px, 17, 28), 1), 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The default view of a target whose bounds lie away from (0, 0) puts a
+// world point at its own pixel.
+TEST(DefaultView, AWorldPointLandsAtItsOwnPixel) {
+  TRendererDevice* device = Get3DEngine()->CreateOffscreenDevice(kW, kH);
+  ASSERT_NE(device, nullptr);
+  device->SetBounds({100, 50, 100 + kW, 50 + kH}, {100, 50}, false);
+  auto* s = new T3DScreen();
+  s->AssignDevice(device);
+  ASSERT_TRUE(s->IsReady());
+  ASSERT_TRUE(s->BeginScene());
+  s->Clear(0xFF000000, false);
+  s->DrawColorQuad({5, 5, 0}, {9, 5, 0}, {5, 8, 0}, {9, 8, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+  ASSERT_TRUE(s->EndScene(false));
+  T3DSurface* b = nullptr;
+  ASSERT_TRUE(s->Renderer->GetBackBuffer(b));
+  EXPECT_EQ(GreenBox(ReadBack(b), kW), (TBox{5, 5, 8, 7}));
+  s->Free();
+  device->Free();
 }
 
 }  // namespace

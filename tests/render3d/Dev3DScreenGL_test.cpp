@@ -95,12 +95,12 @@ TEST_F(ScreenGL, ColorQuadAndRenderTargetOfTheStack) {
   S->Clear(0xFF000000, false);
   S->PushRenderTarget(rt, 0, 0);
   S->Clear(0xFF0000FF, false);
-  // The target's view keeps the stored area and scale: viewLeft = 40 - 16 =
-  // 24, viewTop = 30 - 16 = 14, and the view matrix puts world (x, y) at
-  // target pixel (x + 24, y + 14).
+  // The target's view keeps the stored area and scale (viewLeft = 40 - 16 =
+  // 24, viewTop = 30 - 16 = 14); its origin makes up for them, so a world
+  // point lands at its own pixel, as on the screen.
   EXPECT_DOUBLE_EQ(S->ViewLeft, 24);
   EXPECT_DOUBLE_EQ(S->ViewTop, 14);
-  S->DrawColorQuad({-20, -10, 0}, {-12, -10, 0}, {-20, -4, 0}, {-12, -4, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
+  S->DrawColorQuad({4, 4, 0}, {12, 4, 0}, {4, 10, 0}, {12, 10, 0}, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00);
   S->PopRenderTarget();
   S->DrawColorQuad({1, 1, 0}, {3, 1, 0}, {1, 2, 0}, {3, 2, 0}, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000);
   ASSERT_TRUE(S->EndScene(false));
