@@ -19,6 +19,7 @@
 
 #include "foundation/kpThreads2.h"
 #include "imaging/kvImage.h"
+#include "imaging/kvPixelFormat.h"
 #include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"
 #include "render3d/Dev3DShaders.h"
@@ -34,6 +35,8 @@ class T3DDrawer;
 class TTextureSource;
 class TCustomD3DEffecter;
 struct TTransitionState;
+struct TImageDrawParams;
+struct TBoxParams;
 
 // The base of everything the drawer draws.
 class TDrawItem : public TRefObject {
@@ -96,6 +99,19 @@ class T3DDrawer : public TRefObject {
   // from its coordinates) widens DrawnBounds.
   void AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, const TFloatRect& rect);
   void ResetDrawnBounds();
+
+  // ---- image and box drawing (Dev3DImages.cpp) ----
+  void DrawImage(imaging::TImage* image, T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY,
+                 const TImageDrawParams& params);
+  void PrepareImageTexture(imaging::TImage* image, const TImageDrawParams& params);
+  void DrawBox(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, const TBoxParams& params);
+  void DrawColorRect(TFloatPoint p0, TFloatPoint p1, TFloatPoint p2, uint32_t color);
+  void DrawFrameBorder(T3DPoint origin, TFloatPoint offset, T3DPoint axisX, T3DPoint axisY, TFloatPoint border,
+                       TFloatPoint size, uint32_t color, float opacity, bool antialias);
+  void FillOutsideView(imaging::TFColor color);
+  // Binds two grade tables to stages stage and stage + 1 (null unbinds) and
+  // puts the mix into c0.x when a table is given.
+  void BindGradeTables(int32_t stage, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix);
 
   // ---- transitions ----
   // Draws the outgoing slide in view and, while the state's transition
