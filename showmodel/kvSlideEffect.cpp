@@ -7,7 +7,9 @@
 #include "foundation/kpExceptions.h"
 #include "render3d/Dev3DDrawer.h"
 #include "render3d/Dev3DRTPool.h"
+#include "showmodel/QelEffManager.h"
 #include "showmodel/kvQelObjects.h"
+#include "showmodel/kvQelSource2.h"
 #include "showmodel/kvSlideProducer.h"
 
 namespace showmodel {
@@ -138,15 +140,38 @@ transitions::TDrawFilter* CreateSlideEffectFilter(TQelSlide* Slide, foundation::
 
 namespace {
 
+// The effect-slide section of the definition variant whose project section
+// is Raw (the slide's own effect first: a reference may override user
+// properties), or nil when no definition names it.
+foundation::TIniSection* BuildSectionFor(TQELEffectManager* M, int32_t SlideIndex, foundation::TIniSection* Raw) {
+  std::vector<TEffectProp*> candidates;
+  if (TEffectProp* own = M->GetSlideEffect(SlideIndex)) candidates.push_back(own);
+  for (int32_t k = 0, n = M->GetDefinitionCount(); k < n && k < 1000; ++k)
+    if (TEffectProp* d = M->GetDefinition(k)) candidates.push_back(d);
+  for (TEffectProp* p : candidates) {
+    const int32_t variants = p->GetVariantCount();
+    for (int32_t v = 0; v < variants && v < 1000; ++v)
+      if (p->GetVariantSection(v) == Raw) return M->BuildEffectSlideSection(p, v);
+  }
+  return nullptr;
+}
+
 // A slide's transition drawn from an effect file is made once, at preload,
 // and its effect slide preloaded with the same drawer.
 void PreloadTransition(TQelSlide* Slide, TQelDrawer* Drawer) {
   TQelFilter* t = Slide->Transition;
   if (!t || !t->Effect || t->Effect->Kind != 12) return;
   if (!t->DrawFilter) {
-    if (!dynamic_cast<TSlideProducer*>(Slide->Producer)) return;
-    transitions::TDrawFilter* filter =
-        CreateSlideEffectFilter(Slide, dynamic_cast<foundation::TIniSection*>(t->Effect->Description));
+    auto* producer = dynamic_cast<TSlideProducer*>(Slide->Producer);
+    if (!producer) return;
+    auto* raw = dynamic_cast<foundation::TIniSection*>(t->Effect->Description);
+    // The slide is built from the section with the definition's user
+    // properties and background options applied.
+    foundation::TRef<foundation::TIniSection> built;
+    if (raw && producer->Source && producer->Source->EffectManager)
+      built = foundation::TRef<foundation::TIniSection>::Adopt(
+          BuildSectionFor(producer->Source->EffectManager, Slide->SlideIndex(), raw));
+    transitions::TDrawFilter* filter = CreateSlideEffectFilter(Slide, built ? built.Get() : raw);
     const foundation::TRect view{0, 0, int32_t(std::nearbyint(Slide->Size.X)), int32_t(std::nearbyint(Slide->Size.Y))};
     filter->Init(view, float(t->Duration), 0);
     t->SetDrawFilter(filter);

@@ -19,7 +19,8 @@ using showmodel::TSlideProducer;
 
 const char* kShow =
     "[Main]\nopt_scr_width=800\nopt_scr_height=600\nobject TheEffect: AnEffect\n  time=1000\n"
-    "  object Swirl: custom\n    slide_1=swirl\n  end\nend\n[Times]\nopt_slidescount=2\nopt_synchpos1=4000\n"
+    "  object Swirl: custom\n    slide_1=swirl\n    bstyle=4\n    CustomEffBg=2\n    TransparentBg=0\n"
+    "    userprops=1\n    prop1=name:Speed;id:speed\n    speed=7\n  end\nend\n[Times]\nopt_slidescount=2\nopt_synchpos1=4000\n"
     "opt_synchpos2=8000\n[Slide1]\nbstyle=1\nbcolor=255\n[Slide2]\nbstyle=3\nbcolorstyle=2\nbcolor1=65280\n"
     "bcolor2=16711680\nobject TheEffect: AnEffect\n  ref=Swirl\n  time=1500\nend\n"
     "[effect_swirl]\nCustomEffTime=2000\nCustomEffBg=3\nTransparentBg=1\nopt_scr_width=400\nopt_scr_height=300\n"
@@ -149,6 +150,15 @@ TEST(SlideEffect, PreloadMakesTheFilterOnce) {
   EXPECT_EQ(f->Rect.Right, 800);
   ASSERT_NE(f->EffSlide, nullptr);
   EXPECT_EQ(f->EffSlide->LastPreloadDrawer, &d);  // preloaded with the same drawer
+  // Built from the section with the definition's options: its background
+  // mode and transparency, not the section's own.
+  EXPECT_EQ(f->BackgroundMode, showmodel::ebIncoming);
+  EXPECT_EQ(f->TransparentBg, 0);
+  EXPECT_EQ(f->EffSlide->Children.size(), 3u);
+  // The project's section is left as it was.
+  EXPECT_EQ(foundation::TIniItem::GetValue(foundation::TIniList::FindKey(
+                foundation::TIniFile::FindSection(fx.Show.Ini.Get(), u"effect_swirl"), u"CustomEffBg")),
+            u"3");
   objtest::RecordingDrawer other;
   fx.Incoming->Preload(&other);
   EXPECT_EQ(t->DrawFilter, f);  // made once
