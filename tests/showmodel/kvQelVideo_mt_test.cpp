@@ -272,4 +272,23 @@ TEST(VideoObject, InterlacedFramesAlternateTheirFields) {
   }
 }
 
+TEST(VideoObject, ReadinessAsksForTheFrameThenTheNext) {
+  Show show(Slide(1, VideoBlock("V", "    FileName=clip.vid\n    Duration=4000\n")));
+  TQelSlide* s = show.Load(0);
+  TQelVideo* v = Show::Video(s);
+  objtest::RecordingDrawer d;
+  // 400 ms is frame 10 at 25 fps: not decoded yet, so it is asked for.
+  EXPECT_EQ(v->GetFramesReady(&d, 400), 0);
+  ASSERT_TRUE(PoolHolds(v->Wrapper->Extractor, 10));
+  // Decoded: the next frame is asked for while this one is ready (the
+  // worker decodes only what is asked for).
+  EXPECT_EQ(v->GetFramesReady(&d, 400), 1);
+  ASSERT_TRUE(PoolHolds(v->Wrapper->Extractor, 11));
+  EXPECT_EQ(v->GetFramesReady(&d, 400), 2);
+  // The slide folds its objects' answers.
+  EXPECT_EQ(s->GetFramesReady(&d, 400), 2);
+  // Far away: not there, asked for.
+  EXPECT_EQ(v->GetFramesReady(&d, 3000), 0);
+}
+
 }  // namespace
