@@ -18,6 +18,7 @@ using foundation::TIniItem;
 using foundation::TIniList;
 
 TRealSlideFilter::TSlideOfItem TRealSlideFilter::SlideOfItem = nullptr;
+TRealSlideFilter::TItemOfSlide TRealSlideFilter::ItemOfSlide = nullptr;
 
 namespace {
 
@@ -36,6 +37,10 @@ TRealSlideFilter::TRealSlideFilter(TIniList* Section) {
 
 void TRealSlideFilter::Dispose() {
   DetachSlideTargets();
+  if (EffectSlide) {
+    EffectSlide->Free();
+    EffectSlide = nullptr;
+  }
   foundation::FreeAndNil(EffSlide);
   foundation::FreeAndNil(Producer);
   TSlideEffFilter::Dispose();
@@ -133,7 +138,10 @@ transitions::TDrawFilter* CreateSlideEffectFilter(TQelSlide* Slide, foundation::
                           int32_t(std::nearbyint(Slide->Size.Y * sy * 0.01)), sx, sy, creator->IsCoverMode());
   auto filter = foundation::TRef<TRealSlideFilter>::Adopt(new TRealSlideFilter(Section));
   filter->EffSlide = producer->CreateSlideFromSection(Section);
-  if (filter->EffSlide) filter->EffSlide->EffectSlide = true;
+  if (filter->EffSlide) {
+    filter->EffSlide->EffectSlide = true;
+    if (TRealSlideFilter::ItemOfSlide) filter->EffectSlide = TRealSlideFilter::ItemOfSlide(filter->EffSlide);
+  }
   filter->Producer = producer.Detach();
   return filter.Detach();
 }
@@ -185,7 +193,14 @@ void PreloadTransition(TQelSlide* Slide, TQelDrawer* Drawer) {
 transitions::TDrawFilter* SlideEffectHook(render3d::TDrawItem* Incoming, foundation::TRefObject* Custom) {
   TQelSlide* slide = TRealSlideFilter::SlideOfItem ? TRealSlideFilter::SlideOfItem(Incoming) : nullptr;
   if (!slide || !dynamic_cast<TSlideProducer*>(slide->Producer)) return new transitions::TAlphaFilter;
-  return CreateSlideEffectFilter(slide, dynamic_cast<foundation::TIniSection*>(Custom));
+  transitions::TDrawFilter* filter = CreateSlideEffectFilter(slide, dynamic_cast<foundation::TIniSection*>(Custom));
+  // The transition drawing draws the effect slide's item: without one, fade.
+  auto* real = dynamic_cast<TRealSlideFilter*>(filter);
+  if (real && !real->EffectSlide) {
+    filter->Free();
+    return new transitions::TAlphaFilter;
+  }
+  return filter;
 }
 
 }  // namespace

@@ -52,6 +52,12 @@ class TRealSlideFilter : public render3d::TSlideEffFilter {
   // with the adapter between the two); nil answers leave the backgrounds.
   using TSlideOfItem = TQelSlide* (*)(render3d::TDrawItem* Item);
   static TSlideOfItem SlideOfItem;
+  // A new draw item (one reference, which the filter keeps in EffectSlide
+  // and releases) that draws the effect slide; filled with the same adapter.
+  // Without one the transition factory answers a cross-fade, since the
+  // transition drawing draws that item.
+  using TItemOfSlide = render3d::TDrawItem* (*)(TQelSlide* Slide);
+  static TItemOfSlide ItemOfSlide;
 
  private:
   std::vector<std::pair<imaging::TImage*, foundation::TRefObject*>> FAttached;

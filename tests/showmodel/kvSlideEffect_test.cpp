@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "render3d/Dev3DDrawer.h"
 #include "showmodel/kvSlideProducer.h"
 #include "tests/showmodel/ObjectFixture.h"
 #include "tests/showmodel/ShowFixture.h"
@@ -166,6 +167,38 @@ TEST(SlideEffect, PreloadMakesTheFilterOnce) {
   // The outgoing slide has no transition of that kind.
   fx.Outgoing->Preload(&d);
   EXPECT_TRUE(!fx.Outgoing->Transition || !fx.Outgoing->Transition->DrawFilter);
+  showmodel::TQelSlide::PreloadTransitionHook = nullptr;
+  render3d::SetSlideEffectHook(nullptr);
+}
+
+class SlideItem : public render3d::TDrawItem {
+ public:
+  void Draw(render3d::T3DDrawer*) override {}
+};
+
+TEST(SlideEffect, TheFactoryAnswersAnEffectSlideOnlyWithItsDrawItem) {
+  Fixture fx;
+  showmodel::InitSlideEffects();
+  render3d::TSlideEffectHook hook = render3d::GetSlideEffectHook();
+  ASSERT_NE(hook, nullptr);
+  foundation::TIniSection* section = foundation::TIniFile::FindSection(fx.Show.Ini.Get(), u"effect_swirl");
+  // No way yet from a draw item to its slide: a cross-fade.
+  auto item = foundation::MakeRef<SlideItem>();
+  transitions::TDrawFilter* f = hook(item.Get(), section);
+  EXPECT_NE(dynamic_cast<transitions::TAlphaFilter*>(f), nullptr);
+  f->Free();
+  // With both ways filled, the effect slide's own item goes with the filter.
+  static TQelSlide* incoming = nullptr;
+  incoming = fx.Incoming.Get();
+  TRealSlideFilter::SlideOfItem = [](render3d::TDrawItem*) { return incoming; };
+  TRealSlideFilter::ItemOfSlide = [](TQelSlide*) -> render3d::TDrawItem* { return new SlideItem; };
+  f = hook(item.Get(), section);
+  auto* real = dynamic_cast<TRealSlideFilter*>(f);
+  ASSERT_NE(real, nullptr);
+  EXPECT_NE(real->EffectSlide, nullptr);  // released with the filter (the leak check would see it)
+  f->Free();
+  TRealSlideFilter::SlideOfItem = nullptr;
+  TRealSlideFilter::ItemOfSlide = nullptr;
   showmodel::TQelSlide::PreloadTransitionHook = nullptr;
   render3d::SetSlideEffectHook(nullptr);
 }
