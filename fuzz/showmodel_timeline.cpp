@@ -4,8 +4,11 @@
 // transition in random and in fixed mode, end actions and programs, and the
 // object actions the text holds. Then the slides themselves: the producer
 // builds each (the first 12, the pseudo-slide and a later pass) with its
-// object tree and evaluates it at a few times, and a slide cache follows the
-// show time. The show's files are an empty namespace: nothing is read. A decreasing sync position is refused with
+// object tree, evaluates it at a few times, preloads it (transitions drawn by
+// an effect slide build that slide) and draws it into a counting drawer
+// (backgrounds with hostile sizes), and a slide cache follows the show time.
+// The effect definitions' slide sections are built with their user
+// properties. The show's files are an empty namespace: nothing is read. A decreasing sync position is refused with
 // an assertion; anything else must hold: no crash, no hang, a slide search
 // that agrees with the times it answers, and no object left alive.
 #include <cmath>
@@ -20,6 +23,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
+#include "imaging/ImagingInit.h"
 #include "showmodel/kvQelActions.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelKeyFrames.h"
@@ -27,6 +31,7 @@
 #include "showmodel/kvQelObjectMod.h"
 #include "showmodel/kvQelSource2.h"
 #include "showmodel/kvQelViewPort.h"
+#include "showmodel/kvSlideEffect.h"
 #include "showmodel/kvSlideProducer.h"
 
 using namespace foundation;
@@ -97,6 +102,46 @@ class TNoFiles : public container::TFileSource {
   foundation::TStream* DoOpen(const std::u16string&) override { return nullptr; }
 };
 
+// Counts what the slides draw; a tiled background may ask for at most
+// 255 x 255 tiles.
+class TCountingDrawer : public showmodel::TQelDrawer {
+ public:
+  int64_t Calls = 0;
+  bool IsReady() override { return true; }
+  void DrawItemWithEffects(showmodel::TQelObject* Item) override {
+    ++Calls;
+    Item->Draw(this);
+  }
+  void PrepareObjectTexture(imaging::TImage*, const showmodel::TObjectDrawParams&) override { ++Calls; }
+  void DrawObjectImage(imaging::TImage*, const showmodel::TAffineFrame3D&, showmodel::TFloatPoint,
+                       showmodel::T3DPoint, showmodel::T3DPoint, const showmodel::TObjectDrawParams&) override {
+    ++Calls;
+  }
+  void DrawBox(showmodel::T3DPoint, showmodel::T3DPoint, showmodel::T3DPoint, const showmodel::TBoxDrawParams&) override {
+    ++Calls;
+  }
+  void DrawFrameBorder(const showmodel::TAffineFrame3D&, showmodel::TFloatPoint, showmodel::TFloatPoint,
+                       showmodel::TFloatPoint, uint32_t, float, bool) override {
+    ++Calls;
+  }
+  showmodel::TColorGradeTexture* CreateColorGradeTexture(bool) override { return nullptr; }
+  void PrepareImageTexture(imaging::TImage*, const imaging::TImageDrawParams&) override {}
+  void DrawImage(imaging::TImage*, showmodel::T3DPoint, showmodel::TFloatPoint, showmodel::T3DPoint,
+                 showmodel::T3DPoint, const imaging::TImageDrawParams&) override {}
+};
+
+// Every definition's effect-slide sections (a few variants each).
+void BuildEffectSections(showmodel::TQELEffectManager* m) {
+  const int32_t count = m->GetDefinitionCount();
+  for (int32_t k = 0; k < count && k < 32; ++k) {
+    showmodel::TEffectProp* prop = m->GetDefinition(k);
+    if (!prop) continue;
+    const int32_t variants = prop->GetVariantCount();
+    for (int32_t v = 0; v < variants && v < 4; ++v)
+      if (foundation::TIniSection* section = m->BuildEffectSlideSection(prop, v)) section->Free();
+  }
+}
+
 void BuildSlides(showmodel::TQelSource* s) {
   if (!s->PlayError().empty()) return;
   auto producer = TRef<showmodel::TSlideProducer>::Adopt(new showmodel::TSlideProducer(s, false, {}, nullptr));
@@ -111,6 +156,13 @@ void BuildSlides(showmodel::TQelSource* s) {
       TRef<showmodel::TDrawContainer> c = TRef<showmodel::TDrawContainer>::Adopt(producer->PrepareSlide(i));
       for (double t : {c->Times.Start, (c->Times.Start + c->Times.End) / 2, c->Times.End + c->Times.EffectOut})
         c->SetShowTime(t);
+      if (c->Slide) {
+        TCountingDrawer drawer;
+        c->Slide->Preload(&drawer);
+        c->Slide->Draw(&drawer);
+        // Two backgrounds of capped tiles, and the objects.
+        Check(drawer.Calls < 2 * 65025 + 100000);
+      }
     } catch (const EAssertionFailed&) {
       // Object blocks without a GUID, or nested too deep.
     }
@@ -131,11 +183,15 @@ void BuildSlides(showmodel::TQelSource* s) {
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
     InitCaseFolding();
+    // Preloading makes bitmaps (shadows, placeholders), as the player does
+    // after its start-up.
+    imaging::InitImaging();
     showmodel::InitKeyFrames();
     showmodel::InitObjectFilters();
     showmodel::InitObjectMods();
     showmodel::InitQelObjects();
     showmodel::InitViewPorts();
+    showmodel::InitSlideEffects();
     return true;
   }();
   (void)started;
@@ -160,6 +216,7 @@ QEL_FUZZ_TARGET(data, size) {
           return range <= 1 ? 0 : std::uniform_int_distribution<int32_t>(0, range - 1)(engine);
         }));
     AskTimeline(source.Get());
+    if (source->EffectManager) BuildEffectSections(source->EffectManager);
     source->FixedEffects = true;
     BuildSlides(source.Get());
   } catch (const EAssertionFailed&) {

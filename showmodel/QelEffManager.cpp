@@ -1,5 +1,6 @@
 #include "showmodel/QelEffManager.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/kpExceptions.h"
@@ -203,14 +204,124 @@ bool TEffectProp::IsVariantChecked(int32_t variant) {
   return true;
 }
 
-foundation::TIniSection* TEffectProp::GetVariantSection(int32_t variant) {
+foundation::TIniSection* TEffectProp::GetVariantSection(int32_t variant, bool Create) {
   TEffectProp* def = Resolve();
   if (!def) return nullptr;
   const std::u16string pattern = GetVariantPattern(variant);
   if (pattern.empty()) return nullptr;
   const std::u16string name = TIniItem::GetValue(TIniList::FindKey(def->Node, pattern));
   if (name.empty()) return nullptr;
+  if (Create) return foundation::TIniFile::ForceSection(Manager->Ini, u"effect_" + name);
   return foundation::TIniFile::FindSection(Manager->Ini, u"effect_" + name);
+}
+
+void TEffectProp::FillSlideOptions(TIniList* Target) {
+  if (!Target) return;
+  // A reference to a built-in name fills from the built-in definition.
+  TEffectProp* def = Resolve();
+  if (!def && IsReference()) def = Manager->FindDefinition(GetName());
+  if (!def) def = this;
+  TIniList* n = def->Node;
+  auto copy = [&](std::u16string_view key, std::u16string_view dflt) {
+    TIniItem* item = TIniList::FindKey(n, key);
+    TIniList::WriteString(Target, key, item ? TIniItem::GetValue(item) : std::u16string(dflt));
+  };
+  TIniList::WriteString(Target, u"CustomEffBg", u"0");
+  switch (TIniItem::GetInteger(TIniList::FindKey(n, u"bstyle"), 0)) {
+    case 1:
+      TIniList::WriteString(Target, u"bstyle", u"1");
+      copy(u"bcolor", u"0");
+      break;
+    case 2:
+      TIniList::WriteString(Target, u"bstyle", u"2");
+      if (TIniList::FindKey(n, u"bfn")) copy(u"bfn", u"");
+      copy(u"bsize", u"100");
+      break;
+    case 3:
+      TIniList::WriteString(Target, u"bstyle", u"3");
+      copy(u"bcolor1", u"16711680");
+      copy(u"bcolor2", u"0");
+      copy(u"bcolorStyle", u"1");
+      break;
+    case 4:
+      TIniList::WriteString(Target, u"bstyle", u"4");
+      copy(u"CustomEffBg", u"3");
+      break;
+    default:
+      break;
+  }
+  copy(u"TransparentBg", u"0");
+  TIniList::WriteString(Target, u"CoverMode", u"1");
+  TIniItem::SetInteger(TIniList::ForceKey(Target, u"opt_scr_width"), Manager->GetScreenWidth());
+  TIniItem::SetInteger(TIniList::ForceKey(Target, u"opt_scr_height"), Manager->GetScreenHeight());
+}
+
+namespace {
+
+// The value of field "id" of a user-property description "name:value;...".
+std::u16string FieldOf(const std::u16string& description, std::u16string_view field) {
+  size_t at = 0;
+  while (at <= description.size()) {
+    size_t end = description.find(u';', at);
+    if (end == std::u16string::npos) end = description.size();
+    const std::u16string item = description.substr(at, end - at);
+    const size_t colon = item.find(u':');
+    if (colon != std::u16string::npos && Same(std::u16string_view(item).substr(0, colon), field))
+      return item.substr(colon + 1);
+    at = end + 1;
+  }
+  return std::u16string();
+}
+
+}  // namespace
+
+void TEffectProp::ApplyUserProps(TIniList* Section) {
+  if (!Section) return;
+  TEffectProp* def = Resolve();
+  if (!def) return;
+  TIniObject* container = TIniList::FindObject(Section, u"Container");
+  if (!container) container = TIniObject::Create(Section, u"Container", u"Root");
+  const std::vector<std::u16string> options = GetOptionKeys();
+  // A count beyond what a definition can hold is a damaged block.
+  const int32_t count = std::min(TIniItem::GetInteger(TIniList::FindKey(def->Node, u"userprops"), 0), 10000);
+  for (int32_t k = 1; k <= count; ++k) {
+    const std::u16string description = TIniItem::GetValue(TIniList::FindKeyIndexed(def->Node, u"prop", k));
+    const std::u16string id = FieldOf(description, u"id");
+    if (id.empty()) continue;
+    bool isOption = false;
+    for (const std::u16string& o : options) isOption = isOption || Same(o, id);
+    if (isOption) continue;
+    TIniItem::SetValue(TIniList::ForceKeyIndexed(container, u"prop", k), description);
+    TIniList::WriteString(container, id, GetValue(id));
+  }
+}
+
+bool TEffectProp::Assign(TEffectProp* Other, bool Deep) {
+  if (!Other || Manager->ReadOnly || Manager->IsBuiltIn(this)) return false;
+  if (Other == this) return true;
+  foundation::TRef<TEffectProp> keep = foundation::TRef<TEffectProp>::AddRef(Other);
+  TIniList* from = Other->Node;
+  std::vector<const TIniItem*> keys, blocks;
+  for (int32_t i = 0; i < from->GetCount(); ++i) {
+    const TIniItem* child = from->GetChild(i);
+    if (dynamic_cast<const TIniObject*>(child)) blocks.push_back(child);
+    else if (child->IsKey()) keys.push_back(child);
+  }
+  for (const TIniItem* key : keys) TIniItem::SetValue(TIniList::ForceKey(Node, TIniItem::GetName(key)), TIniItem::GetValue(key));
+  if (Deep) {
+    TIniItem::SetValue(Node, TIniItem::GetValue(from));
+    for (int32_t i = Node->GetCount(); i-- > 0;)
+      if (dynamic_cast<TIniObject*>(Node->GetChild(i))) Node->Extract(i)->Free();
+    for (const TIniItem* block : blocks) {
+      TIniItem* clone = block->Clone();
+      if (Node->Add(clone) < 0) clone->Free();
+    }
+  }
+  RefState = 0;
+  KeyList = foundation::TCommaList();
+  KeyList.Split(TIniItem::GetRawValue(TIniList::FindKey(Node, u"key")), ',');
+  Notify();
+  return true;
 }
 
 // ---- TQELEffectManager ----
@@ -346,6 +457,52 @@ bool TQELEffectManager::AnyDefinitionInUse() {
   for (auto& d : FDefinitions)
     if (!d->IsReference() && d->GetUse() != TEffectUse::None) return true;
   return false;
+}
+
+bool TQELEffectManager::IsBuiltIn(const TEffectProp* Prop) const {
+  for (auto& p : FBuiltIns)
+    if (p.Get() == Prop) return true;
+  return false;
+}
+
+foundation::TIniSection* TQELEffectManager::BuildEffectSlideSection(TEffectProp* Prop, int32_t Variant) {
+  if (!Prop || Variant < 0) return nullptr;
+  foundation::TIniSection* source = Prop->GetVariantSection(Variant, !ReadOnly);
+  if (!source) return nullptr;
+  auto copy = TRef<foundation::TIniSection>::Adopt(static_cast<foundation::TIniSection*>(source->Clone()));
+  Prop->ApplyUserProps(copy.Get());
+  Prop->FillSlideOptions(copy.Get());
+  return copy.Detach();
+}
+
+bool TQELEffectManager::DeleteDefinition(TEffectProp* Prop) {
+  if (ReadOnly || !Prop || IsBuiltIn(Prop) || Prop->IsReference()) return false;
+  TIniObject* root = GetEffectRoot();
+  int32_t index = -1;
+  for (int32_t i = 0; i < root->GetCount(); ++i)
+    if (root->GetChild(i) == Prop->Node) index = i;
+  if (index < 0) return false;
+  TRef<TEffectProp> keep = TRef<TEffectProp>::AddRef(Prop);
+  const std::u16string name = TIniItem::GetName(Prop->Node);
+  root->Extract(index)->Free();
+  // Slides that named it would otherwise refer to nothing.
+  const int32_t slides = std::min(SlideCount(), 1000000);
+  for (int32_t i = 0; i < slides; ++i) {
+    TIniObject* node = TIniList::FindObject(GetSlideSection(Ini, i), u"TheEffect");
+    if (!node || !Same(TIniItem::GetValue(node), u"AnEffect")) continue;
+    TIniItem* ref = TIniList::FindKey(node, u"ref");
+    if (ref && Same(TIniItem::GetValue(ref), name)) TIniItem::SetValue(ref, u"default");
+  }
+  ClearCaches();
+  return true;
+}
+
+bool TQELEffectManager::GetCaption(std::u16string& Text, int32_t Index) {
+  TEffectProp* def = GetDefinition(Index);
+  if (!def) return false;
+  TIniItem* caption = TIniList::FindKey(def->Node, u"caption");
+  Text = CaptionPrefix + (caption ? TIniItem::GetValue(caption) : TIniItem::GetName(def->Node));
+  return true;
 }
 
 void TQELEffectManager::ClearCaches() {

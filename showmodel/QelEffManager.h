@@ -54,7 +54,24 @@ class TEffectProp : public foundation::TRefObject {
   int32_t GetVariantCount();
   std::u16string GetVariantPattern(int32_t variant);
   bool IsVariantChecked(int32_t variant);
-  foundation::TIniSection* GetVariantSection(int32_t variant);
+  // The variant's "effect_" section; with Create a missing one is added to
+  // the project (nil when the definition names no section for the variant).
+  foundation::TIniSection* GetVariantSection(int32_t variant, bool Create = false);
+
+  // ---- editing (the player only reads; these serve tools and tests)
+  // Writes the background options an effect slide is built with into the
+  // target block; a reference fills from the definition it names.
+  void FillSlideOptions(foundation::TIniList* Target);
+  // The user properties of the definition written into the section's
+  // "Container" root block (made when missing): every "prop<k>" whose "id"
+  // is not an option key, with this prop's value of that id.
+  void ApplyUserProps(foundation::TIniList* Section);
+  // Copies the other prop's keys over this one's (a key of this prop that
+  // the other lacks stays); Deep also replaces the nested blocks. Refused
+  // (false) on a read-only manager or for a prop of a built-in name.
+  bool Assign(TEffectProp* Other, bool Deep);
+  // Change notification for editors; nothing listens in the player.
+  void Notify() {}
 
   foundation::TCommaList KeyList;
   int32_t RefState = 0;  // 0 unknown, 1 reference, -1 definition
@@ -93,10 +110,29 @@ class TQELEffectManager : public foundation::TRefObject {
   // The root's "time" read as a length.
   int32_t GetRootTime();
 
+  // ---- editing
+  // A detached copy (one reference for the caller) of the variant's
+  // "effect_" section (added to the project when missing), with the user
+  // properties and background options applied: the section an effect slide
+  // is built from. Nil when the prop has no such variant.
+  foundation::TIniSection* BuildEffectSlideSection(TEffectProp* Prop, int32_t Variant);
+  // Removes a named definition from the effect root; slides that referred
+  // to it refer to "default" afterwards. Built-in definitions, references
+  // and a read-only manager refuse (false). Props answered before are
+  // invalid afterwards (the caches are cleared).
+  bool DeleteDefinition(TEffectProp* Prop);
+  // The caption of definition Index ("caption", else its name) behind
+  // CaptionPrefix; false for an index without a definition.
+  bool GetCaption(std::u16string& Text, int32_t Index);
+  std::u16string GetCaptionText() { return std::u16string(); }
+  // The prop is one of the three built-in definitions.
+  bool IsBuiltIn(const TEffectProp* Prop) const;
+
   foundation::TIniFile* Ini = nullptr;
   int32_t ScreenWidth = 0;
   int32_t ScreenHeight = 0;
   bool ReadOnly = false;
+  std::u16string CaptionPrefix;
   bool WithBuiltIns = true;
 
  private:

@@ -281,6 +281,21 @@ TQelSlide* TSlideProducer::CreateSlide(int32_t Index, int32_t Repetition) {
   return slide.Detach();
 }
 
+TQelSlide* TSlideProducer::CreateSlideFromSection(foundation::TIniSection* Section) {
+  if (!Section) return nullptr;
+  const TFloatPoint size = GetSlideSize();
+  auto slide = TRef<TQelSlide>::Adopt(TQelSlide::CreateSlide(Host, 0, this));
+  slide->Size = size;
+  slide->Start = 0;
+  slide->End = ReadMilliseconds(TIniList::FindKey(Section, u"CustomEffTime"), 2000);
+  slide->LoadSlide(Source->MainSection, Section, Source->TimesSection, -1, 0, 0, true);
+  if (size.X > 0 && size.Y > 0) {
+    SetCurrentValue(slide->Props, kpScaleX, float(100.0 * ViewportWidth() / size.X));
+    SetCurrentValue(slide->Props, kpScaleY, float(100.0 * ViewportHeight() / size.Y));
+  }
+  return slide.Detach();
+}
+
 TQelDialog* TSlideProducer::CreateDialog(const std::u16string& Name) {
   foundation::TIniFile* ini = Source->Ini;
   auto number = [](int64_t n) {

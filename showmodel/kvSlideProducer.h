@@ -79,6 +79,10 @@ class TSlideProducer : public foundation::TRefObject {
 
   TDrawContainer* PrepareSlide(int32_t Index);
   TQelSlide* CreateSlide(int32_t Index, int32_t Repetition);
+  // A slide built from any section (an effect slide): from 0 to the
+  // section's "CustomEffTime" (2000), without sync times or transitions.
+  // Nil for a nil section.
+  TQelSlide* CreateSlideFromSection(foundation::TIniSection* Section);
   // "help": the first "dialog_<n>_" section whose "help" is set; another
   // name: the custom dialog of that name (case ignored), else the section
   // "dialog_" + name. Nil when no section matches.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "tests/showmodel/KeyFrameFixture.h"
 
 namespace {
@@ -140,6 +143,152 @@ TEST(EffectManager, ReferencesInACircleEnd) {
   EXPECT_EQ(m->GetEffectTime(0), 0);
   EXPECT_EQ(m->GetSlideEffect(0)->GetTypeName(), u"");
   EXPECT_EQ(m->GetSlideEffect(0)->GetValue(u"x"), u"");
+}
+
+// ---- editing: the effect slide's section, assignment, deletion, captions
+
+std::u16string Key(foundation::TIniList* list, std::u16string_view name) {
+  foundation::TIniItem* item = foundation::TIniList::FindKey(list, name);
+  return item ? foundation::TIniItem::GetValue(item) : u"<none>";
+}
+
+TEST(EffectManagerEditing, BackgroundOptionsOfEffectSlidesByStyle) {
+  struct Row {
+    const char* keys;
+    std::vector<std::pair<std::u16string, std::u16string>> expected;
+  } rows[] = {
+      {"", {{u"CustomEffBg", u"0"}, {u"bstyle", u"<none>"}, {u"TransparentBg", u"0"}}},
+      {"bstyle=1\n", {{u"bstyle", u"1"}, {u"bcolor", u"0"}, {u"CustomEffBg", u"0"}}},
+      {"bstyle=1\nbcolor=255\n", {{u"bstyle", u"1"}, {u"bcolor", u"255"}}},
+      {"bstyle=2\nbfn=sky.jpg\n", {{u"bstyle", u"2"}, {u"bfn", u"sky.jpg"}, {u"bsize", u"100"}}},
+      {"bstyle=2\nbsize=50\n", {{u"bstyle", u"2"}, {u"bfn", u"<none>"}, {u"bsize", u"50"}}},
+      {"bstyle=3\n",
+       {{u"bstyle", u"3"}, {u"bcolor1", u"16711680"}, {u"bcolor2", u"0"}, {u"bcolorStyle", u"1"}}},
+      {"bstyle=3\nbcolor2=65280\nbcolorStyle=2\n", {{u"bcolor2", u"65280"}, {u"bcolorStyle", u"2"}}},
+      {"bstyle=4\n", {{u"bstyle", u"4"}, {u"CustomEffBg", u"3"}}},
+      {"bstyle=4\nCustomEffBg=1\nTransparentBg=1\n",
+       {{u"CustomEffBg", u"1"}, {u"TransparentBg", u"1"}}},
+  };
+  for (const Row& r : rows) {
+    auto ini = kftest::ParseIni(std::string("[Main]\nopt_scr_width=1280\nopt_scr_height=720\n"
+                                            "object TheEffect: AnEffect\n  object Stars: custom\n    slide_1=s\n") +
+                                r.keys + "  end\nend\n[effect_s]\nCustomEffTime=1500\n");
+    auto m = Manager(ini.Get());
+    auto section = TRef<foundation::TIniSection>::Adopt(m->BuildEffectSlideSection(m->FindDefinition(u"Stars"), 0));
+    ASSERT_TRUE(section);
+    for (const auto& [k, v] : r.expected) EXPECT_EQ(Key(section.Get(), k), v) << r.keys << " key " << std::string(k.begin(), k.end());
+    EXPECT_EQ(Key(section.Get(), u"CoverMode"), u"1");
+    EXPECT_EQ(Key(section.Get(), u"opt_scr_width"), u"1280");
+    EXPECT_EQ(Key(section.Get(), u"opt_scr_height"), u"720");
+    EXPECT_EQ(Key(section.Get(), u"CustomEffTime"), u"1500");  // the section's own keys are copied
+    // The project's section is left as it was.
+    EXPECT_EQ(Key(foundation::TIniFile::FindSection(ini.Get(), u"effect_s"), u"CoverMode"), u"<none>");
+  }
+}
+
+TEST(EffectManagerEditing, UserPropertiesReachTheContainerExceptOptionKeys) {
+  auto ini = kftest::ParseIni(
+      "[Main]\nobject TheEffect: AnEffect\n  object Stars: custom\n    sectionfield=dir\n    dir=11\n"
+      "    slide_10=left\n    slide_01=right\n    userprops=3\n"
+      "    prop1=name:Speed;id:speed;kind:int\n    prop2=id:dir;name:Direction\n    prop3=name:NoId\n"
+      "    speed=5\n    bstyle=1\n    bcolor=42\n  end\nend\n"
+      "[Times]\nopt_slidescount=1\n[Slide1]\nobject TheEffect: AnEffect\n  ref=Stars\n  speed=9\nend\n"
+      "[effect_right]\nobject Container: Root\n  object Img: Image\n  end\nend\n");
+  auto m = Manager(ini.Get());
+  // The slide's reference: its own value of the property wins, the
+  // background comes from the definition.
+  auto section = TRef<foundation::TIniSection>::Adopt(m->BuildEffectSlideSection(m->GetSlideEffect(0), 1));
+  ASSERT_TRUE(section);
+  EXPECT_EQ(foundation::TIniItem::GetName(section.Get()), u"effect_right");
+  foundation::TIniObject* c = foundation::TIniList::FindObject(section.Get(), u"Container");
+  ASSERT_NE(c, nullptr);
+  EXPECT_NE(foundation::TIniList::FindObject(c, u"Img"), nullptr);  // the authored objects stay
+  EXPECT_EQ(Key(c, u"prop1"), u"name:Speed;id:speed;kind:int");
+  EXPECT_EQ(Key(c, u"speed"), u"9");
+  EXPECT_EQ(Key(c, u"prop2"), u"<none>");  // an option key
+  EXPECT_EQ(Key(c, u"dir"), u"<none>");
+  EXPECT_EQ(Key(c, u"prop3"), u"<none>");  // no id
+  EXPECT_EQ(Key(section.Get(), u"bcolor"), u"42");
+
+  // A missing variant section is made in the project (empty), and gets a
+  // container of its own in the copy.
+  auto left = TRef<foundation::TIniSection>::Adopt(m->BuildEffectSlideSection(m->FindDefinition(u"Stars"), 0));
+  ASSERT_TRUE(left);
+  EXPECT_NE(foundation::TIniFile::FindSection(ini.Get(), u"effect_left"), nullptr);
+  foundation::TIniObject* lc = foundation::TIniList::FindObject(left.Get(), u"Container");
+  ASSERT_NE(lc, nullptr);
+  EXPECT_EQ(foundation::TIniItem::GetValue(lc), u"Root");
+  EXPECT_EQ(Key(lc, u"speed"), u"5");
+  // No variant of that number, or no pattern key for it.
+  EXPECT_EQ(m->BuildEffectSlideSection(m->FindDefinition(u"Stars"), -1), nullptr);
+  EXPECT_EQ(m->BuildEffectSlideSection(m->FindDefinition(u"quick"), 0), nullptr);
+  EXPECT_EQ(m->BuildEffectSlideSection(nullptr, 0), nullptr);
+}
+
+TEST(EffectManagerEditing, AssignCopiesKeysAndDeepCopiesBlocks) {
+  auto ini = kftest::ParseIni(
+      "[Main]\nobject TheEffect: AnEffect\n"
+      "  object A: gates\n    direction=10\n    caption=Gate\n    object Old: X\n    end\n  end\n"
+      "  object B: push\n    direction=0110\n    key=direction\n    smoothline=0.5\n"
+      "    object N1: Y\n      v=1\n    end\n  end\nend\n");
+  auto m = Manager(ini.Get());
+  showmodel::TEffectProp* a = m->FindDefinition(u"A");
+  showmodel::TEffectProp* b = m->FindDefinition(u"B");
+  ASSERT_TRUE(a->Assign(b, false));
+  EXPECT_EQ(a->GetValue(u"direction"), u"0110");
+  EXPECT_EQ(a->GetValue(u"caption"), u"Gate");  // a key only A has stays
+  EXPECT_EQ(a->GetTypeName(), u"gates");        // shallow: the type stays
+  EXPECT_NE(foundation::TIniList::FindObject(a->Node, u"Old"), nullptr);
+  EXPECT_EQ(a->KeyList.GetCount(), 1);  // the option keys follow the copied "key"
+  EXPECT_EQ(a->GetUse(), showmodel::TEffectUse::Some);
+
+  ASSERT_TRUE(a->Assign(b, true));
+  EXPECT_EQ(a->GetTypeName(), u"push");
+  EXPECT_EQ(foundation::TIniList::FindObject(a->Node, u"Old"), nullptr);
+  foundation::TIniObject* n1 = foundation::TIniList::FindObject(a->Node, u"N1");
+  ASSERT_NE(n1, nullptr);
+  EXPECT_NE(n1, foundation::TIniList::FindObject(b->Node, u"N1"));  // a copy, not B's block
+  EXPECT_EQ(Key(n1, u"v"), u"1");
+
+  // Built-in definitions and a read-only manager refuse.
+  EXPECT_FALSE(m->FindDefinition(u"quick")->Assign(b, true));
+  m->ReadOnly = true;
+  EXPECT_FALSE(b->Assign(a, false));
+}
+
+TEST(EffectManagerEditing, DeletingADefinitionRepointsItsSlides) {
+  auto ini = kftest::ParseIni(
+      "[Main]\nobject TheEffect: AnEffect\n  time=800\n"
+      "  object Fade: dissolve\n    checked=1\n    caption=Soft fade\n  end\n  object Wipe: gates\n  end\nend\n"
+      "[Times]\nopt_slidescount=2\n"
+      "[Slide1]\nobject TheEffect: AnEffect\n  ref=Wipe\n  time=300\nend\n"
+      "[Slide2]\nobject TheEffect: AnEffect\n  ref=Fade\nend\n");
+  auto m = Manager(ini.Get());
+  m->CaptionPrefix = u"* ";
+  std::u16string caption;
+  ASSERT_TRUE(m->GetCaption(caption, 0));
+  EXPECT_EQ(caption, u"* Soft fade");
+  ASSERT_TRUE(m->GetCaption(caption, 1));
+  EXPECT_EQ(caption, u"* Wipe");  // no caption: the name
+  ASSERT_TRUE(m->GetCaption(caption, 4));
+  EXPECT_EQ(caption, u"* quick");
+  EXPECT_FALSE(m->GetCaption(caption, 5));
+
+  EXPECT_EQ(m->GetEffectTime(0), 300);
+  EXPECT_FALSE(m->DeleteDefinition(m->FindDefinition(u"default")));
+  EXPECT_FALSE(m->DeleteDefinition(m->GetSlideEffect(0)));  // a reference
+  ASSERT_TRUE(m->DeleteDefinition(m->FindDefinition(u"Wipe")));
+  EXPECT_EQ(m->FindDefinition(u"Wipe"), nullptr);
+  EXPECT_EQ(m->GetDefinitionCount(), 4);  // Fade and the three built-ins
+  EXPECT_EQ(m->GetSlideEffect(0)->GetName(), u"default");
+  EXPECT_EQ(m->GetEffectTime(0), 800);  // Fade is still in use
+  EXPECT_EQ(m->GetSlideEffect(1)->GetName(), u"Fade");
+  // Deleting the last definition in use turns "default" off.
+  ASSERT_TRUE(m->DeleteDefinition(m->FindDefinition(u"Fade")));
+  EXPECT_EQ(m->GetEffectTime(0), 0);
+  EXPECT_EQ(m->GetEffectTime(1), 0);
+  m->ReadOnly = true;
+  EXPECT_EQ(m->GetDefinitionCount(), 3);
 }
 
 }  // namespace
