@@ -95,6 +95,8 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
         Wav(3.0, [](uint32_t i) { return static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000.0 * i / 44100))); });
     TRef<audio::TQelMusicPlayer> player = TRef<audio::TQelMusicPlayer>::Adopt(new audio::TQelMusicPlayer(show.Get()));
     ASSERT_EQ(player->DevicePlayer, gDevicePlayer);
+    // Kept until the helper below has ended: it reads the device player's channels.
+    TRef<audio::TMusicPlayer> keep = TRef<audio::TMusicPlayer>::AddRef(gDevicePlayer);
     auto step = [&] {
       player->RunStep();
       player->Loader->RunStep();
@@ -155,6 +157,7 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
     stop = true;
     foundation::SleepMs(1);
     helper.join();
+    keep = {};
   }
   audio::InstanceEndHook = nullptr;
   audio::DoneCompositeDecoder();
