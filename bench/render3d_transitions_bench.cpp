@@ -1,4 +1,4 @@
-// One frame of a running transition at 1280 x 720 through the draw manager
+// One frame of a running transition at 1920 x 1080 through the draw manager
 // (the outgoing slide rendered into the effecter's target, the filter's
 // geometry through the triangle controller, the incoming slide and the
 // triangles drawn) beside plain GL cross-fading the same two pictures in the
@@ -29,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-constexpr int kW = 1280, kH = 720;
+constexpr int kW = 1920, kH = 1080;
 
 std::vector<uint32_t> Pixels(bool incoming) {
   std::vector<uint32_t> p(size_t(kW) * kH);
@@ -121,7 +121,7 @@ GLuint RefTexture(const std::vector<uint32_t>& px) {
 }
 
 // Plain GL: the outgoing picture, then the incoming one blended over it
-// with alpha 0.5, into a 1280 x 720 target.
+// with alpha 0.5, into a 1920 x 1080 target.
 struct Reference {
   GLuint Prog = 0, Vao = 0, Vbo = 0, Fbo = 0, Target = 0, A = 0, B = 0;
   GLint Alpha = -1;
