@@ -2,7 +2,7 @@
 // (llvmpipe), read back. Expected pixels come from the geometry itself: the
 // centre of pixel (i, j) is world (i + 0.5, j + 0.5); with point filtering
 // it shows the texel under the inverse of the drawing's affine map.
-#include "Render3DTestEnv.h"
+#include "DrawerRig.h"
 
 #include <cmath>
 #include <functional>
@@ -20,26 +20,6 @@ namespace {
 
 constexpr int32_t kW = 80, kH = 60;
 
-int Channel(uint32_t c, int k) { return int((c >> (8 * k)) & 0xFF); }
-
-// A texture painted from 0xAARRGGBB pixels (an image already on the device).
-class TPixelTexture : public TCustomTexture {
- public:
-  TPixelTexture(T3DScreen* s, int32_t w, int32_t h, std::vector<uint32_t> px) : TCustomTexture(s), Pixels(std::move(px)) {
-    SetSize(w, h);
-  }
-  void Paint(imaging::TSysBitmap* b) override {
-    for (int32_t y = 0; y < Height; ++y) std::memcpy(b->Row(y), &Pixels[size_t(y) * Width], size_t(Width) * 4);
-  }
-  std::vector<uint32_t> Pixels;
-};
-
-class TFuncItem : public TDrawItem {
- public:
-  std::function<void(T3DDrawer*)> Body;
-  void Draw(T3DDrawer* d) override { Body(d); }
-};
-
 imaging::TImage* MakeImage(int32_t w, int32_t h, const std::vector<uint32_t>& px) {
   imaging::TSysBitmap* b = imaging::CreateSysBitmap(w, h, imaging::PixelFormatByName(u"A8R8G8B8"));
   for (int32_t y = 0; y < h; ++y) std::memcpy(b->Row(y), &px[size_t(y) * w], size_t(w) * 4);
@@ -55,55 +35,10 @@ std::vector<uint32_t> Picture(int32_t w, int32_t h) {
   return p;
 }
 
-class ImagesGL : public ::testing::Test {
+class ImagesGL : public ::testing::Test, protected TDrawerRig {
  protected:
-  void SetUp() override {
-    T3DEngine* engine = Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new T3DDrawer(S);
-    D->CreateShaders();
-  }
-  void TearDown() override {
-    D->Free();
-    for (auto* o : Owned) o->Free();
-    S->Free();
-    Device->Free();
-  }
-  template <class X>
-  X* Own(X* x) {
-    Owned.push_back(x);
-    return x;
-  }
-  static TViewState Full() {
-    TViewState v;
-    v.Viewport = {0, 0, kW, kH};
-    v.Area = {0, 0, float(kW), float(kH)};
-    v.Scale = {float(kW), float(kH)};
-    return v;
-  }
-  // One frame over a background colour, drawn by body inside the view.
-  std::vector<uint32_t> Frame(std::function<void(T3DDrawer*)> body, uint32_t background = 0xFF000000u,
-                              const TViewState& view = Full()) {
-    auto* item = new TFuncItem();
-    item->Body = [&](T3DDrawer* d) {
-      d->Clear(background, {-1, -1, kW + 1, kH + 1});
-      body(d);
-    };
-    EXPECT_TRUE(D->DrawItemInView(item, view));
-    item->Free();
-    T3DSurface* s = nullptr;
-    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
-    return ReadBack(s);
-  }
-  TRendererDevice* Device = nullptr;
-  T3DScreen* S = nullptr;
-  T3DDrawer* D = nullptr;
-  std::vector<foundation::TRefObject*> Owned;
+  void SetUp() override { Open(kW, kH); }
+  void TearDown() override { Close(); }
 };
 
 uint32_t At(const std::vector<uint32_t>& px, int x, int y) { return px[size_t(y) * kW + x]; }

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "Render3DTestEnv.h"
+#include "DrawerRig.h"
 #include "render3d/Dev3DDrawer.h"
 
 using namespace render3d;
@@ -19,17 +19,6 @@ using namespace render3d_test;
 namespace {
 
 constexpr int32_t kW = 64, kH = 64;
-
-class TPixelTexture : public TCustomTexture {
- public:
-  TPixelTexture(T3DScreen* s, int32_t w, int32_t h, std::vector<uint32_t> px) : TCustomTexture(s), Pixels(std::move(px)) {
-    SetSize(w, h);
-  }
-  void Paint(imaging::TSysBitmap* b) override {
-    for (int32_t y = 0; y < Height; ++y) std::memcpy(b->Row(y), &Pixels[size_t(y) * Width], size_t(Width) * 4);
-  }
-  std::vector<uint32_t> Pixels;
-};
 
 // A picture drawn at 1:1 from the top-left corner, reporting what it draws
 // as the image drawing does.
@@ -46,76 +35,35 @@ class TPictureItem : public TDrawItem {
   float Blur;
 };
 
-class TCallItem : public TDrawItem {
- public:
-  explicit TCallItem(std::function<void(T3DDrawer*)> f) : F(std::move(f)) {}
-  void Draw(T3DDrawer* d) override { F(d); }
-  std::function<void(T3DDrawer*)> F;
-};
-
 class TNothingItem : public TDrawItem {
  public:
   void Draw(T3DDrawer*) override {}
 };
 
-int Ch(uint32_t c, int k) { return int((c >> (8 * k)) & 0xFF); }
 uint32_t Grey(int v) { return 0xFF000000u | uint32_t(v) << 16 | uint32_t(v) << 8 | uint32_t(v); }
 uint32_t Rgb(int r, int g, int b) { return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
 
-class PassesGL : public ::testing::Test {
+class PassesGL : public ::testing::Test, protected TDrawerRig {
  protected:
-  void SetUp() override {
-    T3DEngine* engine = Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new T3DDrawer(S);
-    D->CreateShaders();
-  }
-  void TearDown() override {
-    for (auto* o : Owned) o->Free();
-    D->Free();
-    S->Free();
-    Device->Free();
-  }
-  template <class T>
-  T* Own(T* o) {
-    Owned.push_back(o);
-    return o;
-  }
+  void SetUp() override { Open(kW, kH); }
+  void TearDown() override { Close(); }
   TPixelTexture* Texture(int32_t w, int32_t h, const std::function<uint32_t(int32_t, int32_t)>& f) {
     std::vector<uint32_t> px(size_t(w) * h);
     for (int32_t y = 0; y < h; ++y)
       for (int32_t x = 0; x < w; ++x) px[size_t(y) * w + x] = f(x, y);
     return Own(new TPixelTexture(S, w, h, px));
   }
-  static TViewState Full() {
-    TViewState v;
-    v.Viewport = {0, 0, kW, kH};
-    v.Area = {0, 0, float(kW), float(kH)};
-    v.Scale = {float(kW), float(kH)};
-    return v;
-  }
   // One frame over a background colour: the root item's Draw runs inside
   // the scene.
   std::vector<uint32_t> Frame(uint32_t background, const std::function<void(T3DDrawer*)>& draw) {
-    auto* root = new TCallItem([&](T3DDrawer* d) {
+    auto* root = new TFuncItem([&](T3DDrawer* d) {
       d->Screen->Clear(background, false);
       draw(d);
     });
     EXPECT_TRUE(D->DrawItemInView(root, Full()));
     root->Free();
-    T3DSurface* s = nullptr;
-    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
-    return ReadBack(s);
+    return Back();
   }
-  TRendererDevice* Device = nullptr;
-  T3DScreen* S = nullptr;
-  T3DDrawer* D = nullptr;
-  std::vector<foundation::TRefObject*> Owned;
 };
 
 // ---- blur ----
@@ -183,7 +131,7 @@ TEST_F(PassesGL, BlurredStepEdgeFollowsTheHalfResolutionKernel) {
     for (int32_t y : {4, 31, 60}) {
       for (int32_t X = 0; X < kW; ++X) {
         const uint32_t p = px[size_t(y) * kW + X];
-        for (int k = 0; k < 3; ++k) EXPECT_NEAR(Ch(p, k), expect[size_t(X)], 2.0) << "x " << X << " y " << y;
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(Channel(p, k), expect[size_t(X)], 2.0) << "x " << X << " y " << y;
       }
     }
   }
@@ -229,7 +177,7 @@ TEST_F(PassesGL, SharpenLayerAppliesTheUnsharpMask) {
                              at(1, -1) + at(-1, 1) + at(1, 1)) /
                             16;
         const double e = std::clamp(at(0, 0) + (at(0, 0) - blur) * c.Factor, 0.0, 255.0);
-        if (std::abs(Ch(px[size_t(y) * kW + x], 1) - e) > 1.5) ++bad;
+        if (std::abs(Channel(px[size_t(y) * kW + x], 1) - e) > 1.5) ++bad;
       }
     EXPECT_EQ(bad, 0);
   }
@@ -268,8 +216,8 @@ TEST_F(PassesGL, MaskBrightnessAndColourApplyToTheContent) {
       const double a = m.A * vertexAlpha;
       const double mc[3] = {m.B, m.G, m.R};  // channel k = 0 blue
       for (int k = 0; k < 3; ++k) {
-        const double e = Ch(content, k) * mc[k] * a + Ch(bg, k) * (1 - a);
-        EXPECT_NEAR(Ch(px[size_t(band * 16 + 8) * kW + 20], k), e, 2.0) << "band " << band << " channel " << k;
+        const double e = Channel(content, k) * mc[k] * a + Channel(bg, k) * (1 - a);
+        EXPECT_NEAR(Channel(px[size_t(band * 16 + 8) * kW + 20], k), e, 2.0) << "band " << band << " channel " << k;
       }
     }
   }
@@ -293,7 +241,7 @@ TEST_F(PassesGL, MaskThatDrawsNothingHidesTheContentAndBackgroundTiles) {
     for (int32_t x = 0; x < kW; ++x) {
       const uint32_t want = x < 32 ? bgTex->Pixels[size_t(y % 16) * 16 + size_t(x % 16)] : Rgb(10, 200, 30);
       for (int k = 0; k < 3; ++k)
-        if (std::abs(Ch(px[size_t(y) * kW + x], k) - (Ch(want, k) * a + Ch(Rgb(1, 2, 3), k) * (1 - a))) > 2) {
+        if (std::abs(Channel(px[size_t(y) * kW + x], k) - (Channel(want, k) * a + Channel(Rgb(1, 2, 3), k) * (1 - a))) > 2) {
           ++bad;
           break;
         }
@@ -320,8 +268,8 @@ TEST_F(PassesGL, OffscreenLayerIsDrawnWithItsOpacityAndKeepsItsAlphaByte) {
     EXPECT_EQ(D->TargetPool->IdleCount(), 1);
     const double a = alpha / 255.0;
     for (int k = 0; k < 3; ++k) {
-      EXPECT_NEAR(Ch(px[size_t(30) * kW + 40], k), Ch(Rgb(240, 120, 0), k) * a + Ch(bg, k) * (1 - a), 2.0) << k;
-      EXPECT_EQ(Ch(px[size_t(30) * kW + 5], k), Ch(bg, k)) << k;  // the clear part of the layer
+      EXPECT_NEAR(Channel(px[size_t(30) * kW + 40], k), Channel(Rgb(240, 120, 0), k) * a + Channel(bg, k) * (1 - a), 2.0) << k;
+      EXPECT_EQ(Channel(px[size_t(30) * kW + 5], k), Channel(bg, k)) << k;  // the clear part of the layer
     }
   }
 }
@@ -353,8 +301,8 @@ TEST_F(PassesGL, MotionBlurOfSubFramesIsTheirAverage) {
       for (int32_t x = 0; x < kW; ++x)
         for (int k = 0; k < 3; ++k) {
           double sum = 0;
-          for (int32_t i = 0; i < c.N; ++i) sum += Ch(frames[size_t(i)]->Pixels[size_t(y) * kW + x], k);
-          if (std::abs(Ch(px[size_t(y) * kW + x], k) - sum / c.N) > 1.5) ++bad;
+          for (int32_t i = 0; i < c.N; ++i) sum += Channel(frames[size_t(i)]->Pixels[size_t(y) * kW + x], k);
+          if (std::abs(Channel(px[size_t(y) * kW + x], k) - sum / c.N) > 1.5) ++bad;
         }
     EXPECT_EQ(bad, 0);
     EXPECT_EQ(D->MotionFrame, nullptr);

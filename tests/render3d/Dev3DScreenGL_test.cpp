@@ -1,7 +1,7 @@
 // The screen on the GL device (llvmpipe), read back: a picture drawn through
 // the screen's view at 1:1 lands pixel for pixel, mip levels are halved from
 // the painted level, render targets of the stack receive what is drawn.
-#include "Render3DTestEnv.h"
+#include "DrawerRig.h"
 
 #include "imaging/ColorGradeGenerator.h"
 #include "render3d/ColorGradeTexture.h"
@@ -14,48 +14,11 @@ using namespace render3d_test;
 
 namespace {
 
-// A texture painted from a list of 0xAARRGGBB pixels.
-class TPixelTexture : public TCustomTexture {
- public:
-  TPixelTexture(T3DScreen* s, int32_t w, int32_t h, std::vector<uint32_t> px) : TCustomTexture(s), Pixels(std::move(px)) {
-    SetSize(w, h);
-  }
-  void Paint(imaging::TSysBitmap* b) override {
-    for (int32_t y = 0; y < Height; ++y) std::memcpy(b->Row(y), &Pixels[size_t(y) * Width], size_t(Width) * 4);
-  }
-  std::vector<uint32_t> Pixels;
-};
-
-class ScreenGL : public ::testing::Test {
+class ScreenGL : public ::testing::Test, protected TDrawerRig {
  protected:
-  void SetUp() override {
-    T3DEngine* engine = Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-  }
-  void TearDown() override {
-    for (auto* o : Owned) o->Free();
-    S->Free();
-    Device->Free();
-  }
-  std::vector<uint32_t> Back() {
-    T3DSurface* s = nullptr;
-    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
-    return ReadBack(s);
-  }
-  template <class X>
-  X* Own(X* x) {
-    Owned.push_back(x);
-    return x;
-  }
+  void SetUp() override { Open(kW, kH, false); }
+  void TearDown() override { Close(); }
   static constexpr int32_t kW = 80, kH = 60;
-  TRendererDevice* Device = nullptr;
-  T3DScreen* S = nullptr;
-  std::vector<foundation::TRefObject*> Owned;
 };
 
 std::vector<uint32_t> OddPicture(int32_t w, int32_t h) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "Render3DTestEnv.h"
+#include "DrawerRig.h"
 #include "render3d/Dev3DDrawer.h"
 #include "render3d/Dev3DEffects2.h"
 #include "transitions/kvDrawEffects.h"
@@ -15,17 +15,6 @@ using namespace render3d;
 using namespace render3d_test;
 
 namespace {
-
-class TPixelTexture : public TCustomTexture {
- public:
-  TPixelTexture(T3DScreen* s, int32_t w, int32_t h, std::vector<uint32_t> px) : TCustomTexture(s), Pixels(std::move(px)) {
-    SetSize(w, h);
-  }
-  void Paint(imaging::TSysBitmap* b) override {
-    for (int32_t y = 0; y < Height; ++y) std::memcpy(b->Row(y), &Pixels[size_t(y) * Width], size_t(Width) * 4);
-  }
-  std::vector<uint32_t> Pixels;
-};
 
 // A slide: one picture filling the area at 1:1.
 class TPictureItem : public TDrawItem {
@@ -51,20 +40,10 @@ std::vector<uint32_t> Picture(bool incoming) {
   return p;
 }
 
-int Channel(uint32_t c, int k) { return int((c >> (8 * k)) & 0xFF); }
-
-class TransitionsGL : public ::testing::Test {
+class TransitionsGL : public ::testing::Test, protected TDrawerRig {
  protected:
   void SetUp() override {
-    T3DEngine* engine = Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new T3DDrawer(S);
-    D->CreateShaders();
+    Open(kW, kH);
     Out = Picture(false);
     In = Picture(true);
     OutTex = new TPixelTexture(S, kW, kH, Out);
@@ -77,16 +56,7 @@ class TransitionsGL : public ::testing::Test {
     InItem->Free();
     OutTex->Free();
     InTex->Free();
-    D->Free();
-    S->Free();
-    Device->Free();
-  }
-  TViewState Full() const {
-    TViewState v;
-    v.Viewport = {0, 0, kW, kH};
-    v.Area = {0, 0, float(kW), float(kH)};
-    v.Scale = {float(kW), float(kH)};
-    return v;
+    Close();
   }
   std::vector<uint32_t> Frame(TTransitionState* st) {
     EXPECT_TRUE(S->BeginScene());
@@ -94,9 +64,7 @@ class TransitionsGL : public ::testing::Test {
     S->Clear(0xFFFF00FFu, false);  // magenta shows any pixel left unfilled
     D->DrawTransition(OutItem, InItem, st, Full(), {float(kW), float(kH)});
     EXPECT_TRUE(S->EndScene(false));
-    T3DSurface* s = nullptr;
-    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
-    return ReadBack(s);
+    return Back();
   }
   // Pixels differing from the picture by more than tol in a channel.
   static int Differing(const std::vector<uint32_t>& px, const std::vector<uint32_t>& pic, int tol) {
@@ -109,9 +77,6 @@ class TransitionsGL : public ::testing::Test {
         }
     return bad;
   }
-  TRendererDevice* Device = nullptr;
-  T3DScreen* S = nullptr;
-  T3DDrawer* D = nullptr;
   std::vector<uint32_t> Out, In;
   TPixelTexture *OutTex = nullptr, *InTex = nullptr;
   TPictureItem *OutItem = nullptr, *InItem = nullptr;

@@ -1,7 +1,7 @@
 // Video frames on the GL device (llvmpipe): planes written through
 // LockPlane, drawn at 1:1 with the BT.601 video-range table, read back and
 // compared pixel by pixel with a conversion computed here.
-#include "Render3DTestEnv.h"
+#include "DrawerRig.h"
 
 #include <cmath>
 #include <functional>
@@ -17,8 +17,6 @@ using namespace render3d;
 using namespace render3d_test;
 
 namespace {
-
-int Channel(uint32_t c, int k) { return int((c >> (8 * k)) & 0xFF); }
 
 // BT.601, video range, as red, green, blue in 0..255 (unclamped).
 void Bt601(double y, double u, double v, double rgb[3]) {
@@ -63,12 +61,6 @@ class TTableConversion {
   imaging::TSysBitmap* Table = nullptr;
 };
 
-class TFuncItem : public TDrawItem {
- public:
-  std::function<void(T3DDrawer*)> Body;
-  void Draw(T3DDrawer* d) override { Body(d); }
-};
-
 struct TPlanes {
   int32_t W = 0, H = 0;
   std::vector<uint8_t> Y, U, V;
@@ -106,21 +98,13 @@ double ChromaAt(const std::vector<uint8_t>& plane, int32_t cw, int32_t ch, int x
   return (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) + (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
 }
 
-class YUVGL : public ::testing::Test {
+class YUVGL : public ::testing::Test, protected TDrawerRig {
  protected:
+  // The frame drawn through the BT.601 table, as the video sources draw it.
   void Open(int32_t w, int32_t h) {
     Close();
-    W = w;
-    H = h;
-    T3DEngine* engine = Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(w, h);
-    ASSERT_NE(Device, nullptr);
-    S = new T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new T3DDrawer(S);
-    D->CreateShaders();
+    TDrawerRig::Open(w, h);
+    if (!D) return;
     Lut = new TCustomColorGradeTexture(S, 1);
     imaging::TSysBitmap* b = imaging::CreateSysBitmap(32, 1024, imaging::PixelFormatByName(u"A8R8G8B8"));
     imaging::FillYuvToRgbLUT(b);
@@ -129,33 +113,9 @@ class YUVGL : public ::testing::Test {
   void Close() {
     if (Lut) Lut->Free();
     Lut = nullptr;
-    if (D) D->Free();
-    D = nullptr;
-    if (S) S->Free();
-    S = nullptr;
-    if (Device) Device->Free();
-    Device = nullptr;
+    TDrawerRig::Close();
   }
   void TearDown() override { Close(); }
-  TViewState Full() const {
-    TViewState v;
-    v.Viewport = {0, 0, W, H};
-    v.Area = {0, 0, float(W), float(H)};
-    v.Scale = {float(W), float(H)};
-    return v;
-  }
-  std::vector<uint32_t> Frame(std::function<void(T3DDrawer*)> body, uint32_t background = 0xFF000000u) {
-    auto* item = new TFuncItem();
-    item->Body = [&](T3DDrawer* d) {
-      d->Clear(background, {-1, -1, W + 1, H + 1});
-      body(d);
-    };
-    EXPECT_TRUE(D->DrawItemInView(item, Full()));
-    item->Free();
-    T3DSurface* s = nullptr;
-    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
-    return ReadBack(s);
-  }
   // Writes the planes through the frame-target operations.
   static void Write(T3DYUV* f, const TPlanes& p) {
     const std::vector<uint8_t>* src[3] = {&p.Y, &p.U, &p.V};
@@ -175,10 +135,6 @@ class YUVGL : public ::testing::Test {
     v.GradeTable2 = Lut;
     return v;
   }
-  int32_t W = 0, H = 0;
-  TRendererDevice* Device = nullptr;
-  T3DScreen* S = nullptr;
-  T3DDrawer* D = nullptr;
   TCustomColorGradeTexture* Lut = nullptr;
 };
 

@@ -11,8 +11,9 @@
 
 #include <string>
 
-#include "tests/render3d/Render3DTestEnv.h"
+#include "tests/render3d/DrawerRig.h"
 #include "tests/showmodel/ObjectFixture.h"
+#include "tests/showmodel/TextServicesTest.h"
 #include "tests/support/PinnedFonts.h"
 #include "render3d/ColorGradeTexture.h"
 #include "showmodel/kvQelText.h"
@@ -97,40 +98,17 @@ TEST(DrawRecords, ObjectRecordsBecomeTheDrawManagersRecords) {
   EXPECT_FLOAT_EQ(box.Opacity, 70);
 }
 
-class SlideOnTheScreen : public ::testing::Test {
+class SlideOnTheScreen : public TextServicesTest, protected render3d_test::TDrawerRig {
  protected:
   void SetUp() override {
-    QEL_REQUIRE_PINNED_FONTS();
-    text::InitWinFontUtils();
-    text::InitGdiDynamicFunctions();
-    text::InitFontSubstitute();
-    text::InitWinTextVectorizer();
-    text::GlobalFontCache()->SetCacheId(u"local");
-    render3d::T3DEngine* engine = render3d::Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new render3d::T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new render3d::T3DDrawer(S);
-    D->CreateShaders();
+    TextServicesTest::SetUp();
+    if (HasFatalFailure()) return;
+    Open(kW, kH);
   }
   void TearDown() override {
-    if (D) D->Free();
-    if (S) S->Free();
-    if (Device) Device->Free();
-    text::DoneFontCache();
-    text::DoneWinTextVectorizer();
-    text::DoneFontSubstitute();
-    text::DoneGdiDynamicFunctions();
-    text::DoneDWTextUtils();
-    text::DoneTextServices();
+    Close();
+    TextServicesTest::TearDown();
   }
-  render3d::TRendererDevice* Device = nullptr;
-  render3d::T3DScreen* S = nullptr;
-  render3d::T3DDrawer* D = nullptr;
-  testsupport::ScopedFontBackend fonts_;
 };
 
 std::string Block(const std::string& name, const std::string& kind, const std::string& keys,
@@ -174,14 +152,8 @@ TEST_F(SlideOnTheScreen, EveryObjectKindLandsWhereItsPlacementSays) {
   ASSERT_NE(f.Get<TQelButton>("Btn")->Image, nullptr);
 
   TQel3DDrawer drawer(D);
-  render3d::TViewState view;
-  view.Viewport = {0, 0, kW, kH};
-  view.Area = {0, 0, float(kW), float(kH)};
-  view.Scale = {float(kW), float(kH)};
-  ASSERT_TRUE(drawer.DrawTree(f.Slide.Get(), view, kBackground));
-  render3d::T3DSurface* back = nullptr;
-  ASSERT_TRUE(S->Renderer->GetBackBuffer(back));
-  const std::vector<uint32_t> px = render3d_test::ReadBack(back);
+  ASSERT_TRUE(drawer.DrawTree(f.Slide.Get(), Full(), kBackground));
+  const std::vector<uint32_t> px = Back();
   auto at = [&](int x, int y) { return px[size_t(y) * kW + size_t(x)]; };
   auto rgb = [&](int x, int y, int r, int g, int b) {
     const uint32_t c = at(x, y);
@@ -237,14 +209,8 @@ TEST_F(SlideOnTheScreen, KeyFrameFiltersGradeThePictureOnTheDevice) {
   f.Build();
   f.At(0);
   TQel3DDrawer drawer(D);
-  render3d::TViewState view;
-  view.Viewport = {0, 0, kW, kH};
-  view.Area = {0, 0, float(kW), float(kH)};
-  view.Scale = {float(kW), float(kH)};
-  ASSERT_TRUE(drawer.DrawTree(f.Slide.Get(), view, kBackground));
-  render3d::T3DSurface* back = nullptr;
-  ASSERT_TRUE(S->Renderer->GetBackBuffer(back));
-  const std::vector<uint32_t> px = render3d_test::ReadBack(back);
+  ASSERT_TRUE(drawer.DrawTree(f.Slide.Get(), Full(), kBackground));
+  const std::vector<uint32_t> px = Back();
   const uint32_t inverted = px[size_t(60) * kW + 40], plain = px[size_t(60) * kW + 120];
   for (int v : {R(inverted), G(inverted), B(inverted)}) EXPECT_NEAR(v, 255 - 200, 3) << std::hex << inverted;
   for (int v : {R(plain), G(plain), B(plain)}) EXPECT_NEAR(v, 200, 3) << std::hex << plain;

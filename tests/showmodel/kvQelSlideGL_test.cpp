@@ -2,7 +2,7 @@
 // read back: a solid colour, the vertical gradient and a second background
 // mixed in by half. The objects' drawer is passed to the draw manager by a
 // small adapter of the test's own (the product's adapter is not built yet).
-#include "tests/render3d/Render3DTestEnv.h"
+#include "tests/render3d/DrawerRig.h"
 
 #include <cstdlib>
 #include <functional>
@@ -52,26 +52,12 @@ class Adapter : public TQelDrawer {
   render3d::T3DDrawer* D;
 };
 
-class FuncItem : public render3d::TDrawItem {
- public:
-  std::function<void(render3d::T3DDrawer*)> Body;
-  void Draw(render3d::T3DDrawer* d) override { Body(d); }
-};
-
-class SlideGL : public ::testing::Test {
+class SlideGL : public ::testing::Test, protected render3d_test::TDrawerRig {
  protected:
   void SetUp() override {
     kftest::StartUnits();
     InitQelObjects();
-    render3d::T3DEngine* engine = render3d::Get3DEngine();
-    ASSERT_NE(engine, nullptr);
-    Device = engine->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new render3d::T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new render3d::T3DDrawer(S);
-    D->CreateShaders();
+    Open(kW, kH);
     auto files = foundation::MakeRef<container::TRealFileSource>();
     Accessor = TRef<container::TFileAccessor>::Adopt(new container::TFileAccessor(files.Get()));
     Host = TRef<TQelSlideHost>::Adopt(new TQelSlideHost(
@@ -82,9 +68,7 @@ class SlideGL : public ::testing::Test {
     Slide.Reset();
     Host.Reset();
     Accessor.Reset();
-    if (D) D->Free();
-    if (S) S->Free();
-    if (Device) Device->Free();
+    Close();
   }
   void Load(const std::string& text) {
     Ini = kftest::ParseIni("[Main]\n[Times]\nopt_slidescount=1\nopt_synchpos1=4000\n[Slide1]\n" + text);
@@ -95,27 +79,16 @@ class SlideGL : public ::testing::Test {
                      foundation::TIniFile::FindSection(Ini.Get(), u"Times"), 0, 0, 0, false);
     Slide->SetTime(100, true);
   }
+  // Blue where nothing is drawn.
   std::vector<uint32_t> Draw() {
-    render3d::TViewState v;
-    v.Viewport = {0, 0, kW, kH};
-    v.Area = {0, 0, float(kW), float(kH)};
-    v.Scale = {float(kW), float(kH)};
-    auto* item = new FuncItem();
-    item->Body = [&](render3d::T3DDrawer* d) {
-      d->Clear(0xFF0000FFu, {-1, -1, kW + 1, kH + 1});  // blue where nothing is drawn
-      Adapter a(d);
-      Slide->Draw(&a);
-    };
-    EXPECT_TRUE(D->DrawItemInView(item, v));
-    item->Free();
-    render3d::T3DSurface* s = nullptr;
-    EXPECT_TRUE(S->Renderer->GetBackBuffer(s));
-    return render3d_test::ReadBack(s);
+    return Frame(
+        [&](render3d::T3DDrawer* d) {
+          Adapter a(d);
+          Slide->Draw(&a);
+        },
+        0xFF0000FFu);
   }
 
-  render3d::TRendererDevice* Device = nullptr;
-  render3d::T3DScreen* S = nullptr;
-  render3d::T3DDrawer* D = nullptr;
   TRef<foundation::TIniFile> Ini;
   TRef<container::TFileAccessor> Accessor;
   TRef<TQelSlideHost> Host;

@@ -11,6 +11,7 @@
 
 #include "foundation/kvStream.h"
 #include "tests/showmodel/ObjectFixture.h"
+#include "tests/showmodel/TextServicesTest.h"
 #include "tests/support/PinnedFonts.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/kvGlyphCache.h"
@@ -25,26 +26,7 @@ namespace {
 
 using namespace objtest;
 
-class SizedText : public ::testing::Test {
- protected:
-  void SetUp() override {
-    QEL_REQUIRE_PINNED_FONTS();
-    text::InitWinFontUtils();
-    text::InitGdiDynamicFunctions();
-    text::InitFontSubstitute();
-    text::InitWinTextVectorizer();
-    text::GlobalFontCache()->SetCacheId(u"local");
-  }
-  void TearDown() override {
-    text::DoneFontCache();
-    text::DoneWinTextVectorizer();
-    text::DoneFontSubstitute();
-    text::DoneGdiDynamicFunctions();
-    text::DoneDWTextUtils();
-    text::DoneTextServices();
-  }
-  testsupport::ScopedFontBackend fonts_;
-};
+class SizedText : public TextServicesTest {};
 
 // The grey of a pixel of an opaque grey picture.
 int GreyAt(imaging::TSysBitmap* b, int x, int y) { return b->Rows32(y)[x].G; }

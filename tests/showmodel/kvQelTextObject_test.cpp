@@ -10,6 +10,7 @@
 #include "imaging/kvCompoundBitmap.h"
 #include "showmodel/kvQelText.h"
 #include "tests/showmodel/ObjectFixture.h"
+#include "tests/showmodel/TextServicesTest.h"
 #include "tests/support/PinnedFonts.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/kvGlyphCache.h"
@@ -23,26 +24,7 @@ namespace {
 
 using namespace objtest;
 
-class TextObjects : public ::testing::Test {
- protected:
-  void SetUp() override {
-    QEL_REQUIRE_PINNED_FONTS();
-    text::InitWinFontUtils();
-    text::InitGdiDynamicFunctions();
-    text::InitFontSubstitute();
-    text::InitWinTextVectorizer();
-    text::GlobalFontCache()->SetCacheId(u"local");
-  }
-  void TearDown() override {
-    text::DoneFontCache();
-    text::DoneWinTextVectorizer();
-    text::DoneFontSubstitute();
-    text::DoneGdiDynamicFunctions();
-    text::DoneDWTextUtils();
-    text::DoneTextServices();
-  }
-  testsupport::ScopedFontBackend fonts_;
-};
+class TextObjects : public TextServicesTest {};
 
 std::string TextBlock(const std::string& name, const std::string& keys, const std::string& keyPoint = "") {
   return "object " + name + ": Text\nGUID={" + name + "}\nFontName=DejaVu Sans\n" + keys +

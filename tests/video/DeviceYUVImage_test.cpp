@@ -11,7 +11,7 @@
 #include "imaging/ColorGradeGenerator.h"
 #include "render3d/ColorGradeTexture.h"
 #include "render3d/Dev3DImages.h"
-#include "tests/render3d/Render3DTestEnv.h"
+#include "tests/render3d/DrawerRig.h"
 
 using namespace render3d;
 using namespace render3d_test;
@@ -45,26 +45,11 @@ class TLostCounter {
   int Count = 0;
 };
 
-class DeviceYUVImageGL : public ::testing::Test {
+class DeviceYUVImageGL : public ::testing::Test, protected render3d_test::TDrawerRig {
  protected:
-  void SetUp() override {
-    Device = Get3DEngine()->CreateOffscreenDevice(kW, kH);
-    ASSERT_NE(Device, nullptr);
-    S = new T3DScreen();
-    S->AssignDevice(Device);
-    ASSERT_TRUE(S->IsReady());
-    D = new T3DDrawer(S);
-    D->CreateShaders();
-  }
-  void TearDown() override {
-    D->Free();
-    S->Free();
-    Device->Free();
-  }
+  void SetUp() override { Open(kW, kH); }
+  void TearDown() override { Close(); }
   static constexpr int32_t kW = 34, kH = 18;
-  TRendererDevice* Device = nullptr;
-  T3DScreen* S = nullptr;
-  T3DDrawer* D = nullptr;
 };
 
 TEST_F(DeviceYUVImageGL, ASourceFillsTheDeviceFrameAsItFillsMemory) {
