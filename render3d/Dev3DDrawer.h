@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "foundation/kpThreads2.h"
@@ -114,6 +115,10 @@ class T3DDrawer : public TRefObject {
   // Binds two grade tables to stages stage and stage + 1 (null unbinds) and
   // puts the mix into c0.x when a table is given.
   void BindGradeTables(int32_t stage, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix);
+  // Runs draw under a grading shader with the two tables bound from stage 1;
+  // shader and tables are taken off again however draw ends.
+  void DrawGraded(TPixelShaderId id, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix,
+                  const std::function<void()>& draw);
 
   // ---- video frames (Dev3DYUV.cpp) ----
   // A frame target on the screen; the caller owns it. It stays listed until

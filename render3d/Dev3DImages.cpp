@@ -133,17 +133,7 @@ void T3DDrawer::DrawImage(imaging::TImage* image, T3DPoint origin, TFloatPoint o
   if (p.GradeMode != 0) {
     TPixelShaderId id = p.GradeMode == 1 ? (prem ? psColorGradePrem : psColorGrading)
                                          : (prem ? psColorGradeLinearPrem : psColorGradeLinear);
-    PushShader(Shaders[id]);
-    BindGradeTables(1, p.GradeTable1, p.GradeTable2, p.GradeMix);
-    try {
-      draw();
-    } catch (...) {
-      PushShader(nullptr);
-      BindGradeTables(1, nullptr, nullptr, 0);
-      throw;
-    }
-    PushShader(nullptr);
-    BindGradeTables(1, nullptr, nullptr, 0);
+    DrawGraded(id, p.GradeTable1, p.GradeTable2, p.GradeMix, draw);
     return;
   }
   // Only what was pushed here is popped: popping with nothing pushed would
@@ -167,6 +157,21 @@ void T3DDrawer::BindGradeTables(int32_t stage, TCustomColoringTexture* t1, TCust
     const float c0[4] = {mix, 0, 0, 0};
     r->SetShaderConstants(0, c0, 1, false);
   }
+}
+
+void T3DDrawer::DrawGraded(TPixelShaderId id, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix,
+                           const std::function<void()>& draw) {
+  PushShader(Shaders[id]);
+  BindGradeTables(1, t1, t2, mix);
+  try {
+    draw();
+  } catch (...) {
+    PushShader(nullptr);
+    BindGradeTables(1, nullptr, nullptr, 0);
+    throw;
+  }
+  PushShader(nullptr);
+  BindGradeTables(1, nullptr, nullptr, 0);
 }
 
 void T3DDrawer::PrepareImageTexture(imaging::TImage* image, const TImageDrawParams& p) {

@@ -272,17 +272,8 @@ void T3DDrawer::DrawVideoFrame(T3DYUV* frame, T3DPoint origin, TFloatPoint offse
   TCustomTexture* t[1] = {single};
   if (usable && frame->RGBAMode) {
     if (p.GradeMode != 0) {
-      PushShader(Shaders[p.GradeMode == 1 ? psColorGrading : psColorGradeLinear]);
-      BindGradeTables(1, p.GradeTable1, p.GradeTable2, p.GradeMix);
-      try {
-        drawTextures(t, {&p.Crop, 1});
-      } catch (...) {
-        PushShader(nullptr);
-        BindGradeTables(1, nullptr, nullptr, 0);
-        throw;
-      }
-      PushShader(nullptr);
-      BindGradeTables(1, nullptr, nullptr, 0);
+      DrawGraded(p.GradeMode == 1 ? psColorGrading : psColorGradeLinear, p.GradeTable1, p.GradeTable2, p.GradeMix,
+                 [&] { drawTextures(t, {&p.Crop, 1}); });
     } else {
       drawTextures(t, {&p.Crop, 1});
     }
