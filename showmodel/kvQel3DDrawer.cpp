@@ -32,7 +32,17 @@ class TObjectItem : public render3d::TDrawItem {
       const auto v = D->GetViewBounds();
       D->Clear(Background, {v.Left - 1, v.Top - 1, v.Right + 1, v.Bottom + 1});
     }
-    Object->Draw(AdapterFor(D));
+    // The transition drawing marks both slides of an effect that draws the
+    // backgrounds itself; the slide reads that from its own flag.
+    const bool saved = Object->BackgroundSuppressed;
+    Object->BackgroundSuppressed = saved || TransparentBg != 0;
+    try {
+      Object->Draw(AdapterFor(D));
+    } catch (...) {
+      Object->BackgroundSuppressed = saved;
+      throw;
+    }
+    Object->BackgroundSuppressed = saved;
   }
   TQel3DDrawer* AdapterFor(render3d::T3DDrawer* D) {
     if (Owner) return Owner;

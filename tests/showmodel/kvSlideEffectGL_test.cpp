@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "render3d/Dev3DDrawer.h"
@@ -27,15 +29,17 @@ using showmodel::TSlideProducer;
 constexpr int32_t kW = 160, kH = 120;
 
 // Slide 1 is solid red, slide 2 solid green and enters through "Split":
-// an effect slide whose yellow box covers its left half and whose picture
-// of the incoming slide (effect buffer 2) its right half.
-const char* kShow =
+// an effect slide on its own blue background whose yellow box covers its
+// left half and whose picture of the incoming slide (effect buffer 2) its
+// right half. "TransparentBg" is filled in by the test.
+const char* kShowTemplate =
     "[Main]\nopt_scr_width=160\nopt_scr_height=120\nobject TheEffect: AnEffect\n  time=1000\n"
     "  object Split: custom\n    slide_1=split\n    CustomEffBg=0\n    TransparentBg=0\n  end\nend\n"
     "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\nopt_synchpos2=8000\n"
     "[Slide1]\nbstyle=1\nbcolor=255\n"
     "[Slide2]\nbstyle=1\nbcolor=65280\nobject TheEffect: AnEffect\n  ref=Split\n  time=1000\nend\n"
-    "[effect_split]\nCustomEffTime=1000\nCustomEffBg=0\nTransparentBg=0\nopt_scr_width=160\nopt_scr_height=120\n"
+    "[effect_split]\nCustomEffTime=1000\nCustomEffBg=0\nTransparentBg=%d\nopt_scr_width=160\nopt_scr_height=120\n"
+    "bstyle=1\nbcolor=16711680\n"
     "object Container: Root\n"
     "  object In: Image\n    GUID={2}\n    ReplaceWithEffectBuffer=2\n"
     "    object K: KeyPoint\n      Time=0\n      ScaleX=50\n      ScaleY=100\n      Position=50,0\n    end\n  end\n"
@@ -88,11 +92,25 @@ class SlideEffectGL : public ::testing::Test {
   render3d::T3DDrawer* D = nullptr;
 };
 
-TEST_F(SlideEffectGL, HalfWayTheEffectSlideIsDrawnNotACrossFade) {
+std::string ShowText(int transparentBg) {
+  char text[2048];
+  std::snprintf(text, sizeof text, kShowTemplate, transparentBg);
+  return text;
+}
+
+struct Case {
+  int TransparentBg;
+  uint32_t Right;  // the right half: the incoming slide, or with its background
+                   // left out, the effect slide's own background through it
+};
+
+class HalfWay : public SlideEffectGL, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(HalfWay, TheEffectSlideIsDrawnNotACrossFade) {
   objtest::StartUnits();
   showmodel::InitQel3DDrawer();
   showmodel::InitSlideEffects();
-  showtest::Show show(kShow);
+  showtest::Show show(ShowText(GetParam().TransparentBg));
   auto producer = TRef<TSlideProducer>::Adopt(new TSlideProducer(show.Source.Get(), false, {}, nullptr));
   producer->SetTiming(TRef<showmodel::TTiming>::Adopt(new showmodel::TTiming(0)).Get());
   producer->SetRenderSize(kW, kH, 100, 100, false);
@@ -116,17 +134,16 @@ TEST_F(SlideEffectGL, HalfWayTheEffectSlideIsDrawnNotACrossFade) {
   const std::vector<uint32_t> px = Frame(outItem.Get(), inItem.Get(), &st);
   ASSERT_NE(dynamic_cast<showmodel::TRealSlideFilter*>(st.Filter), nullptr);
 
-  // Left half: the effect slide's yellow box; right half: the incoming
-  // slide's green through the effect buffer. A cross-fade would give
-  // (128, 128, 0) everywhere.
+  // Left half: the effect slide's yellow box; right half: the effect
+  // buffer's picture. A cross-fade would give (128, 128, 0) everywhere.
   int left = 0, right = 0;
   for (int32_t y = 2; y < kH - 2; ++y)
     for (int32_t x = 2; x < kW - 2; ++x) {
       if (x >= 78 && x <= 82) continue;
       const uint32_t c = px[size_t(y) * kW + size_t(x)];
-      const int want[3] = {0, 255, x < 80 ? 255 : 0};  // blue, green, red
+      const uint32_t want = x < 80 ? 0xFFFFFF00u : GetParam().Right;
       bool ok = true;
-      for (int k = 0; k < 3; ++k) ok = ok && std::abs(Ch(c, k) - want[k]) <= 3;
+      for (int k = 0; k < 3; ++k) ok = ok && std::abs(Ch(c, k) - Ch(want, k)) <= 3;
       if (!ok) {
         if (x < 80)
           ++left;
@@ -138,5 +155,9 @@ TEST_F(SlideEffectGL, HalfWayTheEffectSlideIsDrawnNotACrossFade) {
   EXPECT_EQ(left, 0);
   EXPECT_EQ(right, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(SlideEffectGL, HalfWay,
+                         ::testing::Values(Case{0, 0xFF00FF00u}, Case{1, 0xFF0000FFu}),
+                         [](const auto& info) { return info.param.TransparentBg ? "WithoutSlideBackgrounds" : "WithSlideBackgrounds"; });
 
 }  // namespace
