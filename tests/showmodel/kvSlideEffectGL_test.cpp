@@ -31,10 +31,11 @@ constexpr int32_t kW = 160, kH = 120;
 // Slide 1 is solid red, slide 2 solid green and enters through "Split":
 // an effect slide on its own blue background whose yellow box covers its
 // left half and whose picture of the incoming slide (effect buffer 2) its
-// right half. "TransparentBg" is filled in by the test.
+// right half. The definition's "TransparentBg" is filled in by the test
+// (the section's own, the opposite, gives way to it).
 const char* kShowTemplate =
     "[Main]\nopt_scr_width=160\nopt_scr_height=120\nobject TheEffect: AnEffect\n  time=1000\n"
-    "  object Split: custom\n    slide_1=split\n    CustomEffBg=0\n    TransparentBg=0\n  end\nend\n"
+    "  object Split: custom\n    slide_1=split\n    CustomEffBg=0\n    TransparentBg=%d\n  end\nend\n"
     "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\nopt_synchpos2=8000\n"
     "[Slide1]\nbstyle=1\nbcolor=255\n"
     "[Slide2]\nbstyle=1\nbcolor=65280\nobject TheEffect: AnEffect\n  ref=Split\n  time=1000\nend\n"
@@ -94,7 +95,7 @@ class SlideEffectGL : public ::testing::Test {
 
 std::string ShowText(int transparentBg) {
   char text[2048];
-  std::snprintf(text, sizeof text, kShowTemplate, transparentBg);
+  std::snprintf(text, sizeof text, kShowTemplate, transparentBg, 1 - transparentBg);
   return text;
 }
 
