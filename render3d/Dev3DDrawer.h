@@ -163,10 +163,10 @@ class T3DDrawer : public TRefObject {
   TRenderTargetTexture* BeginOffscreen();
   void EndOffscreen();
   void DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const TViewState& view);
-  // Draws content (over a tiled background texture, when given) through the
+  // Draws content (over a tiled background picture, when given) through the
   // mask's brightness with an opacity in percent; false without pixel
   // shaders.
-  bool DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomTexture* background, double opacity);
+  bool DrawThroughMask(TDrawItem* mask, TDrawItem* content, imaging::TImage* background, double opacity);
 
   foundation::TCriticalSection* Lock = nullptr;  // owned
   T3DScreen* Screen = nullptr;                   // not owned

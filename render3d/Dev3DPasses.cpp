@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "render3d/Dev3DDrawer.h"
+#include "render3d/Dev3DImages.h"
 
 namespace render3d {
 
@@ -272,7 +273,7 @@ void T3DDrawer::DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const
 
 // ---- masks ----
 
-bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomTexture* background, double opacity) {
+bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, imaging::TImage* background, double opacity) {
   if (GetShaderLevel() == 0) return false;
   if (!TargetPool) PrepareRenderTargets();
   const TViewState saved = Screen->GetViewState();
@@ -282,13 +283,14 @@ bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, TCustomText
   TPooled Tc(TargetPool->Get(Screen));
   Screen->PushRenderTarget(Tc, 0, 0);
   Screen->Clear(0x00000000u, false);
-  if (background && background->Width > 0 && background->Height > 0) {
+  if (background && background->Params.Width > 0 && background->Params.Height > 0) {
+    // The background is an ordinary picture: tiled with the image drawing's
+    // defaults, from the device texture attached to it or the texture cache.
     SetDrawOrigin({0, 0});
-    const int32_t bw = background->Width, bh = background->Height;
+    const int32_t bw = background->Params.Width, bh = background->Params.Height;
     for (int32_t i = 0; i <= (Tc->Width - 1) / bw; ++i)
       for (int32_t j = 0; j <= (Tc->Height - 1) / bh; ++j)
-        Screen->DrawTextureRect(background, {float(i * bw), float(j * bh), 0}, {0, 0}, kAxisX, kAxisY,
-                                WholeImage(background));
+        DrawImage(background, {float(i * bw), float(j * bh), 0}, {0, 0}, kAxisX, kAxisY, DefaultImageDrawParams);
   }
   DrawItemInView(content, target);
   Screen->PopRenderTarget();

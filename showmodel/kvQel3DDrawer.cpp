@@ -4,17 +4,27 @@
 #include "render3d/ColorGradeTexture.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelObject.h"
+#include "showmodel/kvQelSlide.h"
+#include "showmodel/kvQelViewPort.h"
+#include "showmodel/kvSlideEffect.h"
 
 namespace showmodel {
 
 namespace {
 
 // One object as a draw item of the draw manager: its blur and change state,
-// drawn back through the adapter.
+// drawn back through the adapter. An item made without an adapter (the
+// effect slide of a transition, made where no adapter is at hand) makes its
+// own for the draw manager it is drawn with.
 class TObjectItem : public render3d::TDrawItem {
  public:
   QEL_CLASSNAME(TObjectItem)
   TObjectItem(TQelObject* aObject, TQel3DDrawer* aOwner) : Object(aObject), Owner(aOwner) {}
+  void Dispose() override {
+    delete OwnAdapter;
+    OwnAdapter = nullptr;
+    render3d::TDrawItem::Dispose();
+  }
   bool IsChanged() override { return Object->IsChanged(); }
   float GetBlurAmount() override { return Object->GetBlurAmount(); }
   void Draw(render3d::T3DDrawer* D) override {
@@ -22,14 +32,58 @@ class TObjectItem : public render3d::TDrawItem {
       const auto v = D->GetViewBounds();
       D->Clear(Background, {v.Left - 1, v.Top - 1, v.Right + 1, v.Bottom + 1});
     }
-    Object->Draw(Owner);
+    // The transition drawing marks both slides of an effect that draws the
+    // backgrounds itself; the slide reads that from its own flag.
+    const bool saved = Object->BackgroundSuppressed;
+    Object->BackgroundSuppressed = saved || TransparentBg != 0;
+    try {
+      Object->Draw(AdapterFor(D));
+    } catch (...) {
+      Object->BackgroundSuppressed = saved;
+      throw;
+    }
+    Object->BackgroundSuppressed = saved;
+  }
+  TQel3DDrawer* AdapterFor(render3d::T3DDrawer* D) {
+    if (Owner) return Owner;
+    if (!OwnAdapter || OwnAdapter->Drawer != D) {
+      delete OwnAdapter;
+      OwnAdapter = nullptr;
+      OwnAdapter = new TQel3DDrawer(D);
+    }
+    return OwnAdapter;
   }
 
   TQelObject* Object;
   TQel3DDrawer* Owner;
   bool Clear = false;
   uint32_t Background = 0;
+
+ private:
+  TQel3DDrawer* OwnAdapter = nullptr;
 };
+
+// The slide behind an item the adapter made, if it wraps one.
+TQelSlide* SlideOfObjectItem(render3d::TDrawItem* Item) {
+  auto* item = dynamic_cast<TObjectItem*>(Item);
+  return item ? dynamic_cast<TQelSlide*>(item->Object) : nullptr;
+}
+
+// The effect slide's item: the filter holds the slide for as long as the item.
+render3d::TDrawItem* ItemOfEffectSlide(TQelSlide* Slide) {
+  return Slide ? new TObjectItem(Slide, nullptr) : nullptr;
+}
+
+// The viewport's content through its stencil, both drawn as items of the
+// draw manager into its mask pass.
+void DrawThroughMask(TQelDrawer* Drawer, TQelObject* Stencil, TQelObject* Content, imaging::TImage* Background,
+                     float Opacity) {
+  auto* adapter = dynamic_cast<TQel3DDrawer*>(Drawer);
+  if (!adapter || !Stencil || !Content) return;
+  auto mask = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Stencil, adapter));
+  auto content = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Content, adapter));
+  adapter->Drawer->DrawThroughMask(mask.Get(), content.Get(), Background, Opacity);
+}
 
 // A grade texture on the drawer's screen: the volume table (a picture's
 // profile table, or the identity) for the lookup variant, the per-channel
@@ -172,6 +226,23 @@ void TQel3DDrawer::DrawImage(imaging::TImage* Image, T3DPoint Origin, TFloatPoin
   Drawer->DrawImage(Image, Origin, Offset, XScale, YScale, ShadowParams(Image, Params));
 }
 
-void InitQel3DDrawer() { render3d::SetFilterChainApplier(ApplyChain); }
+render3d::TDrawItem* TQel3DDrawer::CreateItem(TQelObject* Object) {
+  QEL_ASSERT(Object, "TQel3DDrawer.CreateItem: no object");
+  return new TObjectItem(Object, this);
+}
+
+void InitQel3DDrawer() {
+  render3d::SetFilterChainApplier(ApplyChain);
+  TRealSlideFilter::SlideOfItem = &SlideOfObjectItem;
+  TRealSlideFilter::ItemOfSlide = &ItemOfEffectSlide;
+  DrawThroughMaskHook = &DrawThroughMask;
+}
+
+void DoneQel3DDrawer() {
+  render3d::SetFilterChainApplier(nullptr);
+  TRealSlideFilter::SlideOfItem = nullptr;
+  TRealSlideFilter::ItemOfSlide = nullptr;
+  DrawThroughMaskHook = nullptr;
+}
 
 }  // namespace showmodel

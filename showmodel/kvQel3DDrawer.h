@@ -27,6 +27,9 @@ class TQel3DDrawer : public TQelDrawer {
   // Draws an object tree (a slide) as one frame in the view, over the
   // view cleared to Background (ARGB).
   bool DrawTree(TQelObject* Root, const render3d::TViewState& View, uint32_t Background);
+  // A new draw item (one reference) that draws the object tree through this
+  // adapter; a slide's item leads back to the slide for slide effects.
+  render3d::TDrawItem* CreateItem(TQelObject* Object);
 
   bool IsReady() override;
   void DrawItemWithEffects(TQelObject* Item) override;
@@ -45,7 +48,11 @@ class TQel3DDrawer : public TQelDrawer {
   render3d::T3DDrawer* Drawer = nullptr;  // one reference
 };
 
-// Installs the object filters as the grade textures' filter chain (start-up).
+// Start-up: installs the object filters as the grade textures' filter
+// chain, the ways between slides and draw items for slide effects, and the
+// viewports' drawing through the draw manager's mask pass.
 void InitQel3DDrawer();
+// Takes them out again.
+void DoneQel3DDrawer();
 
 }  // namespace showmodel

@@ -164,6 +164,16 @@ foundation::TIniSection* BuildSectionFor(TQELEffectManager* M, int32_t SlideInde
   return nullptr;
 }
 
+// The effect slide is built from the section with the definition's user
+// properties and background options applied (nil when no definition names
+// the section: the section as it stands is used).
+foundation::TRef<foundation::TIniSection> BuiltSection(TQelSlide* Slide, foundation::TIniSection* Raw) {
+  auto* producer = dynamic_cast<TSlideProducer*>(Slide->Producer);
+  if (!Raw || !producer || !producer->Source || !producer->Source->EffectManager) return {};
+  return foundation::TRef<foundation::TIniSection>::Adopt(
+      BuildSectionFor(producer->Source->EffectManager, Slide->SlideIndex(), Raw));
+}
+
 // A slide's transition drawn from an effect file is made once, at preload,
 // and its effect slide preloaded with the same drawer.
 void PreloadTransition(TQelSlide* Slide, TQelDrawer* Drawer) {
@@ -173,12 +183,7 @@ void PreloadTransition(TQelSlide* Slide, TQelDrawer* Drawer) {
     auto* producer = dynamic_cast<TSlideProducer*>(Slide->Producer);
     if (!producer) return;
     auto* raw = dynamic_cast<foundation::TIniSection*>(t->Effect->Description);
-    // The slide is built from the section with the definition's user
-    // properties and background options applied.
-    foundation::TRef<foundation::TIniSection> built;
-    if (raw && producer->Source && producer->Source->EffectManager)
-      built = foundation::TRef<foundation::TIniSection>::Adopt(
-          BuildSectionFor(producer->Source->EffectManager, Slide->SlideIndex(), raw));
+    foundation::TRef<foundation::TIniSection> built = BuiltSection(Slide, raw);
     transitions::TDrawFilter* filter = CreateSlideEffectFilter(Slide, built ? built.Get() : raw);
     const foundation::TRect view{0, 0, int32_t(std::nearbyint(Slide->Size.X)), int32_t(std::nearbyint(Slide->Size.Y))};
     filter->Init(view, float(t->Duration), 0);
@@ -193,7 +198,11 @@ void PreloadTransition(TQelSlide* Slide, TQelDrawer* Drawer) {
 transitions::TDrawFilter* SlideEffectHook(render3d::TDrawItem* Incoming, foundation::TRefObject* Custom) {
   TQelSlide* slide = TRealSlideFilter::SlideOfItem ? TRealSlideFilter::SlideOfItem(Incoming) : nullptr;
   if (!slide || !dynamic_cast<TSlideProducer*>(slide->Producer)) return new transitions::TAlphaFilter;
-  transitions::TDrawFilter* filter = CreateSlideEffectFilter(slide, dynamic_cast<foundation::TIniSection*>(Custom));
+  // The same section the preload builds from, so the drawn transition has
+  // the definition's background mode and options too.
+  auto* raw = dynamic_cast<foundation::TIniSection*>(Custom);
+  foundation::TRef<foundation::TIniSection> built = BuiltSection(slide, raw);
+  transitions::TDrawFilter* filter = CreateSlideEffectFilter(slide, built ? built.Get() : raw);
   // The transition drawing draws the effect slide's item: without one, fade.
   auto* real = dynamic_cast<TRealSlideFilter*>(filter);
   if (real && !real->EffectSlide) {

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "DrawerRig.h"
+#include "imaging/SysBitmap.h"
+#include "imaging/SysBitmapStore.h"
 #include "render3d/Dev3DDrawer.h"
 
 using namespace render3d;
@@ -227,19 +229,25 @@ TEST_F(PassesGL, MaskBrightnessAndColourApplyToTheContent) {
 TEST_F(PassesGL, MaskThatDrawsNothingHidesTheContentAndBackgroundTiles) {
   auto* contentTex = Texture(kW, kH, [](int32_t x, int32_t) { return x < 32 ? 0x00000000u : Rgb(10, 200, 30); });
   auto* bgTex = Texture(16, 16, [](int32_t x, int32_t y) { return x < 8 ? Rgb(250, 0, 0) : Rgb(0, 0, 250 - y * 10); });
+  // The background is a picture drawn from its attached device texture,
+  // with the image drawing's defaults (alpha 254 at full opacity).
+  imaging::TSysBitmap* bgBitmap = imaging::CreateSysBitmap(16, 16, imaging::PixelFormatByName(u"A8R8G8B8"));
+  auto* bgImage = Own(imaging::WrapBitmapAsImage(bgBitmap, true, u""));
+  bgTex->_AddRef();  // the attachment list holds a reference of its own
+  bgImage->GetAttachments()->Add(bgTex);
   auto* whiteTex = Texture(kW, kH, [](int32_t, int32_t) { return Grey(255); });
   auto* body = Own(new TPictureItem(contentTex));
   auto* white = Own(new TPictureItem(whiteTex));
   auto* nothing = Own(new TNothingItem());
-  auto px = Frame(Rgb(1, 2, 3), [&](T3DDrawer* d) { d->DrawThroughMask(nothing, body, bgTex, 100); });
+  auto px = Frame(Rgb(1, 2, 3), [&](T3DDrawer* d) { d->DrawThroughMask(nothing, body, bgImage, 100); });
   for (uint32_t p : px) ASSERT_EQ(p & 0xFFFFFF, 0x010203u);
   // A white mask: the tiled background shows where the content is clear.
-  px = Frame(Rgb(1, 2, 3), [&](T3DDrawer* d) { d->DrawThroughMask(white, body, bgTex, 100); });
-  const double a = 255 / 255.0;
+  px = Frame(Rgb(1, 2, 3), [&](T3DDrawer* d) { d->DrawThroughMask(white, body, bgImage, 100); });
   int bad = 0;
   for (int32_t y = 0; y < kH; ++y)
     for (int32_t x = 0; x < kW; ++x) {
       const uint32_t want = x < 32 ? bgTex->Pixels[size_t(y % 16) * 16 + size_t(x % 16)] : Rgb(10, 200, 30);
+      const double a = x < 32 ? 254 / 255.0 : 1.0;
       for (int k = 0; k < 3; ++k)
         if (std::abs(Channel(px[size_t(y) * kW + x], k) - (Channel(want, k) * a + Channel(Rgb(1, 2, 3), k) * (1 - a))) > 2) {
           ++bad;

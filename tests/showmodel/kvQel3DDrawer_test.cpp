@@ -17,6 +17,7 @@
 #include "tests/support/PinnedFonts.h"
 #include "render3d/ColorGradeTexture.h"
 #include "showmodel/kvQelText.h"
+#include "showmodel/kvQelViewPort.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/kvGlyphCache.h"
 #include "text/kvTextServices.h"
@@ -215,6 +216,62 @@ TEST_F(SlideOnTheScreen, KeyFrameFiltersGradeThePictureOnTheDevice) {
   for (int v : {R(inverted), G(inverted), B(inverted)}) EXPECT_NEAR(v, 255 - 200, 3) << std::hex << inverted;
   for (int v : {R(plain), G(plain), B(plain)}) EXPECT_NEAR(v, 200, 3) << std::hex << plain;
   render3d::SetFilterChainApplier(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A viewport that follows the slide: its stencil is a white box over the
+// left half, its content the grey 200 photo fitted to the whole slide. The
+// photo shows through the left half only; on the right the stencil has
+// drawn nothing and the blue background stays.
+TEST_F(SlideOnTheScreen, AViewportShowsItsContentOnlyInsideTheMask) {
+  InitQel3DDrawer();
+  InitViewPorts();
+  SlideFixture files("");
+  const std::string photo = Utf8(files.FakePicture("photo.fake", 40, 30, 200));
+  const std::string key = "object K: KeyPoint\nTime=0\nend\n";
+  SlideFixture f("object V: ViewPort\nGUID={V}\nSize=1280,720\n" + key +
+                     "object S: MaskStencil\nGUID={S}\n" + key +
+                     Block("Shape", "Box", "Size=160,120\nColor1=#FFFFFF\n", "ScaleX=50\nScaleY=100\nPosition=-50,0\n") +
+                     "end\nobject C: MaskContent\nGUID={C}\n" + key +
+                     Block("Photo", "Image", "ImageName=" + photo + "\nFiltering=Nearest\n", "") + "end\nend\n",
+                 kW, kH);
+  f.Build();
+  f.At(0);
+  auto* v = dynamic_cast<TQelViewPort*>(f.Find("V"));
+  ASSERT_NE(v, nullptr);
+  ASSERT_TRUE(v->FollowsSlide);
+  ASSERT_NE(f.Get<TQelImage>("Photo")->Image, nullptr);
+
+  TQel3DDrawer drawer(D);
+  render3d::TViewState view;
+  view.Viewport = {0, 0, kW, kH};
+  view.Area = {0, 0, float(kW), float(kH)};
+  view.Scale = {float(kW), float(kH)};
+  ASSERT_TRUE(drawer.DrawTree(f.Slide.Get(), view, kBackground));
+  render3d::T3DSurface* back = nullptr;
+  ASSERT_TRUE(S->Renderer->GetBackBuffer(back));
+  const std::vector<uint32_t> px = render3d_test::ReadBack(back);
+  int inside = 0, outside = 0;
+  for (int y = 2; y < kH - 2; ++y)
+    for (int x = 2; x < kW - 2; ++x) {
+      if (x >= 78 && x <= 82) continue;  // the mask's edge
+      const uint32_t c = px[size_t(y) * kW + size_t(x)];
+      const bool grey = std::abs(R(c) - 200) <= 3 && std::abs(G(c) - 200) <= 3 && std::abs(B(c) - 200) <= 3;
+      const bool blue = R(c) <= 3 && G(c) <= 3 && B(c) >= 252;
+      if (x < 80 ? !grey : !blue) {
+        if (x < 80)
+          ++inside;
+        else
+          ++outside;
+        if (inside + outside < 5) ADD_FAILURE() << x << "," << y << " " << std::hex << c;
+      }
+    }
+  EXPECT_EQ(inside, 0);
+  EXPECT_EQ(outside, 0);
+  DoneQel3DDrawer();
 }
 
 }  // namespace

@@ -196,6 +196,9 @@ TEST(SlideEffect, TheFactoryAnswersAnEffectSlideOnlyWithItsDrawItem) {
   auto* real = dynamic_cast<TRealSlideFilter*>(f);
   ASSERT_NE(real, nullptr);
   EXPECT_NE(real->EffectSlide, nullptr);  // released with the filter (the leak check would see it)
+  // Built like the preload's filter: the definition's options, not the section's own.
+  EXPECT_EQ(real->BackgroundMode, showmodel::ebIncoming);
+  EXPECT_EQ(real->TransparentBg, 0);
   f->Free();
   TRealSlideFilter::SlideOfItem = nullptr;
   TRealSlideFilter::ItemOfSlide = nullptr;
