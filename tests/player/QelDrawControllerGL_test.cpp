@@ -214,6 +214,22 @@ TEST_F(ShowFrames, FirstSlideAloneCoversThePicture) {
   ExpectNear(At(px, 640, 200), {0xE0, 0xC0, 0x80}, 3, "centre above the caption");
 }
 
+// The third slide's photo (80, 96, 112) fades in from the slide's start
+// (8 s) to 500 ms after its transition has ended (9.5 s), over the main
+// black; at 10 s it is fully there.
+TEST_F(ShowFrames, ThirdSlideAfterItsPhotoFadedIn) {
+  Open(testsupport::FixtureProjectText());
+  const auto px = Frame(10000, "third");
+  ASSERT_FALSE(px.empty());
+  EXPECT_FALSE(Root->TransitionRunning);
+  ExpectNear(At(px, 640, 360), {0x50, 0x60, 0x70}, 3, "centre");
+  // The 4:3 photo fitted into the 16:9 slide spans x 160 to 1120.
+  ExpectNear(At(px, 170, 360), {0x50, 0x60, 0x70}, 3, "photo's left edge");
+  ExpectNear(At(px, 40, 360), {0, 0, 0}, 3, "slide background beside the photo");
+  // At 9.25 s five sixths of the way.
+  ExpectNear(At(Frame(9250), 640, 360), {0x50 * 5 / 6, 0x60 * 5 / 6, 0x70 * 5 / 6}, 3, "fading in");
+}
+
 TEST_F(ShowFrames, BeforeTheFirstSlideNothingIsDrawn) {
   Open(testsupport::FixtureProjectText());
   EXPECT_TRUE(Frame(-100).empty());
