@@ -234,6 +234,11 @@ bool TRootItem::IsChanged() {
 void TRootItem::Prepare() {
   for (TDrawItem* i : Items)
     if (i) i->Prepare();
+  // The filter drawn this frame: the transition's own (an effect slide's)
+  // or the one the drawer made into the state.
+  transitions::TDrawFilter* own = Transition ? Transition->DrawFilter : nullptr;
+  if (own) own->FrameNotify();
+  if (TransitionRunning && FState && FState->Filter && FState->Filter != own) FState->Filter->FrameNotify();
 }
 
 TViewState TRootItem::ItemView(TDrawItem* item) const {

@@ -289,4 +289,37 @@ TEST_F(ShowFrames, BandsOutsideThePictureInTheHiderColour) {
     ExpectNear(At(px, x, y), {0xE0, 0xC0, 0x80}, 3, Where(x, y));
 }
 
+// Motion-blur settings whose step would be 0 (a span shorter than the frame
+// count) or whose fade is 0 would never end the sub-frame loop or divide by
+// zero: the frame is drawn once, as without motion blur.
+TEST_F(ShowFrames, MotionBlurSettingsThatCannotStepDrawThePlainFrame) {
+  Open(testsupport::FixtureProjectText());
+  const auto plain = Frame(4500);
+  ASSERT_FALSE(plain.empty());
+  struct Row {
+    int32_t frames, span;
+    double fade;
+  } rows[] = {{4, 2, 1.0}, {4, 40, 0.0}, {4, 0, 1.0}};
+  for (const Row& r : rows) {
+    Root->MotionBlurFrames = r.frames;
+    Root->MotionBlurSpan = r.span;
+    Root->MotionBlurFade = r.fade;
+    EXPECT_EQ(Frame(4500), plain) << r.frames << " " << r.span << " " << r.fade;
+  }
+}
+
+// Sharpening leaves flat areas as they are; the slide still lands where it
+// did, the transition included.
+TEST_F(ShowFrames, SharpenedFramesKeepFlatColours) {
+  Open(testsupport::FixtureProjectText());
+  const auto plain = Frame(4500);
+  ASSERT_EQ(Controller->Drawer->GetShaderLevel(), 2);  // the level at which the layer is used
+  Root->SharpenAmount = 0.5f;
+  const auto sharp = Frame(4500, "sharpened-dissolve");
+  ASSERT_EQ(sharp.size(), plain.size());
+  for (auto [x, y] : kEdgePoints) ExpectNear(At(sharp, x, y), At(plain, x, y), 2, Where(x, y));
+  const auto first = Frame(2000);
+  for (auto [x, y] : kEdgePoints) ExpectNear(At(first, x, y), {0xE0, 0xC0, 0x80}, 3, Where(x, y));
+}
+
 }  // namespace
