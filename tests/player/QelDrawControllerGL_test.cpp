@@ -252,7 +252,7 @@ TEST_F(ShowFrames, TheMiddleOfATransitionMixesBothSlides) {
   EXPECT_LT(top.B, 10);
   ExpectNear(bottom, {30, 45, 60}, 4, "bottom of the gradient");
   // A quarter and three quarters of the way.
-  const Rgb q = At(Frame(4250), 40, 680), tq = At(Frame(4750), 40, 680);
+  const Rgb q = At(Frame(4250, "dissolve-quarter"), 40, 680), tq = At(Frame(4750, "dissolve-three-quarters"), 40, 680);
   ExpectNear(q, {(3 * 0xE0 + bottom.R) / 4, (3 * 0xC0 + bottom.G) / 4, (3 * 0x80 + bottom.B) / 4}, 4, "a quarter");
   ExpectNear(tq, {(0xE0 + 3 * bottom.R) / 4, (0xC0 + 3 * bottom.G) / 4, (0x80 + 3 * bottom.B) / 4}, 4,
              "three quarters");
