@@ -214,6 +214,9 @@ bool TRootItem::SelectSlides(TDrawContainer* const* slides, int32_t count, TDraw
     SetItem(0, ItemFor(slides[first]));
     SetItem(1, overlay);
     SetTransition(nullptr, 0);
+    // The next transition starts with a state (and filter) of its own.
+    FState.reset();
+    FStateFilter = nullptr;
   }
   // Items of older frames are no longer needed.
   std::erase_if(FSlideItems, [&](const foundation::TRef<TSlideItem>& i) {
