@@ -1,0 +1,325 @@
+// Frames of the fixture show drawn through the draw controller and the root
+// item into a 1280 x 720 offscreen target (GL on llvmpipe) and read back:
+// the fixture show is packed and appended to a copy of the test program,
+// opened as the player opens it, and its slides are the slide producer's
+// prepared slides.
+//
+// Expected colours come from the show itself: the first slide is a photo
+// of (224, 192, 128) fitted to cover the picture, the second a vertical
+// gradient from black to (32, 48, 64) behind a small photo, the dissolve
+// between them mixes both by its progress. Set QEL_DUMP_FRAMES to a folder
+// to have the frames written there as PNG files for a look.
+#include "tests/render3d/Render3DTestEnv.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "container/kvQelFileAccessor2.h"
+#include "container/kvQelLoader2.h"
+#include "decoders/DecodersInit.h"
+#include "foundation/kpExceptions.h"
+#include "showmodel/kvQelSource2.h"
+#include "player/QelDrawController.h"
+#include "showmodel/kvQel3DDrawer.h"
+#include "showmodel/kvSlideProducer.h"
+#include "tests/showmodel/ObjectFixture.h"
+#include "tests/support/FixtureShow.h"
+#include "tests/support/JpegMaker.h"
+#include "tests/support/PngWriter.h"
+#include "tests/support/PinnedFonts.h"
+#include "tests/support/TempTree.h"
+#include "text/GdiDynamicFunctions.h"
+#include "text/kvGlyphCache.h"
+#include "text/kvTextServices.h"
+#include "text/winDWTextUtils.h"
+#include "text/winFontSubstitute.h"
+#include "text/winFontUtils.h"
+#include "text/winTextVectorizer.h"
+
+namespace {
+
+using foundation::TRef;
+using player::TQelDrawController;
+using player::TRootItem;
+
+constexpr int32_t kW = 1280, kH = 720;
+
+struct Rgb {
+  int R, G, B;
+};
+
+std::string AsString(const testsupport::Bytes& b) { return std::string(b.begin(), b.end()); }
+
+// The fixture show's media, as its container holds them.
+std::string SolidJpeg(uint8_t r, uint8_t g, uint8_t b) {
+  testsupport::JpegSpec spec;
+  testsupport::Bytes pixels;
+  for (int k = 0; k < spec.width * spec.height; ++k) pixels.insert(pixels.end(), {r, g, b});
+  return AsString(testsupport::MakeJpeg(spec, pixels));
+}
+
+std::string GreenPng() {
+  testsupport::PngImageSpec spec;
+  spec.width = 32;
+  spec.height = 24;
+  testsupport::Bytes rows;
+  for (uint32_t y = 0; y < spec.height; ++y)
+    for (uint32_t x = 0; x < spec.width; ++x) rows.insert(rows.end(), {0x20, 0x80, 0x30});
+  return AsString(testsupport::MakePng(spec, rows));
+}
+
+// The show opened over a folder, its three slides prepared for a 1280 x 720
+// target, and the draw controller over an offscreen screen of that size.
+class ShowFrames : public ::testing::Test {
+ protected:
+  // The captions are text objects: the text layer with the pinned fonts.
+  void SetUp() override {
+    QEL_REQUIRE_PINNED_FONTS();
+    text::InitWinFontUtils();
+    text::InitGdiDynamicFunctions();
+    text::InitFontSubstitute();
+    text::InitWinTextVectorizer();
+    text::GlobalFontCache()->SetCacheId(u"local");
+  }
+  // The show packed as the fixture container (with the project text
+  // given), appended to a copy of this program and opened as the player
+  // opens it.
+  void Open(const std::string& project) {
+    objtest::StartUnits();
+    showmodel::InitQel3DDrawer();
+    showmodel::InitQelSource();
+    decoders::InitDecoders();
+    testsupport::ContainerBuilder b;
+    b.AddDeflated("Project.qel", project);
+    b.AddStored("photos\\beach.jpg", SolidJpeg(0xE0, 0xC0, 0x80));
+    b.AddDeflated("photos\\forest.png", GreenPng());
+    b.AddEnciphered("photos\\city.jpg", SolidJpeg(0x50, 0x60, 0x70));
+    std::filesystem::copy_file("/proc/self/exe", Tree.path("show"));
+    b.AppendToFile(Tree.path("show"));
+    std::u16string error;
+    Locator = TRef<container::TQelShowLocator>::Adopt(container::OpenShow(Tree.internal("show"), error));
+    ASSERT_TRUE(Locator) << foundation::MessageToUtf8(error);
+    Source = Locator->GetSource();
+    ASSERT_NE(Source, nullptr);
+    Producer = TRef<showmodel::TSlideProducer>::Adopt(new showmodel::TSlideProducer(Source, false, {}, nullptr));
+    Clock = TRef<showmodel::TTiming>::Adopt(new showmodel::TTiming(0));
+    Producer->SetTiming(Clock.Get());
+    Producer->SetRenderSize(kW, kH, 100, 100, false);
+    for (int32_t k = 0; k < Source->SlideCount; ++k)
+      Slides.push_back(TRef<showmodel::TDrawContainer>::Adopt(Producer->PrepareSlide(k)));
+
+    render3d::T3DEngine* engine = render3d::Get3DEngine();
+    ASSERT_NE(engine, nullptr);
+    Device = engine->CreateOffscreenDevice(kW, kH);
+    ASSERT_NE(Device, nullptr);
+    Screen = new render3d::T3DScreen();
+    Screen->AssignDevice(Device);
+    ASSERT_TRUE(Screen->IsReady());
+    Controller = TRef<TQelDrawController>::Adopt(new TQelDrawController(Screen));
+    Controller->InitDrawer();
+    Controller->SetViewport({0, 0, kW, kH});
+    Root = TRef<TRootItem>::Adopt(new TRootItem(true));
+    const uint32_t h = Source->HiderColor;
+    Root->HiderColor[0] = uint8_t(h >> 16);
+    Root->HiderColor[1] = uint8_t(h >> 8);
+    Root->HiderColor[2] = uint8_t(h);
+    // The root's view: the viewport, with the show's picture rectangle in it.
+    const showmodel::TViewportRect vp = Controller->GetViewport();
+    const showmodel::TViewportRect pic = Producer->GetViewportRect(vp.Right - vp.Left, vp.Bottom - vp.Top);
+    render3d::TViewState v;
+    v.Viewport = {vp.Left, vp.Top, vp.Right, vp.Bottom};
+    v.Area = {float(pic.Left), float(pic.Top), float(pic.Right), float(pic.Bottom)};
+    v.Scale = {float(pic.Right - pic.Left), float(pic.Bottom - pic.Top)};
+    v.Origin = {float(vp.Left), float(vp.Top)};
+    Root->View = v;
+  }
+  void TearDown() override {
+    Root.Reset();
+    Controller.Reset();
+    if (Screen) Screen->Free();
+    if (Device) Device->Free();
+    Slides.clear();
+    Producer.Reset();
+    Locator.Reset();
+    text::DoneFontCache();
+    text::DoneWinTextVectorizer();
+    text::DoneFontSubstitute();
+    text::DoneGdiDynamicFunctions();
+    text::DoneDWTextUtils();
+    text::DoneTextServices();
+  }
+
+  // The frame at show time t, read back; empty when nothing was drawn.
+  std::vector<uint32_t> Frame(double t, const char* name = nullptr) {
+    Clock->Time = t;
+    std::vector<showmodel::TDrawContainer*> list;
+    for (auto& s : Slides) list.push_back(s.Get());
+    if (!Root->SelectSlides(list.data(), int32_t(list.size()), nullptr)) return {};
+    EXPECT_NE(Controller->GetState() & player::dsDrawerReady, 0);
+    EXPECT_TRUE(Controller->DrawRoot(Root.Get(), Root->View));
+    render3d::T3DSurface* s = nullptr;
+    EXPECT_TRUE(Screen->Renderer->GetBackBuffer(s));
+    std::vector<uint32_t> px = render3d_test::ReadBack(s);
+    Dump(px, name);
+    return px;
+  }
+  void Dump(const std::vector<uint32_t>& px, const char* name) {
+    const char* dir = getenv("QEL_DUMP_FRAMES");
+    if (!dir || !name || px.empty()) return;
+    testsupport::PngImageSpec spec;
+    spec.width = kW;
+    spec.height = kH;
+    testsupport::Bytes rows;
+    for (uint32_t c : px) rows.insert(rows.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    testsupport::WriteWholeFile(std::string(dir) + "/" + name + ".png", AsString(testsupport::MakePng(spec, rows)));
+  }
+
+  testsupport::ScopedFontBackend Fonts;
+  qeltest::TempTree Tree;
+  TRef<container::TQelShowLocator> Locator;
+  showmodel::TQelSource* Source = nullptr;  // the locator's
+  TRef<showmodel::TSlideProducer> Producer;
+  TRef<showmodel::TTiming> Clock;
+  std::vector<TRef<showmodel::TDrawContainer>> Slides;
+  render3d::TRendererDevice* Device = nullptr;
+  render3d::T3DScreen* Screen = nullptr;
+  TRef<TQelDrawController> Controller;
+  TRef<TRootItem> Root;
+};
+
+Rgb At(const std::vector<uint32_t>& px, int x, int y) {
+  const uint32_t c = px[size_t(y) * kW + size_t(x)];
+  return {int((c >> 16) & 255), int((c >> 8) & 255), int(c & 255)};
+}
+
+void ExpectNear(Rgb got, Rgb want, int tolerance, const std::string& where) {
+  EXPECT_NEAR(got.R, want.R, tolerance) << where;
+  EXPECT_NEAR(got.G, want.G, tolerance) << where;
+  EXPECT_NEAR(got.B, want.B, tolerance) << where;
+}
+
+std::string Where(int x, int y) { return std::to_string(x) + "," + std::to_string(y); }
+
+// Points away from the captions and the second slide's photo.
+const std::pair<int, int> kEdgePoints[] = {{40, 40}, {1240, 40}, {40, 680}, {1240, 680}, {640, 30}};
+
+TEST_F(ShowFrames, FirstSlideAloneCoversThePicture) {
+  Open(testsupport::FixtureProjectText());
+  const auto px = Frame(2000, "first");
+  ASSERT_EQ(px.size(), size_t(kW) * kH);
+  for (auto [x, y] : kEdgePoints) ExpectNear(At(px, x, y), {0xE0, 0xC0, 0x80}, 3, Where(x, y));
+  ExpectNear(At(px, 640, 200), {0xE0, 0xC0, 0x80}, 3, "centre above the caption");
+}
+
+// The third slide's photo (80, 96, 112) fades in from the slide's start
+// (8 s) to 500 ms after its transition has ended (9.5 s), over the main
+// black; at 10 s it is fully there.
+TEST_F(ShowFrames, ThirdSlideAfterItsPhotoFadedIn) {
+  Open(testsupport::FixtureProjectText());
+  const auto px = Frame(10000, "third");
+  ASSERT_FALSE(px.empty());
+  EXPECT_FALSE(Root->TransitionRunning);
+  ExpectNear(At(px, 640, 360), {0x50, 0x60, 0x70}, 3, "centre");
+  // The 4:3 photo fitted into the 16:9 slide spans x 160 to 1120.
+  ExpectNear(At(px, 170, 360), {0x50, 0x60, 0x70}, 3, "photo's left edge");
+  ExpectNear(At(px, 40, 360), {0, 0, 0}, 3, "slide background beside the photo");
+  // At 9.25 s five sixths of the way.
+  ExpectNear(At(Frame(9250), 640, 360), {0x50 * 5 / 6, 0x60 * 5 / 6, 0x70 * 5 / 6}, 3, "fading in");
+}
+
+TEST_F(ShowFrames, BeforeTheFirstSlideNothingIsDrawn) {
+  Open(testsupport::FixtureProjectText());
+  EXPECT_TRUE(Frame(-100).empty());
+}
+
+TEST_F(ShowFrames, TheMiddleOfATransitionMixesBothSlides) {
+  Open(testsupport::FixtureProjectText());
+  const auto out = Frame(2000, "outgoing");
+  const auto in = Frame(6000, "incoming");
+  const auto mid = Frame(4500, "dissolve-half");
+  ASSERT_FALSE(mid.empty());
+  ASSERT_TRUE(Root->TransitionRunning);
+  for (auto [x, y] : kEdgePoints) {
+    const Rgb a = At(out, x, y), b = At(in, x, y), m = At(mid, x, y);
+    ExpectNear(m, {(a.R + b.R) / 2, (a.G + b.G) / 2, (a.B + b.B) / 2}, 3, Where(x, y));
+  }
+  // The second slide's gradient runs from black at the top to (32, 48, 64)
+  // at the bottom: its rows differ where the first slide's did not.
+  const Rgb top = At(in, 40, 40), bottom = At(in, 40, 680);
+  EXPECT_LT(top.B, 10);
+  ExpectNear(bottom, {30, 45, 60}, 4, "bottom of the gradient");
+  // A quarter and three quarters of the way.
+  const Rgb q = At(Frame(4250, "dissolve-quarter"), 40, 680), tq = At(Frame(4750, "dissolve-three-quarters"), 40, 680);
+  ExpectNear(q, {(3 * 0xE0 + bottom.R) / 4, (3 * 0xC0 + bottom.G) / 4, (3 * 0x80 + bottom.B) / 4}, 4, "a quarter");
+  ExpectNear(tq, {(0xE0 + 3 * bottom.R) / 4, (0xC0 + 3 * bottom.G) / 4, (0x80 + 3 * bottom.B) / 4}, 4,
+             "three quarters");
+}
+
+TEST_F(ShowFrames, TheSameFrameTwiceAndAcrossADeviceLossIsTheSame) {
+  Open(testsupport::FixtureProjectText());
+  const auto first = Frame(4500);
+  const auto again = Frame(4500);
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first, again);
+  Screen->DropRenderer();
+  EXPECT_EQ(Controller->GetState() & player::dsDrawerReady, 0);
+  Screen->InitRenderer();
+  ASSERT_TRUE(Screen->IsReady());
+  EXPECT_NE(Controller->GetState() & player::dsDeviceLost, 0);  // reported once the screen is back
+  const auto after = Frame(4500);
+  ASSERT_EQ(after.size(), first.size());
+  EXPECT_EQ(after, first);
+}
+
+// A 4:3 show in the 16:9 target: the picture is 960 x 720 in the middle,
+// the bands at its sides take the hider colour (0x00BBGGRR 16711680: blue).
+TEST_F(ShowFrames, BandsOutsideThePictureInTheHiderColour) {
+  std::string project = testsupport::FixtureProjectText();
+  const std::string from = "opt_scr_width=1280";
+  project.replace(project.find(from), from.size(), "opt_scr_width=960\r\nopt_scr_hidercolor=16711680");
+  Open(project);
+  const auto px = Frame(2000, "bands");
+  ASSERT_FALSE(px.empty());
+  for (auto [x, y] : {std::pair{0, 0}, {159, 360}, {1120, 360}, {1279, 719}, {80, 700}})
+    ExpectNear(At(px, x, y), {0, 0, 255}, 0, Where(x, y));
+  for (auto [x, y] : {std::pair{160, 40}, {1119, 40}, {200, 680}, {1080, 680}})
+    ExpectNear(At(px, x, y), {0xE0, 0xC0, 0x80}, 3, Where(x, y));
+}
+
+// Motion-blur settings whose step would be 0 (a span shorter than the frame
+// count) or whose fade is 0 would never end the sub-frame loop or divide by
+// zero: the frame is drawn once, as without motion blur.
+TEST_F(ShowFrames, MotionBlurSettingsThatCannotStepDrawThePlainFrame) {
+  Open(testsupport::FixtureProjectText());
+  const auto plain = Frame(4500);
+  ASSERT_FALSE(plain.empty());
+  struct Row {
+    int32_t frames, span;
+    double fade;
+  } rows[] = {{4, 2, 1.0}, {4, 40, 0.0}, {4, 0, 1.0}};
+  for (const Row& r : rows) {
+    Root->MotionBlurFrames = r.frames;
+    Root->MotionBlurSpan = r.span;
+    Root->MotionBlurFade = r.fade;
+    EXPECT_EQ(Frame(4500), plain) << r.frames << " " << r.span << " " << r.fade;
+  }
+}
+
+// Sharpening leaves flat areas as they are; the slide still lands where it
+// did, the transition included.
+TEST_F(ShowFrames, SharpenedFramesKeepFlatColours) {
+  Open(testsupport::FixtureProjectText());
+  const auto plain = Frame(4500);
+  ASSERT_EQ(Controller->Drawer->GetShaderLevel(), 2);  // the level at which the layer is used
+  Root->SharpenAmount = 0.5f;
+  const auto sharp = Frame(4500, "sharpened-dissolve");
+  ASSERT_EQ(sharp.size(), plain.size());
+  for (auto [x, y] : kEdgePoints) ExpectNear(At(sharp, x, y), At(plain, x, y), 2, Where(x, y));
+  const auto first = Frame(2000);
+  for (auto [x, y] : kEdgePoints) ExpectNear(At(first, x, y), {0xE0, 0xC0, 0x80}, 3, Where(x, y));
+}
+
+}  // namespace
