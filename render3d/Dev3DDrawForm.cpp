@@ -117,13 +117,7 @@ void TDev3DDrawer::DrawImage(imaging::TImage* Image, const TRect& Clip, TSurface
   if (!tex) return;
   tex->Alpha = int32_t(std::nearbyint(double(T.Opacity) * 255.0));
   tex->PointFilter = T.PointFilter != 0;
-  // Mip levels only serve pictures drawn smaller than their size; at 1:1 or
-  // larger the exact sampling never reads them, but llvmpipe's level
-  // selection mixes in the halved level (a visible blur of text and
-  // pictures), so they are only asked for when the picture shrinks.
-  const double sx = std::hypot(double(T.XAxis.X), double(T.XAxis.Y));
-  const double sy = std::hypot(double(T.YAxis.X), double(T.YAxis.Y));
-  tex->Mipmapped = sx < 0.999 || sy < 0.999;
+  tex->Mipmapped = true;
   tex->EdgeAntialiasing = false;
   tex->Tinted = false;
   const float cw = float(Clip.Right - Clip.Left), ch = float(Clip.Bottom - Clip.Top);

@@ -265,9 +265,8 @@ TEST_F(DrawForm3D, WholeDrawerFillsClearWhenOpaqueAndBlendOtherwise) {
 
 // The same form through both back ends. The 3D device blends with a/255
 // where the software drawer uses a/256 and truncates: channels may differ by
-// at most 2. (Pictures and text at 1:1 are not mipmapped on the device:
-// llvmpipe would mix the halved level in, a difference of up to 28 in the
-// text.)
+// at most 2. Pictures and text are mipmapped on the device and drawn 1:1,
+// so a filter that mixes in the halved level shows here as well.
 TEST_F(DrawForm3D, BothBackEndsGiveTheSamePicture) {
   TSampleForm* soft = ShowForm(false);
   TSampleForm* accel = ShowForm(true);

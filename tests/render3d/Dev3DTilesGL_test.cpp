@@ -150,3 +150,42 @@ TEST_F(TilesGL, AtlasCellsDoNotBleed) {
 }
 
 }  // namespace
+
+// With mip levels on, a picture drawn 1:1 still lands texel for pixel, over
+// the tile seams too: the anisotropic minification filter the device asks
+// for must not blur where nothing shrinks. The noise gives every
+// neighbouring pixel a different colour, so any mixing shows. Cases: the
+// four-tile picture at whole and at shifted positions, and a one-tile
+// picture whose used part is smaller than its texture.
+TEST_F(TilesGL, MipmappedPictureAtOneToOneIsExact) {
+  struct Case {
+    int32_t w, h;
+    float x, y;
+  };
+  for (const Case c : {Case{1000, 1000, 8, 5}, Case{1000, 1000, 3, 9}, Case{97, 61, 10, 4}}) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << " at " << c.x << ", " << c.y);
+    TearDown();
+    Image = nullptr;
+    Source = nullptr;
+    S = nullptr;
+    Device = nullptr;
+    Open(1016, 1010);
+    Image = imaging::WrapBitmapAsImage(Picture(c.w, c.h, Noise), true, u"noise");
+    TMultiTexture6* t = Source->GetTexture(Image, {});
+    ASSERT_NE(t, nullptr);
+    t->Mipmapped = true;
+    t->EdgeAntialiasing = false;
+    auto px = DrawAt(t, c.x, c.y, 1, {0, 0, float(c.w), float(c.h)});
+    ASSERT_GT(t->Tiles[0]->GetTexture()->GetLevelCount(), 1) << "the tiles really have mip levels";
+    int bad = 0, worst = 0;
+    for (int32_t y = 0; y < c.h; ++y)
+      for (int32_t x = 0; x < c.w; ++x) {
+        const uint32_t p = px[size_t(y + int32_t(c.y)) * W + x + int32_t(c.x)], e = Noise(x, y);
+        int d = 0;
+        for (int sh : {0, 8, 16}) d = std::max(d, std::abs(int(p >> sh & 255) - int(e >> sh & 255)));
+        if (d != 0) ++bad;
+        worst = std::max(worst, d);
+      }
+    EXPECT_EQ(bad, 0) << "largest channel difference " << worst;
+  }
+}

@@ -51,6 +51,9 @@ struct GlContext {
   GLint maxTexture = 0;
   float maxAnisotropy = 1;
   bool anisotropic = false;
+  // The renderer's anisotropic filter blurs even where a texel lands on a
+  // pixel (see init): the ANISOTROPIC minification filter runs as trilinear.
+  bool anisotropyBlurs = false;
   GLuint vao = 0;
   GLuint samplers[kMaxStages] = {};
   GLuint vertexShader = 0;
@@ -290,6 +293,13 @@ bool ensureContext() {
   g_gl->anisotropic = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                       epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
   if (g_gl->anisotropic) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &g_gl->maxAnisotropy);
+  // Mesa's software rasterizers filter anisotropically with a Gaussian
+  // elliptical average at every scale, so a picture drawn 1:1 comes out
+  // blurred (up to half of a texel's contrast). The device promises what
+  // anisotropic filtering does elsewhere: exact texels at 1:1, trilinear for
+  // an even shrink. Trilinear keeps that; only oblique views lose sharpness.
+  g_gl->anisotropyBlurs = g_gl->renderer.find("llvmpipe") != std::string::npos ||
+                          g_gl->renderer.find("softpipe") != std::string::npos;
   glGenVertexArrays(1, &g_gl->vao);
   glBindVertexArray(g_gl->vao);
   glGenSamplers(kMaxStages, g_gl->samplers);
@@ -1205,7 +1215,7 @@ class DeviceImpl : public Counted<Device> {
     glSamplerParameteri(id, GL_TEXTURE_MIN_FILTER, minFilter);
     glSamplerParameteri(id, GL_TEXTURE_MAG_FILTER, st[D3DSAMP_MAGFILTER] == D3DTEXF_POINT ? GL_NEAREST : GL_LINEAR);
     if (g_gl->anisotropic) {
-      float a = st[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC
+      float a = st[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC && !g_gl->anisotropyBlurs
                     ? std::clamp(static_cast<float>(st[D3DSAMP_MAXANISOTROPY]), 1.0f, g_gl->maxAnisotropy)
                     : 1.0f;
       glSamplerParameterf(id, GL_TEXTURE_MAX_ANISOTROPY_EXT, a);
