@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestEnv.h"
+#include "audio/ChannelKiller.h"
 #include "audio/CompositeDecoder.h"
 #include "audio/ConfigMusic.h"
 #include "audio/MusicClasses.h"
@@ -90,6 +91,7 @@ TEST(ShowMusicDiskMt, TheFixtureShowIsHeardOnTimeThroughTheSdlDiskDriver) {
     player->Stop();
     player = {};
   }
+  audio::DoneChannelKiller();  // its thread must not outlive the program's clock
   audio::DoneCompositeDecoder();
   audio::CreateConverterHook = nullptr;
   audio::CreatePlayerHook = nullptr;
