@@ -13,6 +13,7 @@ void TFadeEnvelope::StartFadeIn(int32_t fadeMs, uint32_t rate) {
   FadingIn = true;
   Gain = 0.0f;
   GainStep = 1.0f / static_cast<float>(FadeInFrames);
+  Segments.assign(1, Segment{WrittenFrames(), 0.0, static_cast<double>(GainStep)});
 }
 
 void TFadeEnvelope::StartFadeOut(int32_t fadeMs, uint32_t rate) {
@@ -21,18 +22,18 @@ void TFadeEnvelope::StartFadeOut(int32_t fadeMs, uint32_t rate) {
   GainStep = 1.0f / static_cast<float>(FadeOutFrames);
 }
 
-void TFadeEnvelope::ScaleFrame(uint8_t* dst, const uint8_t* src) const {
+void TFadeEnvelope::ScaleFrame(uint8_t* dst, const uint8_t* src, float gain) const {
   if (BitsPerSample == 8) {
     for (uint32_t i = 0; i < FrameBytes; ++i) {
       int s = src[i];
-      dst[i] = s <= 128 ? static_cast<uint8_t>(128 - std::lround((128 - s) * Gain))
-                        : static_cast<uint8_t>(std::lround((s - 128) * Gain) + 128);
+      dst[i] = s <= 128 ? static_cast<uint8_t>(128 - std::lround((128 - s) * gain))
+                        : static_cast<uint8_t>(std::lround((s - 128) * gain) + 128);
     }
   } else {
     for (uint32_t i = 0; i + 1 < FrameBytes; i += 2) {
       int16_t s;
       std::memcpy(&s, src + i, 2);
-      auto v = static_cast<int16_t>(std::lround(s * Gain));
+      auto v = static_cast<int16_t>(std::lround(s * gain));
       std::memcpy(dst + i, &v, 2);
     }
   }
@@ -57,7 +58,10 @@ void TFadeEnvelope::StepGain(uint32_t bytesDone) {
 void TFadeEnvelope::ApplyFade(uint8_t* dst, const uint8_t* src, uint32_t count) {
   // A stop request fades out from here even when no queued audio was
   // re-shaped first (the refade finds nothing when little is queued).
+  const uint64_t base = WrittenFrames();
+  WrittenBytes += count;
   if (FadeOutFrames > 0) {
+    if (!FadingOut) Segments.push_back(Segment{base, static_cast<double>(Gain), -static_cast<double>(GainStep)});
     FadingIn = false;
     FadingOut = true;
   }
@@ -75,20 +79,54 @@ void TFadeEnvelope::ApplyFade(uint8_t* dst, const uint8_t* src, uint32_t count) 
       std::memmove(dst + at, src + at, count - at);
       return;
     }
-    ScaleFrame(dst + at, src + at);
+    ScaleFrame(dst + at, src + at, Gain);
     StepGain(at + FrameBytes);
   }
   if (frames * FrameBytes < count) std::memmove(dst + frames * FrameBytes, src + frames * FrameBytes, count - frames * FrameBytes);
 }
 
-void TFadeEnvelope::RefadeQueued(uint8_t* data, uint32_t count) {
+double TFadeEnvelope::WrittenGain(uint64_t frame) const {
+  const Segment* at = nullptr;
+  for (const Segment& s : Segments)
+    if (s.From <= frame) at = &s;
+  if (!at) return 1.0;  // written before any fade: copied as it was
+  return std::clamp(at->Gain + at->Step * static_cast<double>(frame - at->From), 0.0, 1.0);
+}
+
+void TFadeEnvelope::RefadeQueued(uint8_t* data, uint32_t count, uint64_t fromFrame) {
   if (!FadingOut) return;
   if (BitsPerSample != 8 && BitsPerSample != 16)
     foundation::QelAssertFail(u"sample size other than 8 or 16 bits (MusicChannel, 294)");
   const uint32_t frames = count / FrameBytes;
+  if (!Refading || fromFrame != RefadeNext) {
+    Refading = true;
+    RefadeFrom = fromFrame;
+    RefadeStart = RefadeLevel = WrittenGain(fromFrame);
+    RefadeEnded = false;
+  }
+  const double step = GainStep;
   for (uint32_t f = 0; f < frames; ++f) {
-    ScaleFrame(data + f * FrameBytes, data + f * FrameBytes);
-    StepGain((f + 1) * FrameBytes);
+    uint8_t* frame = data + f * FrameBytes;
+    // The bytes hold source x written gain; they are brought to source x
+    // level, never louder than they were written.
+    const double written = WrittenGain(fromFrame + f);
+    const double scale = written > 0.0 ? std::min(1.0, RefadeLevel / written) : 0.0;
+    ScaleFrame(frame, frame, static_cast<float>(scale));
+    RefadeLevel -= step;
+    if (RefadeLevel <= 0.0) {
+      RefadeLevel = 0.0;
+      if (!RefadeEnded && MarkEnd) MarkEnd((f + 1) * FrameBytes);  // where the silence starts
+      RefadeEnded = true;
+    }
+  }
+  RefadeNext = fromFrame + frames;
+  if (RefadeNext >= WrittenFrames()) {
+    // The queue is re-shaped to its end: the envelope written from here on
+    // goes on from the faded level.
+    Refading = false;
+    Gain = static_cast<float>(RefadeLevel);
+    while (!Segments.empty() && Segments.back().From >= RefadeFrom) Segments.pop_back();
+    Segments.push_back(Segment{RefadeFrom, RefadeStart, -step});
   }
 }
 
@@ -256,7 +294,10 @@ void TMusicChannel::PrefillCallback(TWaveOutBuffer*, uint8_t* data, uint32_t cou
   BlockBase = 0;
   uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(Prefill.size()));
   Envelope.ApplyFade(data, Prefill.data(), n);
-  if (n < count) std::memset(data + n, OutputFormat.wBitsPerSample == 8 ? 0x80 : 0, count - n);
+  if (n < count) {
+    std::memset(data + n, OutputFormat.wBitsPerSample == 8 ? 0x80 : 0, count - n);
+    Envelope.Skip(count - n);
+  }
   if (ReachedEnd) MarkEnd(n);
   InPrefill = false;
   Prefill.clear();
@@ -281,7 +322,9 @@ void TMusicChannel::RefadeCallback(TWaveOutBuffer*, uint8_t* data, uint32_t coun
   BlockBase = 0;
   Envelope.FadingOut = true;
   Envelope.FadingIn = false;
-  Envelope.RefadeQueued(data, count);
+  const uint64_t after = (static_cast<uint64_t>(count) + Buffer->RefadeAfter) / FrameBytes;
+  const uint64_t written = Envelope.WrittenFrames();
+  Envelope.RefadeQueued(data, count, written > after ? written - after : 0);
 }
 
 }  // namespace audio

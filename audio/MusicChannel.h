@@ -30,8 +30,21 @@ class TFadeEnvelope {
 
   // Copies count bytes from src to dst under the envelope.
   void ApplyFade(uint8_t* dst, const uint8_t* src, uint32_t count);
-  // Re-shapes queued bytes in place, only while fading out.
-  void RefadeQueued(uint8_t* data, uint32_t count);
+  // Bytes of silence written without the envelope (after a short prefill).
+  void Skip(uint32_t count) { WrittenBytes += count; }
+  // Re-shapes queued bytes in place, only while fading out. fromFrame is the
+  // frame of the written stream the bytes start at (the writer runs ahead of
+  // what is heard). The queued audio already carries the gain it was written
+  // with, so the fade-out starts from the level of that first queued frame,
+  // which is what the listener hears next, not from the writer's gain
+  // further along: stopping early in a long fade-in then fades down from
+  // where the listener is instead of first rising to where the writer was.
+  // When the bytes reach the end of the written stream the writer goes on
+  // from the faded level.
+  void RefadeQueued(uint8_t* data, uint32_t count, uint64_t fromFrame);
+  // The gain frame n of the written stream was written with.
+  double WrittenGain(uint64_t frame) const;
+  uint64_t WrittenFrames() const { return WrittenBytes / FrameBytes; }
 
   // Called with the bytes of the block done so far when a fade-out reaches zero.
   std::function<void(uint32_t bytesDone)> MarkEnd;
@@ -44,9 +57,27 @@ class TFadeEnvelope {
   float GainStep = 0.0f;
   bool FadingIn = false;
   bool FadingOut = false;
+  // Bytes written through ApplyFade and Skip since the instance started.
+  uint64_t WrittenBytes = 0;
 
  private:
-  void ScaleFrame(uint8_t* dst, const uint8_t* src) const;
+  // The written envelope is piecewise linear: from frame From on the gain is
+  // Gain + Step x (frame - From), kept within 0..1.
+  struct Segment {
+    uint64_t From;
+    double Gain;
+    double Step;
+  };
+  std::vector<Segment> Segments;
+  // A refade that continues at RefadeNext (the part after the ring's wrap).
+  bool Refading = false;
+  bool RefadeEnded = false;
+  uint64_t RefadeFrom = 0;
+  uint64_t RefadeNext = 0;
+  double RefadeStart = 0.0;
+  double RefadeLevel = 0.0;
+
+  void ScaleFrame(uint8_t* dst, const uint8_t* src, float gain) const;
   void StepGain(uint32_t bytesDone);
 };
 

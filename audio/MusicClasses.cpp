@@ -219,9 +219,11 @@ void TWinWaveOutBuffer::FillBuffer() {
       uint32_t span = ahead(pos, WritePos);
       if (SoundBuffer->lock(pos, span, &p1, &n1, &p2, &n2) == sound::DS_OK) {
         DataEnd = pos;
+        RefadeAfter = p2 ? n2 : 0;
         if (OnRefade) OnRefade(this, static_cast<uint8_t*>(p1), n1);
         if (p2 && n2) {
           DataEnd = 0;
+          RefadeAfter = 0;
           if (OnRefade) OnRefade(this, static_cast<uint8_t*>(p2), n2);
         }
         SoundBuffer->unlock(p1, n1, p2, n2);
@@ -366,10 +368,12 @@ bool TChannelMusic::SetPosition(int32_t ms) {
     c->SetPosition(ms);
     return true;
   }
-  bool wasPlaying = c && c->State == TMusicChannel::stPlaying;
-  if (wasPlaying) c->Stop(10);
+  // The fresh instance is made first: when the source has vanished the
+  // channel goes on as it was and the answer says so.
   TMusicChannel* fresh = NewInstance();
   if (!fresh) return false;
+  bool wasPlaying = c && c->State == TMusicChannel::stPlaying;
+  if (wasPlaying) c->Stop(10);
   fresh->SetPosition(ms);
   if (wasPlaying) fresh->Play(10);  // a 10 ms cross-fade with the old one
   return true;

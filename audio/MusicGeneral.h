@@ -38,6 +38,9 @@ class TWaveOutBuffer : public foundation::TRefObject {
   TWaveOutEvent OnPrefill;
   TWaveOutEvent OnRefade;
   TWaveOutEvent OnFill;
+  // During OnRefade: the bytes written after the span being re-shaped (the
+  // part after the ring's wrap, re-shaped next).
+  uint32_t RefadeAfter = 0;
 
   virtual float GetVolume() = 0;
   virtual void SetVolume(float v) = 0;

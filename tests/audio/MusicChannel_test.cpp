@@ -2,6 +2,7 @@
 // wherever the fade-in had got to, 8-bit samples centred at 128, and the end
 // reported when a fade-out reaches zero.
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -79,12 +80,49 @@ TEST(FadeEnvelope, EightBitSamplesScaleAroundTheirCentre) {
 TEST(FadeEnvelope, RefadeShapesQueuedAudioOnlyWhileFadingOut) {
   TFadeEnvelope e(4, 16);
   std::vector<int16_t> queued = stereo(4, 4000);
-  e.RefadeQueued(reinterpret_cast<uint8_t*>(queued.data()), 16);
+  e.RefadeQueued(reinterpret_cast<uint8_t*>(queued.data()), 16, 0);
   EXPECT_TRUE(queued == stereo(4, 4000));  // not fading out: untouched
   e.StartFadeOut(1, 4000);             // 4 frames
   e.FadingOut = true;                  // the refade callback sets it
-  e.RefadeQueued(reinterpret_cast<uint8_t*>(queued.data()), 16);
+  e.RefadeQueued(reinterpret_cast<uint8_t*>(queued.data()), 16, 0);
   EXPECT_EQ(queued, (std::vector<int16_t>{4000, 4000, 3000, 3000, 2000, 2000, 1000, 1000}));
+}
+
+TEST(FadeEnvelope, RefadeOfAQueuedFadeInStartsFromTheLevelOfItsFirstFrame) {
+  // 1.5 s written ahead with a 1000 ms fade-in; the listener is 100 ms in
+  // and the refade starts 35 ms further (the frames committed to the
+  // output): the fade-out goes down from about 0.135, as heard there, and
+  // never up towards the writer's full level. Region split as at a wrap.
+  TFadeEnvelope e(4, 16);
+  e.StartFadeIn(1000, 44100);
+  std::vector<int16_t> ring = faded(e, stereo(66150, 10000));
+  EXPECT_EQ(e.Gain, 1.0f);
+  uint32_t endBytes = 0;
+  int ends = 0;
+  e.MarkEnd = [&](uint32_t bytes) {
+    if (ends++ == 0) endBytes = bytes;
+  };
+  e.StartFadeOut(1000, 44100);  // a step of 1/44100 a frame
+  e.FadingOut = true;
+  const uint32_t from = 4410 + 1544, split = 30000;
+  auto* bytes = reinterpret_cast<uint8_t*>(ring.data());
+  e.RefadeQueued(bytes + from * 4, (split - from) * 4, from);
+  e.RefadeQueued(bytes + split * 4, (66150 - split) * 4, split);
+  // Heard: 10000 x (from / 44100 - j / 44100), j frames into the refade.
+  for (uint32_t j : {0u, 1u, 1000u, 3000u, 5900u}) {
+    double expected = 10000.0 * (static_cast<double>(from) - j) / 44100.0;
+    EXPECT_NEAR(ring[2 * (from + j)], expected, 2.0) << j;
+  }
+  int16_t peak = *std::max_element(ring.begin() + 2 * from, ring.end());
+  EXPECT_LE(peak, 1351);
+  for (uint32_t f = from + 5960; f < 66150; f += 997) EXPECT_EQ(ring[2 * f], 0) << f;
+  // The fade reached zero about from frames in, inside the first part.
+  EXPECT_EQ(ends, 1);
+  EXPECT_NEAR(endBytes / 4.0, from, 2.0);
+  // The writer goes on silent.
+  EXPECT_EQ(e.Gain, 0.0f);
+  std::vector<int16_t> next = faded(e, stereo(10, 10000));
+  EXPECT_EQ(next, stereo(10, 0));
 }
 
 TEST(FadeEnvelope, OtherSampleSizesAreRefused) {

@@ -3,6 +3,7 @@
 // volumes, and sources heard with the right length and pitch. The refill
 // threads and the channel killer are stood in for by the test, which runs
 // fills and hand-backs in step with the mixer, so every sample is known.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -181,6 +182,67 @@ TEST_F(DevicePlayer, FadeInsRampLinearlyOverTheirFrames) {
     EXPECT_EQ(channel->InstanceCount(), 0);
     channel->Free();
   }
+}
+
+TEST_F(DevicePlayer, StoppingEarlyInALongFadeInFadesDownFromTheLevelHeard) {
+  // 100 ms into a 1000 ms fade-in the listener hears 0.1 of the source;
+  // the 1.5 s already written reach full level. A 1000 ms fade-out from
+  // there never rises: what is on its way when the refill runs (the next
+  // 10 ms pass, the write cursor's 10 ms lead and 25 ms) goes on up to about
+  // 0.145, then the level falls by 1/44100 a frame to silence.
+  files_[u"c.wav"] = audio_test::MakeWav(1, 2, 44100, 16, Constant(44100 * 10, 2, 10000));
+  TChannelMusic* channel = Open(u"c.wav");
+  channel->Play(1000);
+  std::vector<int16_t> before = Run(4410);
+  EXPECT_NEAR(before.back(), 1000, 3);
+  ASSERT_TRUE(channel->Stop(1000));
+  std::vector<int16_t> out = Run(44100 * 2);
+  size_t peakAt = static_cast<size_t>(std::max_element(out.begin(), out.end()) - out.begin());
+  EXPECT_LE(out[peakAt], 1000 + 460);
+  EXPECT_LE(peakAt, 2u * 441u + 1102u + 1);
+  // From the peak on the level only falls, by about 10000 / 44100 a frame.
+  for (size_t i = peakAt + 1; i < out.size(); ++i) ASSERT_LE(out[i], out[i - 1] + 1) << i;
+  EXPECT_NEAR(out[peakAt + 2000], out[peakAt] - 2000 * 10000.0 / 44100, 4);
+  // Silent once the level has run out (peak / 10000 x 44100 frames on).
+  size_t silentFrom = peakAt + static_cast<size_t>(std::lround(out[peakAt] / 10000.0 * 44100)) + 2;
+  EXPECT_EQ(out[silentFrom], 0);
+  EXPECT_EQ(out.back(), 0);
+  EXPECT_EQ(channel->InstanceCount(), 0) << "handed back once the fade reached zero";
+  channel->Free();
+}
+
+TEST_F(DevicePlayer, AVanishedSourceMakesPlayAndSeekAnswerFalseAndChangeNothing) {
+  files_[u"c.wav"] = audio_test::MakeWav(1, 2, 44100, 16, Constant(44100 * 10, 2, 7000));
+  // Stopped, then gone: Play needs a fresh instance and cannot make one.
+  TChannelMusic* stopped = Open(u"c.wav");
+  ASSERT_TRUE(stopped->Play(0));
+  Run(4410);
+  ASSERT_TRUE(stopped->Stop(0));
+  Run(44100);
+  ASSERT_EQ(stopped->InstanceCount(), 0);
+  // Playing, then gone: a seek keeps the sounding instance.
+  TChannelMusic* playing = Open(u"c.wav");
+  ASSERT_TRUE(playing->Play(0));
+  Run(4410);
+  files_.erase(u"c.wav");
+
+  EXPECT_FALSE(stopped->Play(0));
+  EXPECT_FALSE(stopped->IsPlaying());
+  EXPECT_EQ(stopped->InstanceCount(), 0);
+  EXPECT_FALSE(stopped->SetPosition(2000));
+  EXPECT_EQ(stopped->InstanceCount(), 0);
+
+  EXPECT_FALSE(playing->SetPosition(5000));
+  EXPECT_TRUE(playing->IsPlaying());
+  EXPECT_EQ(playing->InstanceCount(), 1);
+  std::vector<int16_t> out = Run(4410);
+  EXPECT_EQ(out.front(), 7000);
+  EXPECT_EQ(out.back(), 7000) << "the music goes on where it was";
+  EXPECT_NEAR(playing->GetPosition(), 200, 15);
+  playing->Stop(0);
+  Run(44100);
+  stopped->Free();
+  playing->Free();
 }
 
 TEST_F(DevicePlayer, StopFadesOutAfterTheCommittedAudioAndFreesWithoutFinishing) {

@@ -106,7 +106,10 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
     ASSERT_TRUE(player->IsReady());
     player->SetPlaying(true);
     // One 10 ms pass of the mixer, the refills and the killer's hand-backs.
+    // The helper below and this thread both run passes: never two at once.
+    std::mutex passLock;
     auto mixPass = [&] {
+      std::lock_guard<std::mutex> passGuard(passLock);
       std::vector<int16_t> mix = sound::manualSound().advance(441);
       for (size_t i = 0; i < mix.size(); i += 2) left.push_back(mix[i]);
       std::vector<audio::TChannel*> channels;
@@ -154,9 +157,14 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
     EXPECT_TRUE(gHanded.empty());
     player->Stop();  // waits on the clock too
     player = {};
+    // The helper ends after its next advance, which needs a sleeper; it may
+    // also have ended already (it saw the flag after its last advance), so
+    // the sleeper is woken here once the helper is gone.
     stop = true;
-    foundation::SleepMs(1);
+    std::thread sleeper([] { foundation::SleepMs(1); });
     helper.join();
+    clock->advance(10);
+    sleeper.join();
     keep = {};
   }
   audio::InstanceEndHook = nullptr;
