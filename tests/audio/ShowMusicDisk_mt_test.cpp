@@ -23,6 +23,7 @@
 #include "audio/QelMusicPlayer.h"
 #include "foundation/TickClock.h"
 #include "platform/sound/api.h"
+#include "tests/audio/EntryShow.h"
 #include "tests/audio/MusicFixture.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TempTree.h"
@@ -33,26 +34,8 @@ using foundation::TRef;
 
 namespace {
 
-Bytes Wav(double seconds, int16_t (*sample)(uint32_t)) {
-  Bytes data;
-  auto frames = static_cast<uint32_t>(std::lround(seconds * 44100));
-  for (uint32_t i = 0; i < frames; ++i) {
-    auto v = static_cast<uint16_t>(sample(i));
-    audio_test::PutLe16(data, v);
-    audio_test::PutLe16(data, v);
-  }
-  return audio_test::MakeWav(1, 2, 44100, 16, data);
-}
-
-class EntryShow : public musictest::TTableShow {
- public:
-  using TTableShow::TTableShow;
-  foundation::TStream* OpenEntry(const std::u16string& name) override {
-    auto it = Entries.find(name);
-    return it == Entries.end() ? nullptr : audio_test::StreamOf(it->second);
-  }
-  std::map<std::u16string, Bytes> Entries;
-};
+using musictest::EntryShow;
+const auto Wav = musictest::StereoWav;
 
 }  // namespace
 

@@ -26,6 +26,7 @@
 #include "showmodel/kvQel3DDrawer.h"
 #include "showmodel/kvSlideProducer.h"
 #include "tests/showmodel/ObjectFixture.h"
+#include "tests/showmodel/TextServicesTest.h"
 #include "tests/support/FixtureShow.h"
 #include "tests/support/JpegMaker.h"
 #include "tests/support/PngWriter.h"
@@ -73,17 +74,9 @@ std::string GreenPng() {
 
 // The show opened over a folder, its three slides prepared for a 1280 x 720
 // target, and the draw controller over an offscreen screen of that size.
-class ShowFrames : public ::testing::Test {
+// The captions are text objects: the text layer with the pinned fonts.
+class ShowFrames : public objtest::TextServicesTest {
  protected:
-  // The captions are text objects: the text layer with the pinned fonts.
-  void SetUp() override {
-    QEL_REQUIRE_PINNED_FONTS();
-    text::InitWinFontUtils();
-    text::InitGdiDynamicFunctions();
-    text::InitFontSubstitute();
-    text::InitWinTextVectorizer();
-    text::GlobalFontCache()->SetCacheId(u"local");
-  }
   // The show packed as the fixture container (with the project text
   // given), appended to a copy of this program and opened as the player
   // opens it.
@@ -144,12 +137,7 @@ class ShowFrames : public ::testing::Test {
     Slides.clear();
     Producer.Reset();
     Locator.Reset();
-    text::DoneFontCache();
-    text::DoneWinTextVectorizer();
-    text::DoneFontSubstitute();
-    text::DoneGdiDynamicFunctions();
-    text::DoneDWTextUtils();
-    text::DoneTextServices();
+    TextServicesTest::TearDown();
   }
 
   // The frame at show time t, read back; empty when nothing was drawn.
@@ -177,7 +165,6 @@ class ShowFrames : public ::testing::Test {
     testsupport::WriteWholeFile(std::string(dir) + "/" + name + ".png", AsString(testsupport::MakePng(spec, rows)));
   }
 
-  testsupport::ScopedFontBackend Fonts;
   qeltest::TempTree Tree;
   TRef<container::TQelShowLocator> Locator;
   showmodel::TQelSource* Source = nullptr;  // the locator's
