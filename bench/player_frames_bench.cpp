@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/GLReference.h"
 #include "container/kvQelLoader2.h"
 #include "decoders/DecodersInit.h"
 #include "foundation/kpThreads2.h"
@@ -69,11 +70,7 @@ struct Setup {
   TRef<player::TRootItem> Root;
 
   Setup() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
-    foundation::InitThreads2();
-    imaging::InitImaging();
-    render3d::InitDXDev3D();
+    glref::StartOffscreen3D();
     text::InitWinFontUtils();
     text::InitGdiDynamicFunctions();
     text::InitFontSubstitute();
@@ -127,12 +124,6 @@ Setup& S() {
   return *s;
 }
 
-const char* kRefVertex = R"(#version 330 core
-layout(location = 0) in vec2 aPos;
-layout(location = 1) in vec2 aTex;
-out vec2 vTex;
-void main() { gl_Position = vec4(aPos, 0.0, 1.0); vTex = aTex; }
-)";
 const char* kRefFragment = R"(#version 330 core
 in vec2 vTex;
 uniform sampler2D s0;
@@ -142,61 +133,25 @@ void main() { fragColor = texture(s0, vTex); }
 
 // Plain GL: one 1280 x 720 picture drawn over a 1280 x 720 target.
 struct Reference {
-  GLuint Prog = 0, Vao = 0, Vbo = 0, Fbo = 0, Target = 0, Tex = 0;
+  GLuint Prog = glref::LinkProgram(kRefFragment);
+  glref::TFullQuad Quad;
+  glref::TTarget Target{kW, kH};
+  GLuint Tex = 0;
   Reference() {
-    auto compile = [](GLenum type, const char* src) {
-      GLuint sh = glCreateShader(type);
-      glShaderSource(sh, 1, &src, nullptr);
-      glCompileShader(sh);
-      return sh;
-    };
-    Prog = glCreateProgram();
-    GLuint vs = compile(GL_VERTEX_SHADER, kRefVertex), fs = compile(GL_FRAGMENT_SHADER, kRefFragment);
-    glAttachShader(Prog, vs);
-    glAttachShader(Prog, fs);
-    glLinkProgram(Prog);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    const float quad[6][4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {-1, -1, 0, 1}, {1, 1, 1, 0}, {1, -1, 1, 1}};
-    glGenVertexArrays(1, &Vao);
-    glBindVertexArray(Vao);
-    glGenBuffers(1, &Vbo);
-    glBindBuffer(GL_ARRAY_BUFFER, Vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(0));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(8));
-    glBindVertexArray(0);
     std::vector<uint32_t> px(size_t(kW) * kH);
     for (int y = 0; y < kH; ++y)
       for (int x = 0; x < kW; ++x) px[size_t(y) * kW + x] = 0xFF000000u | uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF);
-    glGenTextures(1, &Tex);
-    glBindTexture(GL_TEXTURE_2D, Tex);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glGenTextures(1, &Target);
-    glBindTexture(GL_TEXTURE_2D, Target);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    glGenFramebuffers(1, &Fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, Fbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, Target, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    Tex = glref::PictureTexture(kW, kH, px.data());
   }
   ~Reference() {
-    GLuint t[2] = {Target, Tex};
-    glDeleteTextures(2, t);
-    glDeleteFramebuffers(1, &Fbo);
-    glDeleteBuffers(1, &Vbo);
-    glDeleteVertexArrays(1, &Vao);
+    glDeleteTextures(1, &Tex);
     glDeleteProgram(Prog);
   }
   void Draw() {
-    glBindFramebuffer(GL_FRAMEBUFFER, Fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, Target.Fbo);
     glViewport(0, 0, kW, kH);
     glUseProgram(Prog);
-    glBindVertexArray(Vao);
+    glBindVertexArray(Quad.Vao);
     glActiveTexture(GL_TEXTURE0);
     glBindSampler(0, 0);
     glDisable(GL_BLEND);

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/GLReference.h"
 #include "foundation/kpThreads2.h"
 #include "imaging/ImagingInit.h"
 #include "imaging/SysBitmapStore.h"
@@ -39,11 +40,7 @@ struct Setup {
   TRendererDevice* Device = nullptr;
   T3DScreen* Screen = nullptr;
   Setup() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
-    foundation::InitThreads2();
-    imaging::InitImaging();
-    InitDXDev3D();
+    glref::StartOffscreen3D();
     Device = Get3DEngine()->CreateOffscreenDevice(kW, kH);
     Screen = new T3DScreen();
     Screen->AssignDevice(Device);
@@ -54,12 +51,6 @@ Setup& S() {
   return *s;
 }
 
-const char* kRefVertex = R"(#version 330 core
-layout(location = 0) in vec2 aPos;
-layout(location = 1) in vec2 aTex;
-out vec2 vTex;
-void main() { gl_Position = vec4(aPos, 0.0, 1.0); vTex = aTex; }
-)";
 const char* kRefFragment = R"(#version 330 core
 in vec2 vTex;
 uniform sampler2D s0;
@@ -69,34 +60,13 @@ void main() { fragColor = texture(s0, vTex); }
 
 // Plain GL: one program, a vertex buffer of quads, a 1920 x 1080 target.
 struct Reference {
-  GLuint Prog = 0, Vao = 0, Vbo = 0, Fbo = 0, Target = 0;
+  GLuint Prog = glref::LinkProgram(kRefFragment), Vao = 0, Vbo = 0;
+  glref::TTarget Target{kW, kH};
   Reference() {
-    auto compile = [](GLenum type, const char* src) {
-      GLuint sh = glCreateShader(type);
-      glShaderSource(sh, 1, &src, nullptr);
-      glCompileShader(sh);
-      return sh;
-    };
-    Prog = glCreateProgram();
-    GLuint vs = compile(GL_VERTEX_SHADER, kRefVertex), fs = compile(GL_FRAGMENT_SHADER, kRefFragment);
-    glAttachShader(Prog, vs);
-    glAttachShader(Prog, fs);
-    glLinkProgram(Prog);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
     glGenVertexArrays(1, &Vao);
     glGenBuffers(1, &Vbo);
-    glGenTextures(1, &Target);
-    glBindTexture(GL_TEXTURE_2D, Target);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    glGenFramebuffers(1, &Fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, Fbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, Target, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
   ~Reference() {
-    glDeleteFramebuffers(1, &Fbo);
-    glDeleteTextures(1, &Target);
     glDeleteBuffers(1, &Vbo);
     glDeleteVertexArrays(1, &Vao);
     glDeleteProgram(Prog);
@@ -109,7 +79,7 @@ struct Reference {
       float tri[6][4] = {{x0, y0, 0, 0}, {x1, y0, 1, 0}, {x0, y1, 0, 1}, {x0, y1, 0, 1}, {x1, y0, 1, 0}, {x1, y1, 1, 1}};
       for (auto& t : tri) v.insert(v.end(), t, t + 4);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, Fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, Target.Fbo);
     glViewport(0, 0, kW, kH);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -117,10 +87,7 @@ struct Reference {
     glBindVertexArray(Vao);
     glBindBuffer(GL_ARRAY_BUFFER, Vbo);
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(v.size() * 4), v.data(), GL_STREAM_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(0));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(8));
+    glref::QuadAttributes();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glActiveTexture(GL_TEXTURE0);
@@ -132,18 +99,6 @@ struct Reference {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
 };
-
-GLuint RefTexture(int w, int h, const void* pixels) {
-  GLuint t = 0;
-  glGenTextures(1, &t);
-  glBindTexture(GL_TEXTURE_2D, t);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  return t;
-}
 
 imaging::TSysBitmap* Picture(int w, int h) {
   auto* b = imaging::CreateSysBitmap(w, h, imaging::PixelFormatByName(u"A8R8G8B8"));
@@ -172,7 +127,7 @@ void BM_PictureThroughTextureStore(benchmark::State& state) {
   imaging::TImage* image = imaging::WrapBitmapAsImage(Picture(6000, 4000), true, u"24mp");
   imaging::TSysBitmap* bmp = static_cast<imaging::TSysBitmap*>(image->GetBitmap());
   Reference ref;
-  GLuint refTex = RefTexture(6000, 4000, nullptr);
+  GLuint refTex = glref::PictureTexture(6000, 4000, nullptr);
   const float k = float(kH) / 4000, x0 = (kW - 6000 * k) / 2;
   std::vector<std::array<float, 4>> quad = {{x0, 0, x0 + 6000 * k, float(kH)}};
   auto* warm = new TTextureSource(s.Screen);
@@ -251,7 +206,7 @@ void BM_FrameOf200TexturedItems(benchmark::State& state) {
     item->Y = float((i * 53) % (kH - 64));
     root->Children.push_back(item);
     std::fill(texels.begin(), texels.end(), t->Color);
-    refTextures.push_back(RefTexture(64, 64, texels.data()));
+    refTextures.push_back(glref::PictureTexture(64, 64, texels.data()));
     quads.push_back({item->X, item->Y, item->X + 64, item->Y + 64});
   }
   Reference ref;

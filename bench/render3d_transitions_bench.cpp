@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/GLReference.h"
 #include "foundation/kpThreads2.h"
 #include "imaging/ImagingInit.h"
 #include "platform/gpu/api.h"
@@ -66,11 +67,7 @@ struct Setup {
   TPictureItem *Out = nullptr, *In = nullptr;
   std::vector<uint32_t> OutPixels = Pixels(false), InPixels = Pixels(true);
   Setup() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
-    foundation::InitThreads2();
-    imaging::InitImaging();
-    InitDXDev3D();
+    glref::StartOffscreen3D();
     Device = Get3DEngine()->CreateOffscreenDevice(kW, kH);
     Screen = new T3DScreen();
     Screen->AssignDevice(Device);
@@ -94,12 +91,6 @@ Setup& S() {
   return *s;
 }
 
-const char* kRefVertex = R"(#version 330 core
-layout(location = 0) in vec2 aPos;
-layout(location = 1) in vec2 aTex;
-out vec2 vTex;
-void main() { gl_Position = vec4(aPos, 0.0, 1.0); vTex = aTex; }
-)";
 const char* kRefFragment = R"(#version 330 core
 in vec2 vTex;
 uniform sampler2D s0;
@@ -108,72 +99,26 @@ out vec4 fragColor;
 void main() { fragColor = vec4(texture(s0, vTex).rgb, alpha); }
 )";
 
-GLuint RefTexture(const std::vector<uint32_t>& px) {
-  GLuint t = 0;
-  glGenTextures(1, &t);
-  glBindTexture(GL_TEXTURE_2D, t);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_BGRA, GL_UNSIGNED_BYTE, px.data());
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  return t;
-}
-
 // Plain GL: the outgoing picture, then the incoming one blended over it
 // with alpha 0.5, into a 1920 x 1080 target.
 struct Reference {
-  GLuint Prog = 0, Vao = 0, Vbo = 0, Fbo = 0, Target = 0, A = 0, B = 0;
-  GLint Alpha = -1;
-  Reference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    auto compile = [](GLenum type, const char* src) {
-      GLuint sh = glCreateShader(type);
-      glShaderSource(sh, 1, &src, nullptr);
-      glCompileShader(sh);
-      return sh;
-    };
-    Prog = glCreateProgram();
-    GLuint vs = compile(GL_VERTEX_SHADER, kRefVertex), fs = compile(GL_FRAGMENT_SHADER, kRefFragment);
-    glAttachShader(Prog, vs);
-    glAttachShader(Prog, fs);
-    glLinkProgram(Prog);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    Alpha = glGetUniformLocation(Prog, "alpha");
-    const float quad[6][4] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 1}, {-1, -1, 0, 1}, {1, 1, 1, 0}, {1, -1, 1, 1}};
-    glGenVertexArrays(1, &Vao);
-    glBindVertexArray(Vao);
-    glGenBuffers(1, &Vbo);
-    glBindBuffer(GL_ARRAY_BUFFER, Vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(0));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<void*>(8));
-    glBindVertexArray(0);
-    glGenTextures(1, &Target);
-    glBindTexture(GL_TEXTURE_2D, Target);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    glGenFramebuffers(1, &Fbo);
-    glBindFramebuffer(GL_FRAMEBUFFER, Fbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, Target, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    A = RefTexture(a);
-    B = RefTexture(b);
-  }
+  GLuint Prog = glref::LinkProgram(kRefFragment);
+  GLint Alpha = glGetUniformLocation(Prog, "alpha");
+  glref::TFullQuad Quad;
+  glref::TTarget Target{kW, kH};
+  GLuint A = 0, B = 0;
+  Reference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+      : A(glref::PictureTexture(kW, kH, a.data())), B(glref::PictureTexture(kW, kH, b.data())) {}
   ~Reference() {
-    GLuint t[3] = {Target, A, B};
-    glDeleteTextures(3, t);
-    glDeleteFramebuffers(1, &Fbo);
-    glDeleteBuffers(1, &Vbo);
-    glDeleteVertexArrays(1, &Vao);
+    GLuint t[2] = {A, B};
+    glDeleteTextures(2, t);
     glDeleteProgram(Prog);
   }
   void Draw() {
-    glBindFramebuffer(GL_FRAMEBUFFER, Fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, Target.Fbo);
     glViewport(0, 0, kW, kH);
     glUseProgram(Prog);
-    glBindVertexArray(Vao);
+    glBindVertexArray(Quad.Vao);
     glActiveTexture(GL_TEXTURE0);
     glBindSampler(0, 0);
     glDisable(GL_BLEND);
