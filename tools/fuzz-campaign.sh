@@ -5,10 +5,13 @@
 # are kept between campaigns in the output folder and merged at the end; a
 # table of the results is printed.
 #
-#   tools/fuzz-campaign.sh [-t seconds] [-j parallel] [-b build dir] [-o out dir] [-u] [target ...]
+#   tools/fuzz-campaign.sh [-t seconds] [-j parallel] [-T seconds] [-b build dir] [-o out dir] [-u] [target ...]
 #
 #   -t  seconds per target (default 1800)
 #   -j  targets run at once (default 3; each takes one core)
+#   -T  seconds one input may take before it counts as a hang (default: the
+#       target's own, 10 s; raise it on a machine busy with other work,
+#       where a starved process is not a hung one)
 #   -b  the fuzz build (default build/fuzz; configured and built when missing)
 #   -o  output folder (default build/fuzz-campaign): corpus/<t> (kept and
 #       grown), bin/ (copies of the programs, so rebuilding does not disturb
@@ -30,14 +33,16 @@ parallel=3
 build=build/fuzz
 out=build/fuzz-campaign
 update=0
-while getopts "t:j:b:o:u" opt; do
+input_timeout=
+while getopts "t:j:T:b:o:u" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
     j) parallel=$OPTARG ;;
+    T) input_timeout=$OPTARG ;;
     b) build=$OPTARG ;;
     o) out=$OPTARG ;;
     u) update=1 ;;
-    *) sed -n '2,25p' "$0"; exit 2 ;;
+    *) sed -n '2,27p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -67,6 +72,8 @@ option_of() { sed -n "s/^$2=//p" "$out/bin/$1.options"; }
 run_one() {
   local t=$1 opts seeds start
   opts=$(option_of "$t" options)
+  # libFuzzer takes the last of repeated flags.
+  [ -n "$input_timeout" ] && opts="$opts -timeout=$input_timeout"
   seeds=$(option_of "$t" seeds)
   start=$(date +%s)
   echo "start $t ($(date -u +%H:%M:%S) UTC)"
