@@ -32,6 +32,14 @@ out vec2 vTex;
 void main() { gl_Position = vec4(aPos, 0.0, 1.0); vTex = aTex; }
 )";
 
+// The picture as it is, for references that only draw textures.
+inline constexpr const char* kPlainFragment = R"(#version 330 core
+in vec2 vTex;
+uniform sampler2D s0;
+out vec4 fragColor;
+void main() { fragColor = texture(s0, vTex); }
+)";
+
 // The quad program with the given fragment shader (sampler s0, input vTex).
 inline GLuint LinkProgram(const char* fragment) {
   auto compile = [](GLenum type, const char* src) {

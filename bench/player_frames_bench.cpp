@@ -124,16 +124,9 @@ Setup& S() {
   return *s;
 }
 
-const char* kRefFragment = R"(#version 330 core
-in vec2 vTex;
-uniform sampler2D s0;
-out vec4 fragColor;
-void main() { fragColor = texture(s0, vTex); }
-)";
-
 // Plain GL: one 1280 x 720 picture drawn over a 1280 x 720 target.
 struct Reference {
-  GLuint Prog = glref::LinkProgram(kRefFragment);
+  GLuint Prog = glref::LinkProgram(glref::kPlainFragment);
   glref::TFullQuad Quad;
   glref::TTarget Target{kW, kH};
   GLuint Tex = 0;

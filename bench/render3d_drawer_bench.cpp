@@ -51,16 +51,9 @@ Setup& S() {
   return *s;
 }
 
-const char* kRefFragment = R"(#version 330 core
-in vec2 vTex;
-uniform sampler2D s0;
-out vec4 fragColor;
-void main() { fragColor = texture(s0, vTex); }
-)";
-
 // Plain GL: one program, a vertex buffer of quads, a 1920 x 1080 target.
 struct Reference {
-  GLuint Prog = glref::LinkProgram(kRefFragment), Vao = 0, Vbo = 0;
+  GLuint Prog = glref::LinkProgram(glref::kPlainFragment), Vao = 0, Vbo = 0;
   glref::TTarget Target{kW, kH};
   Reference() {
     glGenVertexArrays(1, &Vao);

@@ -111,24 +111,20 @@ bool TQelDrawController::DrawRoot(TDrawItem* item, const TViewState& view) {
 
 // ---- a prepared slide as an item ----
 
-TSlideItem::TSlideItem(TDrawContainer* slide) {
+TSlideItem::TSlideItem(TDrawContainer* slide) : TQelObjectItem(slide ? slide->Slide : nullptr, nullptr) {
   if (slide) slide->_AddRef();
   Slide = slide;
 }
 
 void TSlideItem::Dispose() {
   foundation::FreeAndNil(Slide);
-  TDrawItem::Dispose();
+  TQelObjectItem::Dispose();
 }
 
-bool TSlideItem::IsChanged() {
-  return TDrawItem::IsChanged() || (Slide && Slide->Slide && Slide->Slide->IsChanged());
-}
+bool TSlideItem::IsChanged() { return TDrawItem::IsChanged() || (Object && Object->IsChanged()); }
 
 void TSlideItem::Draw(render3d::T3DDrawer* drawer) {
-  if (!Slide || !Slide->Slide) return;
-  showmodel::TQel3DDrawer adapter(drawer);
-  Slide->Slide->Draw(&adapter);
+  if (Object) TQelObjectItem::Draw(drawer);
 }
 
 void TSlideItem::SetTime(double t) {

@@ -18,6 +18,7 @@
 #include "foundation/kvCommandLine.h"
 #include "render3d/Dev3DDrawer.h"
 #include "render3d/Dev3DEffects2.h"
+#include "showmodel/kvQel3DDrawer.h"
 #include "showmodel/kvSlideProducer.h"
 
 namespace player {
@@ -66,15 +67,17 @@ class TQelDrawController : public foundation::TRefObject {
   render3d::T3DScreen* DroppedScreen = nullptr;  // the reference given up when the device went
 };
 
-// A prepared slide as a draw item: the slide's objects through the show
-// objects' adapter over the drawer.
-class TSlideItem : public render3d::TDrawItem {
+// A prepared slide as a draw item: the show objects' item for its slide
+// (blur, backgrounds left to a transition, the slide found by slide
+// effects), with the prepared slide's time.
+class TSlideItem : public showmodel::TQelObjectItem {
  public:
   QEL_CLASSNAME(TSlideItem)
   // Holds a reference to the prepared slide.
   explicit TSlideItem(showmodel::TDrawContainer* slide);
   void Dispose() override;
   bool IsChanged() override;
+  float GetBlurAmount() override { return Object ? TQelObjectItem::GetBlurAmount() : 0.0f; }
   void Draw(render3d::T3DDrawer* drawer) override;
   // The prepared slide's time (its set-time operation).
   void SetTime(double t);

@@ -12,66 +12,15 @@ namespace showmodel {
 
 namespace {
 
-// One object as a draw item of the draw manager: its blur and change state,
-// drawn back through the adapter. An item made without an adapter (the
-// effect slide of a transition, made where no adapter is at hand) makes its
-// own for the draw manager it is drawn with.
-class TObjectItem : public render3d::TDrawItem {
- public:
-  QEL_CLASSNAME(TObjectItem)
-  TObjectItem(TQelObject* aObject, TQel3DDrawer* aOwner) : Object(aObject), Owner(aOwner) {}
-  void Dispose() override {
-    delete OwnAdapter;
-    OwnAdapter = nullptr;
-    render3d::TDrawItem::Dispose();
-  }
-  bool IsChanged() override { return Object->IsChanged(); }
-  float GetBlurAmount() override { return Object->GetBlurAmount(); }
-  void Draw(render3d::T3DDrawer* D) override {
-    if (Clear) {
-      const auto v = D->GetViewBounds();
-      D->Clear(Background, {v.Left - 1, v.Top - 1, v.Right + 1, v.Bottom + 1});
-    }
-    // The transition drawing marks both slides of an effect that draws the
-    // backgrounds itself; the slide reads that from its own flag.
-    const bool saved = Object->BackgroundSuppressed;
-    Object->BackgroundSuppressed = saved || TransparentBg != 0;
-    try {
-      Object->Draw(AdapterFor(D));
-    } catch (...) {
-      Object->BackgroundSuppressed = saved;
-      throw;
-    }
-    Object->BackgroundSuppressed = saved;
-  }
-  TQel3DDrawer* AdapterFor(render3d::T3DDrawer* D) {
-    if (Owner) return Owner;
-    if (!OwnAdapter || OwnAdapter->Drawer != D) {
-      delete OwnAdapter;
-      OwnAdapter = nullptr;
-      OwnAdapter = new TQel3DDrawer(D);
-    }
-    return OwnAdapter;
-  }
-
-  TQelObject* Object;
-  TQel3DDrawer* Owner;
-  bool Clear = false;
-  uint32_t Background = 0;
-
- private:
-  TQel3DDrawer* OwnAdapter = nullptr;
-};
-
 // The slide behind an item the adapter made, if it wraps one.
 TQelSlide* SlideOfObjectItem(render3d::TDrawItem* Item) {
-  auto* item = dynamic_cast<TObjectItem*>(Item);
+  auto* item = dynamic_cast<TQelObjectItem*>(Item);
   return item ? dynamic_cast<TQelSlide*>(item->Object) : nullptr;
 }
 
 // The effect slide's item: the filter holds the slide for as long as the item.
 render3d::TDrawItem* ItemOfEffectSlide(TQelSlide* Slide) {
-  return Slide ? new TObjectItem(Slide, nullptr) : nullptr;
+  return Slide ? new TQelObjectItem(Slide, nullptr) : nullptr;
 }
 
 // The viewport's content through its stencil, both drawn as items of the
@@ -80,8 +29,8 @@ void DrawThroughMask(TQelDrawer* Drawer, TQelObject* Stencil, TQelObject* Conten
                      float Opacity) {
   auto* adapter = dynamic_cast<TQel3DDrawer*>(Drawer);
   if (!adapter || !Stencil || !Content) return;
-  auto mask = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Stencil, adapter));
-  auto content = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Content, adapter));
+  auto mask = foundation::TRef<TQelObjectItem>::Adopt(new TQelObjectItem(Stencil, adapter));
+  auto content = foundation::TRef<TQelObjectItem>::Adopt(new TQelObjectItem(Content, adapter));
   adapter->Drawer->DrawThroughMask(mask.Get(), content.Get(), Background, Opacity);
 }
 
@@ -160,6 +109,46 @@ render3d::TBoxParams ToBoxParams(const TBoxDrawParams& P) {
   return r;
 }
 
+// ---- an object as a draw item ----
+
+void TQelObjectItem::Dispose() {
+  delete OwnAdapter;
+  OwnAdapter = nullptr;
+  render3d::TDrawItem::Dispose();
+}
+
+bool TQelObjectItem::IsChanged() { return Object->IsChanged(); }
+
+float TQelObjectItem::GetBlurAmount() { return Object->GetBlurAmount(); }
+
+void TQelObjectItem::Draw(render3d::T3DDrawer* D) {
+  if (Clear) {
+    const auto v = D->GetViewBounds();
+    D->Clear(Background, {v.Left - 1, v.Top - 1, v.Right + 1, v.Bottom + 1});
+  }
+  // The transition drawing marks both slides of an effect that draws the
+  // backgrounds itself; the slide reads that from its own flag.
+  const bool saved = Object->BackgroundSuppressed;
+  Object->BackgroundSuppressed = saved || TransparentBg != 0;
+  try {
+    Object->Draw(AdapterFor(D));
+  } catch (...) {
+    Object->BackgroundSuppressed = saved;
+    throw;
+  }
+  Object->BackgroundSuppressed = saved;
+}
+
+TQel3DDrawer* TQelObjectItem::AdapterFor(render3d::T3DDrawer* D) {
+  if (Owner) return Owner;
+  if (!OwnAdapter || OwnAdapter->Drawer != D) {
+    delete OwnAdapter;
+    OwnAdapter = nullptr;
+    OwnAdapter = new TQel3DDrawer(D);
+  }
+  return OwnAdapter;
+}
+
 TQel3DDrawer::TQel3DDrawer(render3d::T3DDrawer* aDrawer) : Drawer(aDrawer) {
   QEL_ASSERT(Drawer, "TQel3DDrawer: no draw manager");
   Drawer->_AddRef();
@@ -169,7 +158,7 @@ TQel3DDrawer::~TQel3DDrawer() { foundation::FreeAndNil(Drawer); }
 
 bool TQel3DDrawer::DrawTree(TQelObject* Root, const render3d::TViewState& View, uint32_t Background) {
   if (!Root) return false;
-  auto item = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Root, this));
+  auto item = foundation::TRef<TQelObjectItem>::Adopt(new TQelObjectItem(Root, this));
   item->Clear = true;
   item->Background = Background;
   return Drawer->DrawItemInView(item.Get(), View);
@@ -178,7 +167,7 @@ bool TQel3DDrawer::DrawTree(TQelObject* Root, const render3d::TViewState& View, 
 bool TQel3DDrawer::IsReady() { return Drawer->IsReady(); }
 
 void TQel3DDrawer::DrawItemWithEffects(TQelObject* Item) {
-  auto item = foundation::TRef<TObjectItem>::Adopt(new TObjectItem(Item, this));
+  auto item = foundation::TRef<TQelObjectItem>::Adopt(new TQelObjectItem(Item, this));
   Drawer->DrawItemWithEffects(item.Get());
 }
 
@@ -228,7 +217,7 @@ void TQel3DDrawer::DrawImage(imaging::TImage* Image, T3DPoint Origin, TFloatPoin
 
 render3d::TDrawItem* TQel3DDrawer::CreateItem(TQelObject* Object) {
   QEL_ASSERT(Object, "TQel3DDrawer.CreateItem: no object");
-  return new TObjectItem(Object, this);
+  return new TQelObjectItem(Object, this);
 }
 
 void InitQel3DDrawer() {

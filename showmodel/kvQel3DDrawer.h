@@ -48,6 +48,31 @@ class TQel3DDrawer : public TQelDrawer {
   render3d::T3DDrawer* Drawer = nullptr;  // one reference
 };
 
+// One object as a draw item of the draw manager: its blur and change state,
+// drawn back through an adapter. An item made without an adapter (a slide
+// drawn by the player's root item, the effect slide of a transition) makes
+// its own for the draw manager it is drawn with. Slide effects find the
+// slide behind such an item.
+class TQelObjectItem : public render3d::TDrawItem {
+ public:
+  QEL_CLASSNAME(TQelObjectItem)
+  // The object is not referenced: its owner outlives the item.
+  TQelObjectItem(TQelObject* aObject, TQel3DDrawer* aOwner) : Object(aObject), Owner(aOwner) {}
+  void Dispose() override;
+  bool IsChanged() override;
+  float GetBlurAmount() override;
+  void Draw(render3d::T3DDrawer* D) override;
+
+  TQelObject* Object;
+  TQel3DDrawer* Owner;
+  bool Clear = false;
+  uint32_t Background = 0;
+
+ private:
+  TQel3DDrawer* AdapterFor(render3d::T3DDrawer* D);
+  TQel3DDrawer* OwnAdapter = nullptr;
+};
+
 // Start-up: installs the object filters as the grade textures' filter
 // chain, the ways between slides and draw items for slide effects, and the
 // viewports' drawing through the draw manager's mask pass.
