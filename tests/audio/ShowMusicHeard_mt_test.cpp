@@ -6,6 +6,7 @@
 // killer's hand-backs run in step with the mixer on the manual clock.
 #include <cmath>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -148,12 +149,21 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
     player->Stop();  // waits on the clock too
     player = {};
     // The helper ends after its next advance, which needs a sleeper; it may
-    // also have ended already (it saw the flag after its last advance), so
-    // the sleeper is woken here once the helper is gone.
+    // also have ended already (it saw the flag after its last advance), and
+    // then the sleeper may not be asleep yet: once the helper is gone the
+    // clock moves on until the sleeper has woken, whenever it fell asleep.
     stop = true;
-    std::thread sleeper([] { foundation::SleepMs(1); });
+    std::atomic<bool> helperGone{false}, sleeperAwake{false};
+    std::thread sleeper([&] {
+      while (!helperGone) foundation::SleepMs(1);
+      sleeperAwake = true;
+    });
     helper.join();
-    clock->advance(10);
+    helperGone = true;
+    while (!sleeperAwake) {
+      clock->advance(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     sleeper.join();
     keep = {};
   }
