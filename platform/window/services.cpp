@@ -365,6 +365,10 @@ HDC windowSurfaceDC(HWND hwnd) {
   if (size.first != w || size.second != h) {
     back.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0);
     size = {w, h};
+    // DCs still open over the old surface would write into freed memory:
+    // they draw into the new one.
+    for (auto& [dc, open] : sf().dcs)
+      if (open.window == hwnd) open = Surface{back.data(), w, h, 32, w * 4, false, hwnd};
   }
   const HDC dc = sf().next++;
   sf().dcs[dc] = Surface{back.data(), w, h, 32, w * 4, false, hwnd};
@@ -405,6 +409,16 @@ bool releaseSurfaceDC(HDC hdc) {
   std::lock_guard<std::mutex> lock(sf().m);
   PresentLocked(hwnd, false);
   return true;
+}
+
+void dropWindowSurface(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  // DCs still open over it stop working (blits into them fail) rather than
+  // write into freed memory.
+  std::erase_if(sf().dcs, [&](const auto& e) { return e.second.window == hwnd; });
+  sf().backs.erase(hwnd);
+  sf().backSize.erase(hwnd);
+  sf().changed.erase(hwnd);
 }
 
 void backendShowBackSurface(HWND hwnd) {
