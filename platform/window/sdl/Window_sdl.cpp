@@ -321,6 +321,9 @@ class SdlBackend : public WindowBackend {
     SDL_GL_GetDrawableSize(w, &dw, &dh);
     if (dw <= 0 || dh <= 0) return false;
     std::vector<uint8_t> up(static_cast<size_t>(dw) * static_cast<size_t>(dh) * 4);
+    // Only the read's own error counts (bounded: a lost context keeps one).
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
