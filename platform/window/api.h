@@ -381,6 +381,21 @@ class WindowBackend {
   virtual bool clipboardText(std::string& utf8) { return false; }
   // Best-effort display of layered content: the whole window's opacity.
   virtual void setWindowOpacity(HWND hwnd, float opacity) {}
+  // Shows a top-level window's software back surface (32-bit BGRA rows,
+  // top-down, pitch width * 4) after the rectangle changed was drawn into
+  // it. False when it cannot be shown now (not the display's thread, a
+  // minimised window, one not made yet): the layer keeps the rectangle for
+  // the next release, or for backendShowBackSurface. The headless backend
+  // answers true and shows nothing.
+  virtual bool presentBackSurface(HWND hwnd, const uint8_t* bits, int32_t width, int32_t height, const Rect& changed) {
+    return true;
+  }
+  // What the display shows in a top-level window right now (32-bit BGRA,
+  // top-down, the drawable's size), read back for tests; false when the
+  // backend cannot tell.
+  virtual bool presentedPixels(HWND hwnd, int32_t& width, int32_t& height, std::vector<uint8_t>& bgra) {
+    return false;
+  }
 };
 
 // Installs a backend (nullptr: the headless backend) and answers the
@@ -485,8 +500,14 @@ HDC createSurfaceDC(uint8_t* bits, int32_t width, int32_t height, int32_t bitsPe
 bool bitBlt(HDC dst, int32_t x, int32_t y, int32_t width, int32_t height, HDC src, int32_t srcX, int32_t srcY,
             uint32_t rop);
 // A copy of a window's back surface (32-bit BGRA, top-down); false when the
-// window has none yet.
+// window has none yet. Blits into a window's DC mark what they change; giving
+// the DC back (releaseDC, endPaint) has the backend show the changed
+// rectangle, so a paint pass that draws nothing leaves the window as another
+// presenter (the graphics device) left it.
 bool windowSurface(HWND hwnd, int32_t& width, int32_t& height, std::vector<uint8_t>& bits);
+// The rectangle drawn into a window's back surface and not yet shown (empty
+// when none).
+Rect pendingSurfaceChange(HWND hwnd);
 
 // ---- clipboard ----
 using HGLOBAL = uintptr_t;
@@ -533,6 +554,10 @@ std::vector<HWND> topLevelWindows();
 // A backend reports what the display did to a window: new client geometry
 // (sends WM_WINDOWPOSCHANGED), close requests (WM_CLOSE), focus.
 void backendWindowMoved(HWND hwnd, const Rect& clientOnScreen);
+// A backend that has just made a window's display shows what was drawn into
+// its back surface before and not shown yet (presentBackSurface with the
+// whole surface).
+void backendShowBackSurface(HWND hwnd);
 void backendWindowClosing(HWND hwnd);
 void backendSetKeyState(int virtualKey, bool down, bool toggled);
 

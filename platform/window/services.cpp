@@ -325,7 +325,18 @@ struct Surfaces {
   HDC next = kSurfaceDCBase + 1;
   std::unordered_map<HWND, std::vector<uint8_t>> backs;  // window back surfaces
   std::unordered_map<HWND, std::pair<int32_t, int32_t>> backSize;
+  std::unordered_map<HWND, Rect> changed;  // drawn into a back surface, not shown yet
 };
+
+void Unite(Rect& into, const Rect& r) {
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  if (into.right <= into.left || into.bottom <= into.top) {
+    into = r;
+    return;
+  }
+  into = Rect{std::min(into.left, r.left), std::min(into.top, r.top), std::max(into.right, r.right),
+              std::max(into.bottom, r.bottom)};
+}
 Surfaces& sf() {
   static Surfaces* s = new Surfaces;
   return *s;
@@ -354,18 +365,71 @@ HDC windowSurfaceDC(HWND hwnd) {
   if (size.first != w || size.second != h) {
     back.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0);
     size = {w, h};
+    // DCs still open over the old surface would write into freed memory:
+    // they draw into the new one.
+    for (auto& [dc, open] : sf().dcs)
+      if (open.window == hwnd) open = Surface{back.data(), w, h, 32, w * 4, false, hwnd};
   }
   const HDC dc = sf().next++;
   sf().dcs[dc] = Surface{back.data(), w, h, 32, w * 4, false, hwnd};
   return dc;
 }
 
+namespace {
+
+// Has the backend show what was drawn into a top-level window's back surface
+// and not shown yet (the whole surface when all is set). Nothing drawn,
+// nothing shown: a window the graphics device presents into keeps its
+// picture. The back surface cannot be resized or freed while the lock is
+// held, so the backend reads it in place.
+void PresentLocked(HWND hwnd, bool all) {
+  auto c = sf().changed.find(hwnd);
+  auto b = sf().backs.find(hwnd);
+  if (b == sf().backs.end() || c == sf().changed.end()) return;
+  const auto size = sf().backSize[hwnd];
+  const Rect whole{0, 0, size.first, size.second};
+  if (windowBackend().presentBackSurface(hwnd, b->second.data(), size.first, size.second, all ? whole : c->second))
+    sf().changed.erase(c);
+}
+
+}  // namespace
+
 bool releaseSurfaceDC(HDC hdc) {
+  HWND hwnd = 0;
+  {
+    std::lock_guard<std::mutex> lock(sf().m);
+    auto it = sf().dcs.find(hdc);
+    if (it == sf().dcs.end() || !it->second.window) return false;
+    hwnd = it->second.window;
+    sf().dcs.erase(it);
+  }
+  // Only top-level windows have a display of their own; a child's back
+  // surface is its own (tests read it).
+  if (topLevelOf(hwnd) != hwnd) return true;
   std::lock_guard<std::mutex> lock(sf().m);
-  auto it = sf().dcs.find(hdc);
-  if (it == sf().dcs.end() || !it->second.window) return false;
-  sf().dcs.erase(it);
+  PresentLocked(hwnd, false);
   return true;
+}
+
+void dropWindowSurface(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  // DCs still open over it stop working (blits into them fail) rather than
+  // write into freed memory.
+  std::erase_if(sf().dcs, [&](const auto& e) { return e.second.window == hwnd; });
+  sf().backs.erase(hwnd);
+  sf().backSize.erase(hwnd);
+  sf().changed.erase(hwnd);
+}
+
+void backendShowBackSurface(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  PresentLocked(hwnd, true);
+}
+
+Rect pendingSurfaceChange(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(sf().m);
+  auto c = sf().changed.find(hwnd);
+  return c == sf().changed.end() ? Rect{} : c->second;
 }
 
 bool deleteSurfaceDC(HDC hdc) {
@@ -396,6 +460,7 @@ bool bitBlt(HDC dst, int32_t x, int32_t y, int32_t w, int32_t h, HDC src, int32_
   w = std::min({w, D.width - x, S.width - sx});
   h = std::min({h, D.height - y, S.height - sy});
   if (w <= 0 || h <= 0) return true;
+  if (D.window) Unite(sf().changed[D.window], Rect{x, y, x + w, y + h});
   const int32_t db = D.bpp / 8, sb = S.bpp / 8;
   for (int32_t row = 0; row < h; ++row) {
     uint8_t* dp = D.Row(y + row) + x * db;

@@ -24,6 +24,7 @@ HDC windowSurfaceDC(HWND hwnd);
 bool releaseSurfaceDC(HDC hdc);
 bool deleteSurfaceDC(HDC hdc);
 int32_t surfaceBitsPerPixel(HDC hdc);
+void dropWindowSurface(HWND hwnd);
 
 namespace {
 
@@ -726,6 +727,8 @@ void destroyInner(HWND hwnd) {
   }
   for (auto& sm : failed) failSend(sm);
   if (top) windowBackend().windowDestroyed(hwnd);
+  // Handles are never reused, so the back surface would only take memory.
+  dropWindowSurface(hwnd);
 }
 
 }  // namespace

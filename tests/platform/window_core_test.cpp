@@ -313,6 +313,53 @@ TEST_F(WindowCore, PaintPassHandsOutTheUnitedUpdateRectangleAndDrawsIntoTheBackS
   validateRect(h, nullptr);
 }
 
+// A window resized while a DC over its back surface is open gets a new back
+// surface; the open DC draws into that one, clipped to its size.
+TEST_F(WindowCore, ADCHeldAcrossAResizeDrawsIntoTheNewBackSurface) {
+  const HWND h = Make();
+  const HDC held = getDC(h);
+  ASSERT_NE(held, 0u);
+  ASSERT_TRUE(setWindowPos(h, 0, 0, 0, 12, 6, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+  const HDC fresh = getDC(h);  // made at the new size
+  ASSERT_NE(fresh, 0u);
+  uint8_t px[3 * 4] = {9, 8, 7, 9, 8, 7, 9, 8, 7, 9, 8, 7};
+  const HDC src = createSurfaceDC(px, 4, 1, 24, 12, false);
+  ASSERT_TRUE(bitBlt(held, 10, 5, 4, 1, src, 0, 0, SRCCOPY));
+  deleteDC(src);
+  EXPECT_EQ(releaseDC(h, fresh), 1);
+  EXPECT_EQ(releaseDC(h, held), 1);
+  int32_t w = 0, hh = 0;
+  std::vector<uint8_t> bits;
+  ASSERT_TRUE(windowSurface(h, w, hh, bits));
+  ASSERT_EQ(w, 12);
+  ASSERT_EQ(hh, 6);
+  // Two of the four pixels fit: (10, 5) and (11, 5).
+  for (int32_t x = 9; x < 12; ++x) {
+    const uint8_t* p = &bits[(size_t(5) * 12 + x) * 4];
+    const std::vector<uint8_t> want = x >= 10 ? std::vector<uint8_t>{9, 8, 7, 255} : std::vector<uint8_t>{0, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 4), want) << "at x " << x;
+  }
+  destroyWindow(h);
+}
+
+// A destroyed window's back surface goes with it; a DC still open over it
+// refuses blits instead of writing into freed memory.
+TEST_F(WindowCore, ADestroyedWindowTakesItsBackSurfaceAlong) {
+  const HWND h = Make();
+  const HDC held = getDC(h);
+  ASSERT_NE(held, 0u);
+  int32_t w = 0, hh = 0;
+  std::vector<uint8_t> bits;
+  ASSERT_TRUE(windowSurface(h, w, hh, bits));
+  destroyWindow(h);
+  EXPECT_FALSE(windowSurface(h, w, hh, bits));
+  uint8_t px[4] = {1, 2, 3, 0};
+  const HDC src = createSurfaceDC(px, 1, 1, 24, 4, false);
+  EXPECT_FALSE(bitBlt(held, 0, 0, 1, 1, src, 0, 0, SRCCOPY));
+  deleteDC(src);
+  EXPECT_EQ(releaseDC(h, held), 0);
+}
+
 TEST_F(WindowCore, RegisteredMessagesAreStablePerName) {
   const uint32_t a = registerWindowMessage(u"TaskbarButtonCreated");
   const uint32_t b = registerWindowMessage(u"MSWHEEL_ROLLMSG");

@@ -5,6 +5,7 @@
 // compared within a small tolerance; a line of text measured and drawn
 // through the platform's fonts is part of that form.
 #include "Render3DTestEnv.h"
+#include "SampleDrawForm.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,66 +29,10 @@ namespace pw = platform::window;
 
 namespace {
 
-constexpr int32_t kW = 96, kH = 80;
+constexpr int32_t kW = kSampleW, kH = kSampleH;
 
 bool g_usable = true;
 bool UsableHook() { return g_usable; }
-
-// A picture of w x h, 24 or 32 bits: (R, G, B) = (x * 255 / (w - 1), y *
-// 255 / (h - 1), 90); with alpha, the alpha falls from 255 on the left to 0
-// on the right.
-imaging::TImage* Picture(int32_t w, int32_t h, bool alpha) {
-  auto* b = imaging::CreateSysBitmap(w, h, alpha ? imaging::pfA8R8G8B8 : imaging::pfR8G8B8);
-  const int32_t bpp = alpha ? 4 : 3;
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      uint8_t* p = b->Row(y) + x * bpp;
-      p[0] = 90;
-      p[1] = uint8_t(y * 255 / (h - 1));
-      p[2] = uint8_t(x * 255 / (w - 1));
-      if (alpha) p[3] = uint8_t(255 - x * 255 / (w - 1));
-    }
-  return imaging::WrapBitmapAsImage(b, true, alpha ? u"alpha" : u"plain");
-}
-
-// The form both back ends draw: a background, an opaque and a translucent
-// fill, a picture at 1:1, the same picture at half opacity, a picture with
-// alpha, fills and pictures clipped by the paint's clip rectangle, and a
-// line of text in the surface's default font at kTextAt.
-constexpr foundation::TPoint kTextAt{3, 62};
-
-class TSampleForm : public TDrawForm {
- public:
-  explicit TSampleForm(bool accelerated) : TDrawForm(accelerated) {}
-  void Dispose() override {
-    Plain->Free();
-    Alpha->Free();
-    if (Text) Text->Free();
-    TDrawForm::Dispose();
-  }
-  void PaintSurface(TDevDrawSurface* s) override {
-    ++Paints;
-    if (!Text) Text = s->CreateTextElement(u"Hello", 1, 5, s->DefaultFont, 0);
-    s->FillRect(TRect{0, 0, kW, kH}, 0xFF203040);
-    s->FillRect(TRect{2, 2, 20, 12}, 0xFFF0E0D0);
-    s->FillRect(TRect{10, 6, 40, 20}, 0x80FFFF00);
-    s->DrawImageAt(Plain, TRect{0, 0, kW, kH}, 44, 2);
-    TSurfaceTransform half;
-    InitSurfaceTransform(half);
-    half.Opacity = 0.5f;
-    OffsetSurfaceTransform(half, 44, 22);
-    s->DrawImageTransformed(Plain, TRect{0, 0, kW, kH}, half);
-    FreeSurfaceTransformCache(half);
-    s->DrawImageAt(Alpha, TRect{0, 0, kW, kH}, 4, 24);
-    // Clipped: only the left half of the picture shows.
-    s->DrawImageAt(Plain, TRect{0, 44, 58, kH}, 44, 44);
-    s->DrawText(Text, kTextAt, TRect{0, 0, kW, kH});
-  }
-  text::TTextElement* Text = nullptr;
-  imaging::TImage* Plain = Picture(28, 16, false);
-  imaging::TImage* Alpha = Picture(32, 24, true);
-  int32_t Paints = 0;
-};
 
 // Every pixel as 0x00RRGGBB, rows from the top.
 std::vector<uint32_t> WindowPixels(uintptr_t hwnd) {
@@ -107,12 +52,6 @@ std::vector<uint32_t> ScreenPixels(TDev3DDrawer* d) {
   auto px = ReadBack(s);
   for (auto& p : px) p &= 0xFFFFFF;
   return px;
-}
-
-int ChannelDiff(uint32_t a, uint32_t b) {
-  int m = 0;
-  for (int shift : {0, 8, 16}) m = std::max(m, std::abs(int(a >> shift & 255) - int(b >> shift & 255)));
-  return m;
 }
 
 class DrawForm3D : public ::testing::Test {

@@ -3,7 +3,14 @@
 // come from SDL's displays; the screen saver is held off through SDL, which
 // ends with the process. SDL is used from the main thread only, so top-level
 // windows belong to the main thread.
+//
+// A window's software back surface is shown through GL: a texture per window
+// the size of the back surface, the changed rectangle uploaded, one quad over
+// the whole window, a swap. The backend has a GL context of its own, made
+// current only for that and the previous one made current again: the
+// graphics device's context keeps its objects and bindings untouched.
 #include <SDL.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +19,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/os/threads.h"
 #include "platform/window/Utf.h"
 #include "platform/window/api.h"
 
@@ -44,10 +52,12 @@ class SdlBackend : public WindowBackend {
     WindowState s;
     if (!windowState(hwnd, s)) return;
     SDL_Window* w = find(hwnd);
+    bool made = false;
     if (!w) {
       if (!s.visible) return;  // made when first shown
       w = create(s);
       if (!w) return;
+      made = true;
     }
     SDL_SetWindowTitle(w, utf::Utf8Of(s.text).c_str());
     const int cw = std::max(1, s.rect.right - s.rect.left), ch = std::max(1, s.rect.bottom - s.rect.top);
@@ -68,6 +78,14 @@ class SdlBackend : public WindowBackend {
       if (!s.minimized && !s.maximized && (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED)))
         SDL_RestoreWindow(w);
     }
+    // A window made on the screen is exposed as a whole: what was painted
+    // before is shown now, and the window is asked to paint again, so a
+    // picture the graphics device presented before the window existed is
+    // presented once more.
+    if (made) {
+      backendShowBackSurface(hwnd);
+      invalidateRect(hwnd, nullptr, false);
+    }
   }
 
   void windowDestroyed(HWND hwnd) override {
@@ -80,6 +98,7 @@ class SdlBackend : public WindowBackend {
       windows_.erase(it);
       byId_.erase(SDL_GetWindowID(w));
     }
+    dropTexture(hwnd, w);
     SDL_DestroyWindow(w);
   }
 
@@ -166,6 +185,8 @@ class SdlBackend : public WindowBackend {
           case SDL_WINDOWEVENT_MAXIMIZED: backendWindowStateChanged(h, false, true); break;
           case SDL_WINDOWEVENT_RESTORED: backendWindowStateChanged(h, false, false); break;
           case SDL_WINDOWEVENT_FOCUS_GAINED: setActiveWindow(h); break;
+          // The display lost the window's picture: it paints again.
+          case SDL_WINDOWEVENT_EXPOSED: invalidateRect(h, nullptr, false); break;
           default: break;
         }
       }
@@ -236,6 +257,88 @@ class SdlBackend : public WindowBackend {
     if (SDL_Window* w = find(hwnd)) SDL_SetWindowOpacity(w, opacity);
   }
 
+  bool presentBackSurface(HWND hwnd, const uint8_t* bits, int32_t width, int32_t height,
+                          const Rect& changed) override {
+    if (platform::os::currentThreadId() != platform::os::mainThreadId()) return false;
+    if (!bits || width <= 0 || height <= 0) return true;
+    SDL_Window* w = find(hwnd);
+    if (!w) return false;  // shown when the window is made
+    const Uint32 flags = SDL_GetWindowFlags(w);
+    if (!(flags & SDL_WINDOW_OPENGL)) return true;
+    if (flags & SDL_WINDOW_MINIMIZED) return false;
+    CurrentContext keep;
+    if (!use(w)) return true;
+    Shown& shown = shown_[hwnd];
+    glActiveTexture(GL_TEXTURE0);
+    // Every row of the back surface is width pixels; the changed rectangle
+    // starts inside it.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
+    if (!shown.texture || shown.width != width || shown.height != height) {
+      // A new texture, or the window's size changed: all of it goes up.
+      if (!shown.texture) glGenTextures(1, &shown.texture);
+      glBindTexture(GL_TEXTURE_2D, shown.texture);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, bits);
+      shown.width = width;
+      shown.height = height;
+    } else {
+      const int32_t l = std::max(0, changed.left), t = std::max(0, changed.top);
+      const int32_t r = std::min(width, changed.right), b = std::min(height, changed.bottom);
+      glBindTexture(GL_TEXTURE_2D, shown.texture);
+      // Texture row 0 is the back surface's top row; the quad turns it the
+      // right way up.
+      if (r > l && b > t)
+        glTexSubImage2D(GL_TEXTURE_2D, 0, l, t, r - l, b - t, GL_BGRA, GL_UNSIGNED_BYTE,
+                        bits + (static_cast<size_t>(t) * static_cast<size_t>(width) + static_cast<size_t>(l)) * 4);
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(w, &dw, &dh);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, dw, dh);
+    glDisable(GL_BLEND);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glUseProgram(program_);
+    glBindVertexArray(vao_);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    SDL_GL_SwapWindow(w);
+    return true;
+  }
+
+  bool presentedPixels(HWND hwnd, int32_t& width, int32_t& height, std::vector<uint8_t>& bgra) override {
+    if (platform::os::currentThreadId() != platform::os::mainThreadId()) return false;
+    SDL_Window* w = find(hwnd);
+    if (!w || !(SDL_GetWindowFlags(w) & SDL_WINDOW_OPENGL)) return false;
+    CurrentContext keep;
+    if (!use(w)) return false;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(w, &dw, &dh);
+    if (dw <= 0 || dh <= 0) return false;
+    std::vector<uint8_t> up(static_cast<size_t>(dw) * static_cast<size_t>(dh) * 4);
+    // Only the read's own error counts (bounded: a lost context keeps one).
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_BYTE, up.data());
+    if (glGetError() != GL_NO_ERROR) return false;
+    // GL counts rows from the bottom.
+    const size_t row = static_cast<size_t>(dw) * 4;
+    bgra.resize(up.size());
+    for (int y = 0; y < dh; ++y)
+      std::copy_n(up.data() + static_cast<size_t>(dh - 1 - y) * row, row, bgra.data() + static_cast<size_t>(y) * row);
+    width = dw;
+    height = dh;
+    return true;
+  }
+
   void shutdown() override {
     std::unordered_map<HWND, SDL_Window*> windows;
     {
@@ -243,6 +346,14 @@ class SdlBackend : public WindowBackend {
       windows.swap(windows_);
       byId_.clear();
     }
+    for (auto& [h, w] : windows) dropTexture(h, w);
+    if (gl_) {
+      SDL_GL_DeleteContext(gl_);
+      SDL_GL_UnloadLibrary();
+      gl_ = nullptr;
+      program_ = vao_ = 0;
+    }
+    glFailed_ = false;
     for (auto& [h, w] : windows) SDL_DestroyWindow(w);
     if (started_) {
       SDL_EnableScreenSaver();
@@ -264,6 +375,123 @@ class SdlBackend : public WindowBackend {
     return it == byId_.end() ? 0 : it->second;
   }
 
+  // The GL 3.3 core attributes the graphics device makes its context with.
+  static void setGlAttributes() {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+  }
+
+  // Makes the current GL context current again when it goes.
+  struct CurrentContext {
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    SDL_GLContext context = SDL_GL_GetCurrentContext();
+    CurrentContext() = default;
+    CurrentContext(const CurrentContext&) = delete;
+    CurrentContext& operator=(const CurrentContext&) = delete;
+    ~CurrentContext() {
+      if (context && window)
+        SDL_GL_MakeCurrent(window, context);
+      else
+        SDL_GL_MakeCurrent(SDL_GL_GetCurrentWindow(), nullptr);
+    }
+  };
+
+  // Makes the backend's context current on the window, making the context
+  // and its quad program first; false when there is no GL 3.3 core.
+  bool use(SDL_Window* w) {
+    if (gl_) return SDL_GL_MakeCurrent(w, gl_) == 0;
+    if (glFailed_) return false;
+    glFailed_ = true;  // until everything below worked
+    setGlAttributes();
+    // SDL unloads the GL library, and with it every context, when its last
+    // GL window goes; the context holds a load of its own.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) return false;
+    SDL_GLContext c = SDL_GL_CreateContext(w);  // current from here
+    if (!c) {
+      std::fprintf(stderr, "No GL context to show painted windows: %s\n", SDL_GetError());
+      SDL_GL_UnloadLibrary();
+      return false;
+    }
+    if (epoxy_gl_version() < 33 || !makeProgram()) {
+      SDL_GL_DeleteContext(c);
+      SDL_GL_UnloadLibrary();
+      return false;
+    }
+    glGenVertexArrays(1, &vao_);
+    gl_ = c;
+    glFailed_ = false;
+    return true;
+  }
+
+  static GLuint compile(GLenum kind, const char* source) {
+    const GLuint sh = glCreateShader(kind);
+    glShaderSource(sh, 1, &source, nullptr);
+    glCompileShader(sh);
+    GLint ok = 0;
+    glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+      glDeleteShader(sh);
+      return 0;
+    }
+    return sh;
+  }
+
+  bool makeProgram() {
+    // One strip over the whole window; texture row 0 (the back surface's top
+    // row) lands at the window's top.
+    static const char* const vs =
+        "#version 330 core\n"
+        "out vec2 vUv;\n"
+        "void main() {\n"
+        "  vec2 p = vec2(float(gl_VertexID & 1), float((gl_VertexID >> 1) & 1));\n"
+        "  vUv = vec2(p.x, 1.0 - p.y);\n"
+        "  gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);\n"
+        "}\n";
+    // The back surface's alpha byte means nothing to a window: it shows opaque.
+    static const char* const fs =
+        "#version 330 core\n"
+        "in vec2 vUv;\n"
+        "uniform sampler2D uBack;\n"
+        "out vec4 fragColor;\n"
+        "void main() { fragColor = vec4(texture(uBack, vUv).rgb, 1.0); }\n";
+    const GLuint v = compile(GL_VERTEX_SHADER, vs), f = compile(GL_FRAGMENT_SHADER, fs);
+    if (!v || !f) {
+      if (v) glDeleteShader(v);
+      if (f) glDeleteShader(f);
+      return false;
+    }
+    const GLuint p = glCreateProgram();
+    glAttachShader(p, v);
+    glAttachShader(p, f);
+    glLinkProgram(p);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = 0;
+    glGetProgramiv(p, GL_LINK_STATUS, &ok);
+    if (!ok) {
+      glDeleteProgram(p);
+      return false;
+    }
+    glUseProgram(p);
+    glUniform1i(glGetUniformLocation(p, "uBack"), 0);
+    program_ = p;
+    return true;
+  }
+
+  void dropTexture(HWND hwnd, SDL_Window* w) {
+    auto it = shown_.find(hwnd);
+    if (it == shown_.end()) return;
+    const GLuint texture = it->second.texture;
+    shown_.erase(it);
+    if (!texture || !gl_) return;
+    CurrentContext keep;
+    if (SDL_GL_MakeCurrent(w, gl_) == 0) glDeleteTextures(1, &texture);
+  }
+
   SDL_Window* create(const WindowState& s) {
     Uint32 flags = SDL_WINDOW_HIDDEN;
     const bool caption = (s.style & WS_CAPTION) == WS_CAPTION;
@@ -274,7 +502,11 @@ class SdlBackend : public WindowBackend {
     const int w = std::max(1, s.rect.right - s.rect.left), h = std::max(1, s.rect.bottom - s.rect.top);
     const std::string title = utf::Utf8Of(s.text);
     // The GPU area presents through GL into these windows; a driver without
-    // GL still gets a plain window.
+    // GL still gets a plain window. SDL picks a window's pixel format from
+    // the GL attributes set when it is made, and a context can be made
+    // current only on windows of its own format: every window, the device's
+    // own and this backend's context use the same attributes.
+    setGlAttributes();
     SDL_Window* win = SDL_CreateWindow(title.c_str(), s.rect.left, s.rect.top, w, h, flags | SDL_WINDOW_OPENGL);
     if (!win) win = SDL_CreateWindow(title.c_str(), s.rect.left, s.rect.top, w, h, flags);
     if (!win) {
@@ -318,6 +550,15 @@ class SdlBackend : public WindowBackend {
   std::vector<MonitorDesc> monitors_;
   SDL_Cursor* cursors_[SDL_NUM_SYSTEM_CURSORS] = {};
   bool started_ = false;
+  // Showing back surfaces (main thread only).
+  struct Shown {
+    GLuint texture = 0;
+    int32_t width = 0, height = 0;
+  };
+  SDL_GLContext gl_ = nullptr;
+  bool glFailed_ = false;
+  GLuint program_ = 0, vao_ = 0;
+  std::unordered_map<HWND, Shown> shown_;
 };
 
 SdlBackend* g_sdl = nullptr;
