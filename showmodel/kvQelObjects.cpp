@@ -304,7 +304,7 @@ void TQelImage::UpdateShadow() {
     p.SetSourceAlpha(255);
   }
   if (!Shadow || ShadowDirty || !Shadow->Matches(p)) {
-    imaging::TShadow* fresh = imaging::CreateShadow(Image, PictureName(), p, ShadowSizeFactor(MipLevel), ShadowLoader());
+    imaging::TShadow* fresh = imaging::CreateShadow(Image, ShadowSourceName(), p, ShadowSizeFactor(MipLevel), ShadowLoader());
     foundation::FreeAndNil(Shadow);
     Shadow = fresh;
   }

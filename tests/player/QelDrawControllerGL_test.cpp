@@ -536,7 +536,8 @@ TEST_P(ReferenceFrames, MatchTheCommittedPicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     ShowFrames, ReferenceFrames,
-    ::testing::Values(ReferenceCase{"third-slide", false, 10000}, ReferenceCase{"objects", true, 2000},
+    ::testing::Values(ReferenceCase{"first-slide", false, 2000}, ReferenceCase{"dissolve-half", false, 4500},
+                      ReferenceCase{"third-slide", false, 10000}, ReferenceCase{"objects", true, 2000},
                       ReferenceCase{"objects-clip-start", true, 500}, ReferenceCase{"split-half", true, 4500}),
     [](const auto& info) {
       std::string n = info.param.Name;
