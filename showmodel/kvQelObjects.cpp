@@ -542,6 +542,10 @@ void TQelButton::LoadImageHandle() {
   PictureDirty = false;
 }
 
+std::u16string TQelButton::ShadowSourceName() {
+  return imaging::BuildButtonKey(Theme, State, ButtonWidth, Hue, Saturation, Lightness);
+}
+
 float TQelButton::ShadowSizeFactor(int32_t Level) {
   return static_cast<float>(Size.Y * std::ldexp(1.0, -Level) / 400 * 1.1);
 }

@@ -125,6 +125,8 @@ class TQelButton : public TQelImage {
 
  protected:
   float ShadowSizeFactor(int32_t Level) override;
+  // A button's picture is generated from its button key.
+  std::u16string ShadowSourceName() override;
 
  private:
   void LoadTheme();
