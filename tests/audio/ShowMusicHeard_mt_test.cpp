@@ -151,9 +151,18 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
     // also have ended already (it saw the flag after its last advance), so
     // the sleeper is woken here once the helper is gone.
     stop = true;
-    std::thread sleeper([] { foundation::SleepMs(1); });
+    std::atomic<bool> woke{false};
+    std::thread sleeper([&woke] {
+      foundation::SleepMs(1);
+      woke = true;
+    });
     helper.join();
-    clock->advance(10);
+    // The sleeper may fall asleep only after a single advance here (then it
+    // would sleep for ever): the clock moves on until it has woken.
+    while (!woke) {
+      clock->advance(10);
+      std::this_thread::yield();
+    }
     sleeper.join();
     keep = {};
   }
