@@ -1,12 +1,19 @@
 #include "showmodel/kvQel3DDrawer.h"
 
 #include "foundation/kpExceptions.h"
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/ColorGradeGenerator.h"
 #include "render3d/ColorGradeTexture.h"
+#include "render3d/Dev3DYUV.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelObject.h"
 #include "showmodel/kvQelSlide.h"
 #include "showmodel/kvQelViewPort.h"
 #include "showmodel/kvSlideEffect.h"
+#include "video/DeviceYUVImage.h"
 
 namespace showmodel {
 
@@ -154,7 +161,11 @@ TQel3DDrawer::TQel3DDrawer(render3d::T3DDrawer* aDrawer) : Drawer(aDrawer) {
   Drawer->_AddRef();
 }
 
-TQel3DDrawer::~TQel3DDrawer() { foundation::FreeAndNil(Drawer); }
+TQel3DDrawer::~TQel3DDrawer() {
+  foundation::FreeAndNil(Upload);
+  foundation::FreeAndNil(YuvTable);
+  foundation::FreeAndNil(Drawer);
+}
 
 bool TQel3DDrawer::DrawTree(TQelObject* Root, const render3d::TViewState& View, uint32_t Background) {
   if (!Root) return false;
@@ -213,6 +224,59 @@ void TQel3DDrawer::PrepareImageTexture(imaging::TImage* Image, const imaging::TI
 void TQel3DDrawer::DrawImage(imaging::TImage* Image, T3DPoint Origin, TFloatPoint Offset, T3DPoint XScale,
                              T3DPoint YScale, const imaging::TImageDrawParams& Params) {
   Drawer->DrawImage(Image, Origin, Offset, XScale, YScale, ShadowParams(Image, Params));
+}
+
+render3d::T3DYUV* TQel3DDrawer::UploadFrame(video::TMemoryYUVImage* Image) {
+  if (Upload && (Upload->Width != Image->Width || Upload->Height != Image->Height ||
+                 Upload->RGBAMode != Image->RGBAMode || Upload->GrayMode != Image->GrayMode))
+    foundation::FreeAndNil(Upload);
+  if (!Upload) Upload = Drawer->CreateYUVImage(Image->Width, Image->Height, Image->RGBAMode);
+  // A device that keeps frames in another layout than the decoder wrote
+  // (gray frames where planes cannot be drawn) gets no picture.
+  if (!Upload || Upload->RGBAMode != Image->RGBAMode || Upload->GrayMode != Image->GrayMode) return nullptr;
+  std::vector<int32_t> planes;
+  if (Image->RGBAMode)
+    planes = {video::kPlaneRGBA};
+  else if (Image->GrayMode)
+    planes = {video::kPlaneGray};
+  else
+    planes = {video::kPlaneY, video::kPlaneU, video::kPlaneV};
+  for (int32_t plane : planes) {
+    imaging::TSysBitmap* b = Upload->LockPlane(plane);
+    if (!b) return nullptr;
+    const int32_t w = Image->PlaneWidth(plane) * Image->BytesPerPixel(plane);
+    const int32_t h = std::min(Image->PlaneHeight(plane), b->Height);
+    const size_t n = size_t(std::min(w, b->Width * b->BytesPerPixel()));
+    for (int32_t y = 0; y < h; ++y) std::memcpy(b->Row(y), Image->Row(plane, y), n);
+    if (!Upload->UnlockPlane(plane, b)) return nullptr;
+  }
+  Upload->FrameDone();
+  return Upload;
+}
+
+void TQel3DDrawer::DrawVideoFrame(video::TYUVImage* Image, const TAffineFrame3D& Frame, TFloatPoint Position,
+                                  T3DPoint AxisA, T3DPoint AxisB, const TVideoDrawParams& Params) {
+  if (!Image || Image->Width <= 0 || Image->Height <= 0 || !Drawer->IsReady()) return;
+  render3d::T3DYUV* frame = nullptr;
+  if (auto* device = dynamic_cast<video::TDeviceYUVImage*>(Image))
+    frame = device->Device;
+  else if (auto* memory = dynamic_cast<video::TMemoryYUVImage*>(Image))
+    frame = UploadFrame(memory);
+  if (!frame) return;
+  if (!YuvTable) {
+    YuvTable = new render3d::TCustomColorGradeTexture(Drawer->Screen, 1);
+    // The shared table of the display (not owned by the texture).
+    YuvTable->SetBitmap(imaging::GetColorGradeLUT(false, nullptr), false);
+  }
+  render3d::TVideoDrawParams r;
+  r.Opacity = Params.Opacity;
+  r.Perspective = Params.Antialiased ? 1 : 0;
+  r.Deinterlace = uint8_t(Params.Field == 1 ? 1 : Params.Field == 2 ? 2 : 0);
+  const TFloatRect& c = Params.Content;
+  r.Crop = c.Right > c.Left && c.Bottom > c.Top ? c : TFloatRect{0, 0, float(Image->Width), float(Image->Height)};
+  r.GradeTable1 = YuvTable;
+  r.GradeTable2 = YuvTable;
+  Drawer->DrawVideoFrame(frame, Frame.Origin, Position, AxisA, AxisB, r);
 }
 
 render3d::TDrawItem* TQel3DDrawer::CreateItem(TQelObject* Object) {

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "render3d/Dev3DDrawer.h"
+#include "render3d/ColorGradeTexture.h"
 #include "render3d/Dev3DImages.h"
 #include "showmodel/kvQelDrawer.h"
+#include "showmodel/kvQelVideo.h"
 
 namespace showmodel {
 
@@ -16,7 +18,10 @@ render3d::TImageDrawParams ToImageDrawParams(const TObjectDrawParams& Params);
 // The draw manager's box record for an object's box record.
 render3d::TBoxParams ToBoxParams(const TBoxDrawParams& Params);
 
-class TQel3DDrawer : public TQelDrawer {
+// Video frames: a frame already on the device is drawn as it is; a frame in
+// memory is copied into the adapter's own device frame first. Both go
+// through the display's YUV table.
+class TQel3DDrawer : public TQelDrawer, public TVideoFrameDrawer {
  public:
   // Holds a reference to the drawer.
   explicit TQel3DDrawer(render3d::T3DDrawer* Drawer);
@@ -44,8 +49,16 @@ class TQel3DDrawer : public TQelDrawer {
   void PrepareImageTexture(imaging::TImage* Image, const imaging::TImageDrawParams& Params) override;
   void DrawImage(imaging::TImage* Image, T3DPoint Origin, TFloatPoint Offset, T3DPoint XScale, T3DPoint YScale,
                  const imaging::TImageDrawParams& Params) override;
+  void DrawVideoFrame(video::TYUVImage* Image, const TAffineFrame3D& Frame, TFloatPoint Position, T3DPoint AxisA,
+                      T3DPoint AxisB, const TVideoDrawParams& Params) override;
 
   render3d::T3DDrawer* Drawer = nullptr;  // one reference
+
+ private:
+  // The device frame of the frame in memory; false when it cannot be held.
+  render3d::T3DYUV* UploadFrame(video::TMemoryYUVImage* Image);
+  render3d::T3DYUV* Upload = nullptr;                      // owned
+  render3d::TCustomColorGradeTexture* YuvTable = nullptr;  // owned
 };
 
 // One object as a draw item of the draw manager: its blur and change state,

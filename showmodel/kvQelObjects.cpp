@@ -304,7 +304,7 @@ void TQelImage::UpdateShadow() {
     p.SetSourceAlpha(255);
   }
   if (!Shadow || ShadowDirty || !Shadow->Matches(p)) {
-    imaging::TShadow* fresh = imaging::CreateShadow(Image, PictureName(), p, ShadowSizeFactor(MipLevel), ShadowLoader());
+    imaging::TShadow* fresh = imaging::CreateShadow(Image, ShadowSourceName(), p, ShadowSizeFactor(MipLevel), ShadowLoader());
     foundation::FreeAndNil(Shadow);
     Shadow = fresh;
   }
@@ -540,6 +540,10 @@ void TQelButton::LoadImageHandle() {
     BorderWidthPair = {0, 0};
   }
   PictureDirty = false;
+}
+
+std::u16string TQelButton::ShadowSourceName() {
+  return imaging::BuildButtonKey(Theme, State, ButtonWidth, Hue, Saturation, Lightness);
 }
 
 float TQelButton::ShadowSizeFactor(int32_t Level) {

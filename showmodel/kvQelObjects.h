@@ -53,6 +53,10 @@ class TQelImage : public TQelObject {
   int32_t Rows() const { return AnimParams.Rows < 1 ? 1 : AnimParams.Rows; }
   // The picture's resource name as the accessor is asked for it.
   std::u16string PictureName();
+  // The name the shadow finds the picture under (its alpha shapes the
+  // shadow): the picture's resource name, or the key a generated picture
+  // was asked for by.
+  virtual std::u16string ShadowSourceName() { return PictureName(); }
 
   imaging::TShadow* Shadow = nullptr;
   bool ShadowDirty = false;
@@ -121,6 +125,8 @@ class TQelButton : public TQelImage {
 
  protected:
   float ShadowSizeFactor(int32_t Level) override;
+  // A button's picture is generated from its button key.
+  std::u16string ShadowSourceName() override;
 
  private:
   void LoadTheme();

@@ -86,6 +86,8 @@ class TQelText : public TQelImage {
 
  protected:
   float ShadowSizeFactor(int32_t Level) override;
+  // A text's picture is made from its text key, not from a file name.
+  std::u16string ShadowSourceName() override { return TextKey; }
 
  private:
   void CommitTextParams();

@@ -1,5 +1,7 @@
 #include "showmodel/kvQelViewPort.h"
 
+#include <mutex>
+
 #include "foundation/kvByteStringLists.h"
 #include "showmodel/kvQelSlideHost.h"
 
@@ -111,9 +113,14 @@ void TQelMaskContent::UpdateTransform(bool Recurse) {
 }
 
 void InitViewPorts() {
-  if (CreateObjectHook == CreateMaskObject) return;
-  gPrevious = CreateObjectHook ? CreateObjectHook : CreateObjectByType;
-  CreateObjectHook = CreateMaskObject;
+  // Once only: hooks installed after this one (video objects) chain to it,
+  // and taking the head again would point this hook back at them, a loop
+  // that never ends for an object neither makes.
+  static std::once_flag once;
+  std::call_once(once, [] {
+    gPrevious = CreateObjectHook ? CreateObjectHook : CreateObjectByType;
+    CreateObjectHook = CreateMaskObject;
+  });
 }
 
 }  // namespace showmodel

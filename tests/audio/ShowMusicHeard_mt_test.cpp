@@ -6,7 +6,6 @@
 // killer's hand-backs run in step with the mixer on the manual clock.
 #include <cmath>
 #include <atomic>
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -149,20 +148,20 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
     player->Stop();  // waits on the clock too
     player = {};
     // The helper ends after its next advance, which needs a sleeper; it may
-    // also have ended already (it saw the flag after its last advance), and
-    // then the sleeper may not be asleep yet: once the helper is gone the
-    // clock moves on until the sleeper has woken, whenever it fell asleep.
+    // also have ended already (it saw the flag after its last advance), so
+    // the sleeper is woken here once the helper is gone.
     stop = true;
-    std::atomic<bool> helperGone{false}, sleeperAwake{false};
-    std::thread sleeper([&] {
-      while (!helperGone) foundation::SleepMs(1);
-      sleeperAwake = true;
+    std::atomic<bool> woke{false};
+    std::thread sleeper([&woke] {
+      foundation::SleepMs(1);
+      woke = true;
     });
     helper.join();
-    helperGone = true;
-    while (!sleeperAwake) {
-      clock->advance(1);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The sleeper may fall asleep only after a single advance here (then it
+    // would sleep for ever): the clock moves on until it has woken.
+    while (!woke) {
+      clock->advance(10);
+      std::this_thread::yield();
     }
     sleeper.join();
     keep = {};

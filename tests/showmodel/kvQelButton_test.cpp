@@ -106,4 +106,22 @@ TEST(ButtonObject, MissingThemeFallsBackToAquaElseShowsThePlaceholder) {
   }
 }
 
+// A button's shadow is cast by its skin's shape: the shadow names the
+// button's own picture as its source (without one it is a filled rectangle).
+TEST(ButtonObject, TheShadowIsCastByTheButtonsOwnPicture) {
+  ButtonSlide f(Button("A", "Theme=blue\nShadowEnable=1\n"));
+  f.Build();
+  f.At(0);
+  auto* a = f.Get<TQelButton>("A");
+  ASSERT_TRUE(a && a->Image);
+  ASSERT_NE(a->Shadow, nullptr);
+  const std::u16string source = a->Shadow->Params.SourceKey;
+  EXPECT_EQ(source.rfind(u"Button: ", 0), 0u);
+  // The name leads back to the very picture that is drawn.
+  foundation::TRef<imaging::TImage> again =
+      foundation::TRef<imaging::TImage>::Adopt(container::TFileAccessor::LoadImage(f.Accessor.Get(), source));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Store, a->Image->Store);
+}
+
 }  // namespace

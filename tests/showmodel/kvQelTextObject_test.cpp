@@ -184,4 +184,23 @@ TEST_F(TextObjects, ButtonWidthFollowsItsCaption) {
   EXPECT_EQ(btn->Image->Params.Width, btn->ButtonWidth);
 }
 
+// A text's shadow is cast by its glyphs: the shadow names the text's own
+// picture as its source (a shadow without a source is a filled rectangle).
+TEST_F(TextObjects, TheShadowIsCastByTheTextsOwnPicture) {
+  SlideFixture f(TextBlock("T", "Text=Shade\nShadowEnable=1\n", "ScaleX=20\nScaleY=20\n"));
+  f.Slide->MaxScreenSize = {800, 600};
+  f.Build();
+  f.At(0);
+  auto* t = f.Get<TQelText>("T");
+  ASSERT_TRUE(t && t->Image);
+  ASSERT_NE(t->Shadow, nullptr);
+  const std::u16string source = t->Shadow->Params.SourceKey;
+  EXPECT_EQ(source.rfind(u"Text: ", 0), 0u);
+  // The name leads back to the very picture that is drawn.
+  foundation::TRef<imaging::TImage> again =
+      foundation::TRef<imaging::TImage>::Adopt(container::TFileAccessor::LoadImage(f.Accessor.Get(), source));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->Store, t->Image->Store);
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "showmodel/kvQelObjects.h"
+#include "showmodel/kvQelVideo.h"
 #include "tests/showmodel/ObjectFixture.h"
 
 namespace {
@@ -92,6 +94,22 @@ TEST(ViewPort, WithoutAStencilNothingIsDrawn) {
   v->Draw(&d);
   EXPECT_EQ(Through::Calls, 0);
   DrawThroughMaskHook = nullptr;
+}
+
+// The object hooks chain: starting the viewports again after the video
+// objects (each test program's set-up, a second start-up) keeps every kind
+// reachable and the chain free of loops.
+TEST(ViewPort, StartingAgainAfterTheVideoObjectsKeepsTheChain) {
+  InitViewPorts();
+  InitQelVideo();
+  InitViewPorts();
+  InitQelVideo();
+  objtest::SlideFixture f(
+      "object B: Box\nGUID={B}\nend\nobject V: ViewPort\nGUID={V}\nend\nobject M: Video\nGUID={M}\nend\n");
+  f.Build();
+  EXPECT_NE(dynamic_cast<TQelBox*>(f.Find("B")), nullptr);
+  EXPECT_NE(dynamic_cast<TQelViewPort*>(f.Find("V")), nullptr);
+  EXPECT_NE(dynamic_cast<TQelVideo*>(f.Find("M")), nullptr);
 }
 
 }  // namespace

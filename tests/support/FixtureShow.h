@@ -18,4 +18,18 @@ std::string FixtureProjectText();
 // deflated and enciphered.
 ContainerBuilder FixtureShowContainer();
 
+// The object-slide variant: two slides of 4 s over a navy main background.
+// The first holds a box, an image, a text, a button with a caption (the
+// "aqua" skin under "buttons\"), a viewport whose stencil covers the left
+// half of its content, and a video object playing a clip of the "Tracks"
+// list. The second, a cover-fitted photo, enters through a custom effect
+// slide ("Split", kind 12) whose "effect_split" section shows the outgoing
+// picture (effect buffer 1) on the left and the incoming (buffer 2) on the
+// right, over its own blue background.
+std::string FixtureObjectsProjectText();
+
+// The variant packed: the project, the photos, the button skin and the
+// clip (its bytes given by the caller) under "video\clip.mp4".
+ContainerBuilder FixtureObjectsShowContainer(const std::string& clip);
+
 }  // namespace testsupport
