@@ -3,8 +3,6 @@
 // framebuffer. Runs on SDL's offscreen video driver (EGL on llvmpipe).
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -14,24 +12,12 @@
 #include "platform/gpu/api.h"
 #include "platform/os/threads.h"
 #include "platform/window/api.h"
+#include "tests/support/GlDriverLeaks.h"
 
 using namespace platform::window;
 namespace gpu = platform::gpu;
 
-// The GL driver keeps allocations it never frees and is unloaded before the
-// leak check, which then cannot name it (as in window_sdl_test.cpp).
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:swrast_dri.so\nleak:libEGL_mesa.so\nleak:libEGL.so\nleak:libGLdispatch.so\nleak:libLLVM\n"
-         "leak:libglapi.so\nleak:libGLX_mesa.so\nleak:libgallium\n";
-}
-
 namespace {
-
-void KeepGlDriverLoaded() {
-  for (const char* lib : {"libEGL.so.1", "libEGL_mesa.so.0", "libGLdispatch.so.0", "libglapi.so.0",
-                          "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-    dlopen(lib, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-}
 
 struct Bgr {
   uint8_t b = 0, g = 0, r = 0;

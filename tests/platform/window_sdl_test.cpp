@@ -3,29 +3,13 @@
 // the screen saver held off while asked and given back after.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 
 #include "platform/os/threads.h"
 #include "platform/window/api.h"
+#include "tests/support/GlDriverLeaks.h"
 
 using namespace platform::window;
-
-// The GL driver SDL loads for a window keeps allocations it never frees and
-// is unloaded before the leak check, which then cannot name it. The test
-// keeps the driver's libraries loaded once a window made them come, and the
-// check passes over what they allocated.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:swrast_dri.so\nleak:libEGL_mesa.so\nleak:libEGL.so\nleak:libGLdispatch.so\nleak:libLLVM\n"
-         "leak:libglapi.so\nleak:libGLX_mesa.so\nleak:libgallium\n";
-}
-
-void KeepGlDriverLoaded() {
-  for (const char* lib : {"libEGL.so.1", "libEGL_mesa.so.0", "libGLdispatch.so.0", "libglapi.so.0",
-                          "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-    dlopen(lib, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-}
 
 namespace {
 

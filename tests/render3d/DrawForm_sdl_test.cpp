@@ -5,8 +5,6 @@
 #include "Render3DTestEnv.h"
 #include "SampleDrawForm.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -17,28 +15,16 @@
 #include "tests/support/PinnedFonts.h"
 #include "text/winFontUtils.h"
 #include "windowing/kvApplication.h"
+#include "tests/support/GlDriverLeaks.h"
 
 using namespace render3d;
 using namespace render3d_test;
 using foundation::TRect;
 namespace pw = platform::window;
 
-// The GL driver keeps allocations it never frees and is unloaded before the
-// leak check, which then cannot name it (as in the window layer's tests).
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:swrast_dri.so\nleak:libEGL_mesa.so\nleak:libEGL.so\nleak:libGLdispatch.so\nleak:libLLVM\n"
-         "leak:libglapi.so\nleak:libGLX_mesa.so\nleak:libgallium\n";
-}
-
 namespace {
 
 constexpr int32_t kW = kSampleW, kH = kSampleH;
-
-void KeepGlDriverLoaded() {
-  for (const char* lib : {"libEGL.so.1", "libEGL_mesa.so.0", "libGLdispatch.so.0", "libglapi.so.0",
-                          "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-    dlopen(lib, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-}
 
 bool Accelerated() { return true; }
 

@@ -8,28 +8,17 @@
 
 #include "showmodel/kvQelObjects.h"
 #include "tests/showmodel/ObjectFixture.h"
+#include "tests/support/FixtureShow.h"
 
 namespace {
 
 using namespace objtest;
 
-// A 12 x 6 skin whose nine parts come from one picture, for every state.
-std::string SkinIni(const std::string& picture) {
-  std::string s;
-  for (const char* state : {"NormalState", "HoverState", "ClickState"}) {
-    s += std::string("[") + state + "]\n";
-    s += "LeftTop=" + picture + ",0,0,3,2\nTop=" + picture + ",3,0,9,2\nRightTop=" + picture + ",9,0,12,2\n";
-    s += "Right=" + picture + ",9,2,12,4\nRightBottom=" + picture + ",9,4,12,6\nBottom=" + picture + ",3,4,9,6\n";
-    s += "LeftBottom=" + picture + ",0,4,3,6\nLeft=" + picture + ",0,2,3,4\nCenter=" + picture + ",3,2,9,4\n";
-  }
-  return s + "[TextParams]\nBtnMinWidth=40\nFiltering=Bilinear\n";
-}
-
 struct ButtonSlide : SlideFixture {
   explicit ButtonSlide(const std::string& objects, bool withAqua = false) : SlideFixture(objects) {
     Tree.write("buttons/skin.fake", "FAKE 12 6 120");
-    Tree.write("buttons/blue/btn.ini", SkinIni("skin.fake"));
-    if (withAqua) Tree.write("buttons/aqua/btn.ini", SkinIni("skin.fake"));
+    Tree.write("buttons/blue/btn.ini", testsupport::ButtonSkinIni("skin.fake", "\n"));
+    if (withAqua) Tree.write("buttons/aqua/btn.ini", testsupport::ButtonSkinIni("skin.fake", "\n"));
     Slide->Host->ButtonPath = Tree.internal("buttons") + u"\\";
   }
 };

@@ -455,18 +455,6 @@ std::string SkinPng() {
   return AsString(MakePng(spec, rows));
 }
 
-std::string SkinIni() {
-  const std::string p = "aqua\\skin.png";
-  std::string s;
-  for (const char* state : {"NormalState", "HoverState", "ClickState"}) {
-    s += std::string("[") + state + "]\r\n";
-    s += "LeftTop=" + p + ",0,0,3,2\r\nTop=" + p + ",3,0,9,2\r\nRightTop=" + p + ",9,0,12,2\r\n";
-    s += "Right=" + p + ",9,2,12,4\r\nRightBottom=" + p + ",9,4,12,6\r\nBottom=" + p + ",3,4,9,6\r\n";
-    s += "LeftBottom=" + p + ",0,4,3,6\r\nLeft=" + p + ",0,2,3,4\r\nCenter=" + p + ",3,2,9,4\r\n";
-  }
-  return s + "[TextParams]\r\nBtnMinWidth=40\r\nFiltering=Bilinear\r\n";
-}
-
 // As the authoring tool writes it: UTF-8 with BOM, CR LF.
 std::string AsProjectText(std::string_view text) {
   std::string out = "\xEF\xBB\xBF";
@@ -479,6 +467,18 @@ std::string AsProjectText(std::string_view text) {
 
 }  // namespace
 
+std::string ButtonSkinIni(const std::string& picture, const char* eol) {
+  const std::string p = picture, e = eol;
+  std::string s;
+  for (const char* state : {"NormalState", "HoverState", "ClickState"}) {
+    s += std::string("[") + state + "]" + e;
+    s += "LeftTop=" + p + ",0,0,3,2" + e + "Top=" + p + ",3,0,9,2" + e + "RightTop=" + p + ",9,0,12,2" + e;
+    s += "Right=" + p + ",9,2,12,4" + e + "RightBottom=" + p + ",9,4,12,6" + e + "Bottom=" + p + ",3,4,9,6" + e;
+    s += "LeftBottom=" + p + ",0,4,3,6" + e + "Left=" + p + ",0,2,3,4" + e + "Center=" + p + ",3,2,9,4" + e;
+  }
+  return s + "[TextParams]" + e + "BtnMinWidth=40" + e + "Filtering=Bilinear" + e;
+}
+
 std::string FixtureProjectText() { return AsProjectText(kProject); }
 
 std::string FixtureObjectsProjectText() { return AsProjectText(kObjectsProject); }
@@ -488,7 +488,7 @@ ContainerBuilder FixtureObjectsShowContainer(const std::string& clip) {
   b.AddDeflated("Project.qel", FixtureObjectsProjectText());
   b.AddStored("photos\\beach.jpg", SolidJpeg(0xE0, 0xC0, 0x80));
   b.AddDeflated("photos\\forest.png", GreenPng());
-  b.AddDeflated("buttons\\aqua\\btn.ini", SkinIni());
+  b.AddDeflated("buttons\\aqua\\btn.ini", ButtonSkinIni("aqua\\skin.png", "\r\n"));
   b.AddStored("buttons\\aqua\\skin.png", SkinPng());
   b.AddStored("video\\clip.mp4", clip);
   return b;

@@ -28,6 +28,10 @@ ContainerBuilder FixtureShowContainer();
 // right, over its own blue background.
 std::string FixtureObjectsProjectText();
 
+// A button skin's btn.ini: a 12 x 6 picture cut into its nine parts, the same
+// for every state, with the given line ends.
+std::string ButtonSkinIni(const std::string& picture, const char* eol);
+
 // The variant packed: the project, the photos, the button skin and the
 // clip (its bytes given by the caller) under "video\clip.mp4".
 ContainerBuilder FixtureObjectsShowContainer(const std::string& clip);

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,25 +18,12 @@
 #include "windowing/winFormUtils.h"
 #include "windowing/winForms.h"
 #include "WindowingFixture.h"
+#include "tests/support/GlDriverLeaks.h"
 
 using namespace windowing;
 namespace pw = platform::window;
 
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:swrast_dri.so\nleak:libEGL_mesa.so\nleak:libEGL.so\nleak:libGLdispatch.so\nleak:libLLVM\n"
-         "leak:libglapi.so\nleak:libGLX_mesa.so\nleak:libgallium\nleak:libX11\nleak:libdbus\n";
-}
-
 namespace {
-
-// The GL driver SDL loads for a window is unloaded before the leak check,
-// which then cannot name its allocations for the suppressions above: keep
-// the driver's libraries loaded once a window made them come.
-void KeepGlDriverLoaded() {
-  for (const char* lib : {"libEGL.so.1", "libEGL_mesa.so.0", "libGLdispatch.so.0", "libglapi.so.0",
-                          "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libLLVM-15.so.1"})
-    dlopen(lib, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-}
 
 struct Log : TEventHandler {
   std::vector<std::string> lines;
