@@ -19,6 +19,10 @@
 #include "platform/gpu/testing/GpuFaults.h"
 #include "render3d/DXDev3D.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #if defined(__SANITIZE_THREAD__)
 // Mesa's software rasteriser runs its own threads and JIT inside libraries
 // the sanitizer does not instrument; their internal locking is not ours to
@@ -69,6 +73,12 @@ class Render3DEnvironment : public ::testing::Environment {
     Events()->Free();
     Events() = nullptr;
     imaging::DoneImaging();
+#if defined(__SANITIZE_ADDRESS__)
+    // The leak check runs here, once, while the GL driver's worker threads
+    // sit idle: at exit the driver's own teardown ends them while the check
+    // stops the world, and the check's tracer then crashes now and then.
+    __lsan_do_leak_check();
+#endif
   }
 };
 
