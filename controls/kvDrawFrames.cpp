@@ -204,7 +204,44 @@ void TFrameHandler::SetFrame(TDrawFrame* frame) {
   // old is released here, after the links are cleared.
 }
 
+namespace {
+// Main thread only, like the drawn forms that use them.
+std::vector<TFrameHandler*> GDeferred;  // each holds one reference
+int32_t GBracketDepth = 0;
+
+void FlushDeferred() {
+  // Handlers freed here may release others; they join the list and go too.
+  while (!GDeferred.empty()) {
+    std::vector<TFrameHandler*> list = std::move(GDeferred);
+    GDeferred.clear();
+    for (TFrameHandler* h : list) h->Free();
+  }
+}
+}  // namespace
+
+void EnterUpdateBracket() { ++GBracketDepth; }
+
+void LeaveUpdateBracket() {
+  QEL_ASSERT(GBracketDepth > 0, "Update bracket below zero");
+  if (--GBracketDepth == 0) FlushDeferred();
+}
+
+int32_t UpdateBracketDepth() { return GBracketDepth; }
+int32_t DeferredReleaseCount() { return static_cast<int32_t>(GDeferred.size()); }
+void DoneDrawFrames() { FlushDeferred(); }
+
 void TFrameHandler::Dispose() {
+  if (Flags() & foundation::ofDisposed) return;  // the deferred free of the memory
+  DisposeHandler();
+  windowing::TEventHandler::Dispose();
+  if (!FreeDeferred) {
+    FreeDeferred = 1;
+    _AddRef();  // keeps the memory: Free sees a count above zero
+    GDeferred.push_back(this);
+  }
+}
+
+void TFrameHandler::DisposeHandler() {
   if (Frame) {
     TRef<TDrawFrame> frame = Frame;
     if (frame->Device) frame->Device->RemovePending(this);
@@ -216,7 +253,6 @@ void TFrameHandler::Dispose() {
     }
   }
   PendingIndex = 0;
-  windowing::TEventHandler::Dispose();
 }
 
 // ---- Device -----------------------------------------------------------------

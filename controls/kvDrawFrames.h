@@ -156,10 +156,16 @@ TDrawFrame* AddFrameBefore(TDrawFrame* parent, TDrawFrame* sibling);
 TDrawFrame* RemoveFrame(TDrawFrame* parent, int32_t index);
 
 // The object that reacts to one frame: painting, mouse, deferred updates.
+// Releasing a handler never frees its memory at once: its disposal runs,
+// and the memory waits on a process-wide list until the outermost update
+// bracket of a drawn form ends, so a handler released inside an event stays
+// readable until the pass around it is done. Subclasses release their
+// resources in DisposeHandler, which runs once.
 class TFrameHandler : public windowing::TEventHandler {
  public:
   QEL_CLASSNAME(TFrameHandler)
-  void Dispose() override;
+  void Dispose() final;
+  virtual void DisposeHandler();
 
   virtual void Refresh() {}
   virtual void Moving() {}
@@ -184,5 +190,14 @@ class TFrameHandler : public windowing::TEventHandler {
   uint8_t FreeDeferred = 0;
   int32_t PendingIndex = 0;  // 1 + the slot in the device's pending list
 };
+
+// The update bracket of drawn forms: the end of the outermost one frees the
+// handlers released meanwhile.
+void EnterUpdateBracket();
+void LeaveUpdateBracket();
+int32_t UpdateBracketDepth();
+int32_t DeferredReleaseCount();
+// Frees the handlers still waiting (the library's finalisation).
+void DoneDrawFrames();
 
 }  // namespace controls

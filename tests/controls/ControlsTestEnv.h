@@ -6,6 +6,7 @@
 
 #include "controls/kvControlStyles.h"
 #include "controls/kvControlStylesUtils.h"
+#include "controls/kvDrawFrames.h"
 #include "foundation/kvFileStream.h"
 #include "imaging/ImagingInit.h"
 
@@ -18,6 +19,7 @@ class ControlsEnvironment : public ::testing::Environment {
     imaging::InitImaging();
   }
   void TearDown() override {
+    controls::DoneDrawFrames();
     controls::DoneControlStyles();
     controls::DoneControlStylesUtils();
     imaging::DoneImaging();

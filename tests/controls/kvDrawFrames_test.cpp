@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/kpExceptions.h"
+#include "tests/controls/ControlsTestEnv.h"
 #include "tests/controls/FrameRig.h"
 
 namespace {
