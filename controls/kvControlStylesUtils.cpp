@@ -141,7 +141,12 @@ imaging::TImage* TBoxGenerator::Render(int32_t width, int32_t height) {
   if ((FillColor >> 24) == 0 && (FrameColor >> 24) == 0) return nullptr;
   if (width <= 0 || height <= 0) return nullptr;
   const float s = Scale;
-  if (Radius < 0.00001f && FrameWidth - std::floor(FrameWidth) < 0.01f) {
+  // The sheet's numbers are free text: a frame wider than the picture draws
+  // as one that fills it, and one that is no number as none.
+  const float limit = float(std::max(width, height));
+  const float frameWidth = std::isfinite(FrameWidth) ? std::clamp(FrameWidth, 0.0f, limit) : 0.0f;
+  const float radius = std::isfinite(Radius) ? std::min(Radius, limit) : 0.0f;
+  if (radius < 0.00001f && frameWidth - std::floor(frameWidth) < 0.01f) {
     const bool alpha = (FillColor >> 24) < 255;
     imaging::TSysBitmap* bitmap =
         imaging::CreateSysBitmap(width, height, alpha ? imaging::pfA8R8G8B8 : imaging::pfR8G8B8);
@@ -157,7 +162,7 @@ imaging::TImage* TBoxGenerator::Render(int32_t width, int32_t height) {
         if (bpp == 4) p[3] = uint8_t(FillColor >> 24);
       }
     }
-    const int32_t t = static_cast<int32_t>(std::nearbyint(FrameWidth * s));
+    const int32_t t = static_cast<int32_t>(std::clamp(std::nearbyint(frameWidth * s), 0.0f, limit));
     auto strip = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
       x0 = std::max(x0, 0);
       y0 = std::max(y0, 0);
@@ -181,23 +186,23 @@ imaging::TImage* TBoxGenerator::Render(int32_t width, int32_t height) {
   GRaster->ResetTransform();
   GRaster->Color = FillColor;
   GRaster->BeginPaintBlank(width, height);
-  const float e = FrameWidth * 0.5f * s;
+  const float e = frameWidth * 0.5f * s;
   const float x = e, y = e, w = float(width) - 2 * e, h = float(height) - 2 * e;
   text::TPath path;
-  if (Radius > 0) {
-    const float r = std::min(Radius * s, (float(height) - FrameWidth * s) * 0.5f);
+  if (radius > 0) {
+    const float r = std::min(radius * s, (float(height) - frameWidth * s) * 0.5f);
     text::AddRoundRectToPath(path, x, y, w, h, r);
     GRaster->Color = FillColor;
     GRaster->DrawPath(path, false);
-    if (FrameWidth > 0) {
+    if (frameWidth > 0) {
       GRaster->Color = FrameColor;
-      GRaster->StrokePath(path, FrameWidth * s, true);
+      GRaster->StrokePath(path, frameWidth * s, true);
     }
   } else {
     text::AddRectToPath(path, x, y, w, h);
     GRaster->Color = FillColor;
     GRaster->DrawPath(path, false);
-    if (FrameWidth > 0) {
+    if (frameWidth > 0) {
       text::TPath ring;
       text::AddFrameToPath(ring, x, y, w, h, e);
       GRaster->Color = FrameColor;

@@ -43,4 +43,5 @@ QEL_FUZZ_TARGET(data, size) {
       store->GetColor(foundation::TByteString::FromBytes(name), 0);
     if (imaging::TImage* icon = store->GetIcon(u"Check", 13, 13, 0xFF000000u, 90)) icon->Free();
   }
+  return 0;
 }

@@ -91,6 +91,22 @@ TEST(BoxPictures, RoundedBoxIsClippedToAHalfHeightRadius) {
   v->Free();
 }
 
+TEST(BoxPictures, AFrameWiderThanThePictureFillsIt) {
+  auto g = Box(1.0f, 0xFF000000, 0xFF123456, 1e9f, 0);
+  TStageView* v = g->GetView(4, 3);
+  imaging::TSysBitmap* b = BitmapOf(v);
+  ASSERT_NE(b, nullptr);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel(b, x, y), 0xFF123456u) << x << "," << y;
+  v->Free();
+  // A negative frame draws none.
+  auto none = Box(1.0f, 0xFF000000, 0xFF123456, -3, 0);
+  TStageView* w = none->GetView(4, 3);
+  ASSERT_NE(BitmapOf(w), nullptr);
+  EXPECT_EQ(Pixel(BitmapOf(w), 0, 0), 0xFF000000u);
+  w->Free();
+}
+
 TEST(BoxPictures, TransparentBoxHasNoPicture) {
   auto g = Box(1.0f, 0x00FFFFFF, 0x00000000, 1, 0);
   TStageView* v = g->GetView(4, 4);
