@@ -45,6 +45,18 @@ class TTabOnly : public TFrameControl {
   int32_t GetFocusKinds() override { return controls::fkTab; }
 };
 
+// Records font notices; a control with its own font stops them going down.
+std::vector<std::string> g_fontNotices;
+class TFontAware : public TFrameControl {
+ public:
+  using TFrameControl::TFrameControl;
+  void ParentFontChanged(bool& goOn) override {
+    g_fontNotices.push_back(std::string(GetName().View()));
+    goOn = !OwnFont;
+  }
+  bool OwnFont = false;
+};
+
 struct Controls : ::testing::Test {
   void SetUp() override {
     device = foundation::MakeRef<TRecordingDevice>();
@@ -301,6 +313,22 @@ TEST_F(Controls, DeferredUpdatesTickAndTagsAreFoundByClass) {
   c->GetTags()->Add(TRef<TLog>::AddRef(log.Get()).Detach());
   EXPECT_EQ(c->FindTag<TLog>(), log.Get());
   EXPECT_EQ(probe->Parent, c);
+}
+
+TEST_F(Controls, FontNoticesStopBelowAControlWithItsOwnFont) {
+  auto* outer = Make<TFontAware>(root, "outer", {0, 0, 50, 50});
+  auto* own = Make<TFontAware>(outer, "own", {0, 0, 20, 20});
+  Make<TFontAware>(own, "below_own", {0, 0, 5, 5});
+  Make<TFontAware>(outer, "plain", {30, 0, 40, 10});
+  own->OwnFont = true;
+  g_fontNotices.clear();
+  root->NotifyFontChanged();
+  EXPECT_EQ(g_fontNotices, (std::vector<std::string>{"outer", "own", "plain"}));
+  // Without a style set the root answers the default user-interface font.
+  text::TFontParams font;
+  own->GetFont(font);
+  EXPECT_FALSE(font.Name.empty());
+  EXPECT_GT(font.Size, 0);
 }
 
 }  // namespace
