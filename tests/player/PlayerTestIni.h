@@ -1,19 +1,21 @@
-// A project INI from text for the player's unit tests.
+// A project INI from text (a byte-order mark allowed) for the player's unit tests.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "foundation/SysObj.h"
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
+#include "foundation/kvStream.h"
 
 namespace playertest {
 
 inline foundation::TRef<foundation::TIniFile> IniOf(const std::string& text) {
   auto ini = foundation::MakeRef<foundation::TIniFile>();
-  const std::vector<uint8_t> bytes(text.begin(), text.end());
-  if (!foundation::LoadIniFromBytes(ini.Get(), bytes)) return nullptr;
+  auto s = foundation::MakeRef<foundation::TMemoryStream>();
+  if (!text.empty()) s->WriteBuf(text.data(), int32_t(text.size()));
+  s->SetPosition(0);
+  if (!foundation::LoadIniFromStream(ini.Get(), s.Get())) return nullptr;
   return ini;
 }
 
