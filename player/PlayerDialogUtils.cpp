@@ -188,8 +188,12 @@ void RunCommandLine(TDialogOwner* owner, const std::u16string& text, const std::
     }
     if (!NotFound(r)) continue;
     const std::u16string bare = StripQuotes(file);
-    r = ShellRun(owner, u"", foundation::ExtractFileName(bare), u"", defaultFolder, swShow);
-    if (!NotFound(r)) continue;
+    // A path that ends in a folder separator has no name to look for there.
+    const std::u16string name = foundation::ExtractFileName(bare);
+    if (!name.empty()) {
+      r = ShellRun(owner, u"", name, u"", defaultFolder, swShow);
+      if (!NotFound(r)) continue;
+    }
     std::u16string folder = defaultFolder;
     if (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
     ShellRun(owner, u"", folder + u"\\" + bare, u"", u"", swShow);
