@@ -53,7 +53,9 @@ class TMouseMonitor;
 // What the monitor needs of the watched window: its pointer position and
 // client area, its state query, and a 20 ms hover timer. The window's side
 // delivers its events to TMouseMonitor::HandleEvent and each timer tick to
-// TMouseMonitor::Check.
+// TMouseMonitor::Check. It keeps its subscribers as plain pointers and
+// sends mmeDestroyed when its window goes: the monitor holds a reference to
+// it until then, so that event cannot come from its own last release.
 class TMonitoredForm : public foundation::TRefObject {
  public:
   QEL_CLASSNAME(TMonitoredForm)
