@@ -35,7 +35,9 @@ TRef<TDirectBitmap> Picture(int w, int h, imaging::TPixelFormat* format) {
     for (int x = 0; x < w; ++x) {
       const Rgb c = Colour(x, y);
       uint8_t* p = b->Row(y) + x * b->BytesPerPixel();
-      if (format == imaging::pfB8G8R8) {
+      if (b->BytesPerPixel() == 2) {
+        b->Row16(y)[x] = uint16_t(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
+      } else if (format == imaging::pfB8G8R8) {
         p[0] = c.r, p[1] = c.g, p[2] = c.b;
       } else {
         p[0] = c.b, p[1] = c.g, p[2] = c.r;
