@@ -9,6 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libsdl2-dev libepoxy-dev libegl-mesa0 libgl1-mesa-dri libegl1 libgles2
   libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev
+  python3-pil
   fonts-liberation fonts-liberation2 fonts-dejavu-core fonts-wqy-microhei fonts-symbola fonts-freefont-ttf
 )
 missing=()
