@@ -158,10 +158,11 @@ set(QEL_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs under CTest"
 #          [MAX_LEN <bytes>] [SECONDS <s>] [DICT <file in fuzz/dict>]
 #          [ARGS <further libFuzzer flags>...])
 # A libFuzzer target, also registered as the CTest run fuzz.<name>: a bounded
-# time (QEL_FUZZ_SECONDS unless SECONDS is given) over its seed corpus
-# (fuzz/corpus/<name>, when present) with its dictionary. The options the
-# test uses are written to <name>.options beside the program, so
-# tools/fuzz-campaign.sh runs every target exactly as CI does, only longer.
+# time (QEL_FUZZ_SECONDS unless SECONDS is given) over its seeds (the archive
+# fuzz/corpus/<name>_seed_corpus.zip unpacked by fuzz/CMakeLists.txt, when
+# present) with its dictionary. The options the test uses are written to
+# <name>.options beside the program, so tools/fuzz-campaign.sh runs every
+# target exactly as CI does, only longer.
 # MAX_LEN is the longest input (4096 bytes unless given: text parsers; give
 # containers and pictures more). Every target defines its input function
 # with QEL_FUZZ_TARGET (fuzz/FuzzSupport.h), which fails an input that
@@ -194,12 +195,10 @@ function(qel_fuzz name)
     endif()
     list(APPEND options -dict=${dict})
   endif()
-  set(seeds "")
-  if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
-    set(seeds ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
-  endif()
+  qel_fuzz_seeds(${name} seeds campaign)
   list(JOIN options " " options_text)
-  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.options "options=${options_text}\nseeds=${seeds}\n")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.options
+    "options=${options_text}\nseeds=${seeds}\ncampaign=${campaign}\n")
   add_test(NAME fuzz.${name}
     COMMAND sh ${CMAKE_SOURCE_DIR}/fuzz/run-fuzz-test.sh ${CMAKE_CURRENT_BINARY_DIR}/corpus-${name} "${seeds}"
       $<TARGET_FILE:${name}> ${options} -max_total_time=${ARG_SECONDS} -print_final_stats=1)

@@ -2,11 +2,15 @@
 """Writes the seeds of the fuzz targets whose inputs are structured: the shows
 of show_open (fuzz/show_open.cpp describes the layout), made from the
 pictures of the other targets' seeds plus a 32 x 1024 embedded colour table,
-and the converted images of decoders_kvgfx (both of its modes). Run from the
-tree's top:
-  python3 fuzz/make_seeds.py"""
+and the converted images of decoders_kvgfx (both of its modes). The
+pictures come from the targets' seed archives (or their plain folders); the
+seeds are written into the plain folders fuzz/corpus/<target>/. Run from the
+tree's top, then pack them into the archives:
+  python3 fuzz/make_seeds.py
+  tools/pack-fuzz-seeds.sh show_open decoders_kvgfx"""
 import os
 import struct
+import zipfile
 import zlib
 
 C = "fuzz/corpus"
@@ -14,8 +18,13 @@ OUT = os.path.join(C, "show_open")
 
 
 def read(path):
-    with open(os.path.join(C, path), "rb") as f:
-        return f.read()
+    target, name = path.split("/")
+    loose = os.path.join(C, target, name)
+    if os.path.exists(loose):
+        with open(loose, "rb") as f:
+            return f.read()
+    with zipfile.ZipFile(os.path.join(C, target + "_seed_corpus.zip")) as archive:
+        return archive.read(name)
 
 
 def raw_deflate(data):

@@ -5,7 +5,7 @@
 # are kept between campaigns in the output folder and merged at the end; a
 # table of the results is printed.
 #
-#   tools/fuzz-campaign.sh [-t seconds] [-j parallel] [-T seconds] [-b build dir] [-o out dir] [-u] [target ...]
+#   tools/fuzz-campaign.sh [-t seconds] [-j parallel] [-T seconds] [-b build dir] [-o out dir] [-u|-U] [target ...]
 #
 #   -t  seconds per target (default 1800)
 #   -j  targets run at once (default 3; each takes one core)
@@ -17,11 +17,15 @@
 #       grown), bin/ (copies of the programs, so rebuilding does not disturb
 #       a run), logs/<t>.log (time-stamped), artifacts/<t>/ (crashing inputs),
 #       table.txt
-#   -u  afterwards, add to fuzz/corpus/<t> the inputs of the campaign's
-#       corpus that raise coverage over the committed seeds (libFuzzer merge),
-#       ready to commit. CI runs every target over all of fuzz/corpus/<t>
-#       before its timed fuzzing, so a slow target's additions belong in
-#       fuzz/campaign-corpus/<t> instead, which only campaigns read.
+#   -u  afterwards, add to the seed archive fuzz/corpus/<t>_seed_corpus.zip
+#       the inputs of the campaign's corpus that raise coverage over the
+#       committed seeds (libFuzzer merge), ready to commit. CI runs every
+#       target over all of its seeds before its timed fuzzing, so a slow
+#       target's additions belong in the campaign archive instead:
+#   -U  the same into fuzz/campaign-corpus/<t>_campaign_corpus.zip, which
+#       only campaigns read, over the committed seeds and earlier finds
+#   Seeds and finds are read from the fuzz build, which unpacks the archives
+#   (fuzz/README.md); tools/pack-fuzz-seeds.sh writes them.
 #
 # Table columns: seconds run, inputs executed, edges covered (cov) and
 # features (ft) at the end, corpus size after the merge, seconds into the run
@@ -34,17 +38,18 @@ seconds=1800
 parallel=3
 build=build/fuzz
 out=build/fuzz-campaign
-update=0
+update=
 input_timeout=
-while getopts "t:j:T:b:o:u" opt; do
+while getopts "t:j:T:b:o:uU" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
     j) parallel=$OPTARG ;;
     T) input_timeout=$OPTARG ;;
     b) build=$OPTARG ;;
     o) out=$OPTARG ;;
-    u) update=1 ;;
-    *) sed -n '2,30p' "$0"; exit 2 ;;
+    u) update=seeds ;;
+    U) update=campaign ;;
+    *) sed -n '2,33p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -72,14 +77,15 @@ done
 option_of() { sed -n "s/^$2=//p" "$out/bin/$1.options"; }
 
 run_one() {
-  local t=$1 opts seeds start
+  local t=$1 opts seeds finds start
   opts=$(option_of "$t" options)
   # libFuzzer takes the last of repeated flags.
   [ -n "$input_timeout" ] && opts="$opts -timeout=$input_timeout"
   seeds=$(option_of "$t" seeds)
   # Inputs an earlier campaign found but CI does not read (their first pass
   # alone would outlast the target's CI time) join the start.
-  [ -d "fuzz/campaign-corpus/$t" ] && seeds="$seeds $PWD/fuzz/campaign-corpus/$t"
+  finds=$(option_of "$t" campaign)
+  [ -n "$finds" ] && seeds="$seeds $finds"
   start=$(date +%s)
   echo "start $t ($(date -u +%H:%M:%S) UTC)"
   # shellcheck disable=SC2086
@@ -103,18 +109,47 @@ for t in "${targets[@]}"; do
 done
 wait
 
-# Merge: the kept corpus shrinks to the inputs that matter; -u adds the ones
-# that raise coverage over the committed seeds to fuzz/corpus/<t>.
+# The inputs of the campaign's corpus that raise coverage over the committed
+# seeds (and, into the campaign archive, over the earlier finds too) are
+# added to the target's archive.
+write_back() {
+  local t=$1 opts seeds finds base
+  opts=$(option_of "$t" options)
+  seeds=$(option_of "$t" seeds)
+  finds=$(option_of "$t" campaign)
+  base="$out/write-back/$t"
+  rm -rf "$base" && mkdir -p "$base/known" "$base/new"
+  [ -n "$seeds" ] && cp -R "$seeds/." "$base/known/"
+  [ "$update" = campaign ] && [ -n "$finds" ] && cp -R "$finds/." "$base/known/"
+  ls "$base/known" | LC_ALL=C sort > "$base/before"
+  # shellcheck disable=SC2086
+  "$out/bin/$t" $opts -merge=1 "$base/known" "$out/corpus/$t" > "$out/logs/$t.seeds.log" 2>&1 || {
+    echo "$t: merge into the committed seeds failed, see $out/logs/$t.seeds.log" >&2
+    return 1
+  }
+  LC_ALL=C comm -13 "$base/before" <(ls "$base/known" | LC_ALL=C sort) |
+    (cd "$base/known" && xargs -r cp -t "$base/new")
+  if [ -z "$(ls "$base/new")" ]; then
+    echo "$t: nothing new for the $update archive"
+  elif [ "$update" = campaign ]; then
+    tools/pack-fuzz-seeds.sh -c -f "$base/new" "$t"
+  else
+    # A target still on a plain seed folder moves to its archive first.
+    [ -d "fuzz/corpus/$t" ] && tools/pack-fuzz-seeds.sh "$t"
+    tools/pack-fuzz-seeds.sh -f "$base/new" "$t"
+  fi
+}
+
+# Merge: the kept corpus shrinks to the inputs that matter; -u and -U write
+# back what the committed archives lack.
 for t in "${targets[@]}"; do
   opts=$(option_of "$t" options)
   rm -rf "$out/merged-$t" && mkdir -p "$out/merged-$t"
   # shellcheck disable=SC2086
   "$out/bin/$t" $opts -merge=1 "$out/merged-$t" "$out/corpus/$t" > "$out/logs/$t.merge.log" 2>&1 &&
     rm -rf "$out/corpus/$t" && mv "$out/merged-$t" "$out/corpus/$t"
-  if [ "$update" = 1 ]; then
-    mkdir -p "fuzz/corpus/$t"
-    # shellcheck disable=SC2086
-    "$out/bin/$t" $opts -merge=1 "fuzz/corpus/$t" "$out/corpus/$t" > "$out/logs/$t.seeds.log" 2>&1
+  if [ -n "$update" ]; then
+    write_back "$t"
   fi
 done
 
