@@ -41,7 +41,8 @@ wait_build() {
   tail -n 2 "$bg_log"
 }
 stop_build() {
-  if [ -n "$bg_pid" ]; then kill -- -"$bg_pid" 2>/dev/null || true; fi
+  # The whole group, or the process alone when it has not made its group yet.
+  if [ -n "$bg_pid" ]; then kill -- -"$bg_pid" 2>/dev/null || kill "$bg_pid" 2>/dev/null || true; fi
 }
 trap stop_build EXIT
 
