@@ -12,22 +12,43 @@ endif()
 find_package(Threads REQUIRED)
 target_link_libraries(qel_options INTERFACE Threads::Threads)
 
-if(QEL_SANITIZE)
+# A faster linker where one is installed: test programs are many, and linking
+# them with the default linker is a good part of a build's time.
+find_program(QEL_LLD NAMES ld.lld)
+if(QEL_LLD)
+  target_link_options(qel_options INTERFACE -fuse-ld=lld)
+else()
+  target_link_options(qel_options INTERFACE -fuse-ld=gold)
+endif()
+
+# QEL_SANITIZE and QEL_FUZZ may be set together (with clang): one build whose
+# libraries serve both the sanitized tests and the fuzz targets.
+if(QEL_SANITIZE OR QEL_FUZZ)
+  # Undefined behaviour ends the run like a memory fault, so a test fails and
+  # the fuzzer keeps the input instead of printing a warning and going on.
   target_compile_options(qel_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(qel_options INTERFACE -fsanitize=address,undefined)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    # The code asks for gcc's name of an AddressSanitizer build, which this
+    # clang does not define.
+    target_compile_definitions(qel_options INTERFACE __SANITIZE_ADDRESS__=1)
+  endif()
 endif()
 if(QEL_TSAN)
   target_compile_options(qel_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(qel_options INTERFACE -fsanitize=thread)
 endif()
+# Coverage instrumentation for the fuzzer goes into the libraries and the fuzz
+# targets only; only fuzz targets link the driver. Test programs stay
+# uninstrumented: the libraries they call keep it, and the sanitizer runtime
+# answers its calls when no fuzzer is linked.
+set(QEL_COVERAGE_FLAGS "")
 if(QEL_FUZZ)
-  # Libraries get coverage instrumentation; only fuzz targets link the driver.
-  # Undefined behaviour ends the run like a memory fault, so the fuzzer keeps
-  # the input instead of printing a warning and going on.
-  target_compile_options(qel_options INTERFACE
-    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  target_link_options(qel_options INTERFACE -fsanitize=address,undefined)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QEL_FUZZ needs clang (libFuzzer)")
+  endif()
+  set(QEL_COVERAGE_FLAGS -fsanitize=fuzzer-no-link)
 endif()
 
 # Layers. Every library gets a rank: the platform areas first, in the order of
@@ -84,6 +105,7 @@ function(qel_platform_area area)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_library(qel_platform_${area} STATIC ${srcs})
   target_link_libraries(qel_platform_${area} PUBLIC qel_options ${ARG_DEPS})
+  target_compile_options(qel_platform_${area} PRIVATE ${QEL_COVERAGE_FLAGS})
   if(ARG_PRIVATE_LIBS)
     target_link_libraries(qel_platform_${area} PRIVATE ${ARG_PRIVATE_LIBS})
   endif()
@@ -107,6 +129,7 @@ function(qel_subsystem name)
   if(srcs)
     add_library(qel_${name} STATIC ${srcs})
     target_link_libraries(qel_${name} PUBLIC qel_options ${ARG_DEPS} ${ARG_PUBLIC_LIBS})
+    target_compile_options(qel_${name} PRIVATE ${QEL_COVERAGE_FLAGS})
   else()
     # A folder whose first sources have not arrived yet.
     add_library(qel_${name} INTERFACE)
@@ -186,6 +209,7 @@ function(qel_fuzz name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE qel_options ${ARG_DEPS})
+  target_compile_options(${name} PRIVATE ${QEL_COVERAGE_FLAGS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(options -max_len=${ARG_MAX_LEN} -timeout=10 -rss_limit_mb=2048 ${ARG_ARGS})
   if(ARG_DICT)

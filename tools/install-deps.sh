@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   zlib1g-dev libjpeg62-turbo-dev liblcms2-dev libmpg123-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
