@@ -7,9 +7,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "tests/support/PinnedFonts.h"
-#include "text/GdiDynamicFunctions.h"
-#include "text/winFontSubstitute.h"
-#include "text/winFontUtils.h"
+#include "text/Startup.h"
 #include "text/winTextElement.h"
 
 using namespace text;
@@ -20,9 +18,7 @@ struct Started {
   std::unique_ptr<platform::fonts::FontBackend> backend;
   Started() : backend(platform::fonts::createFontBackendFromFiles(testsupport::PinnedFontFiles())) {
     platform::fonts::setFontBackend(backend.get());
-    InitWinFontUtils();
-    InitGdiDynamicFunctions();
-    InitFontSubstitute();
+    StartText();
   }
 };
 

@@ -13,6 +13,7 @@
 #include "render3d/Dev3DDrawForm.h"
 #include "render3d/winDrawForm.h"
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
 #include "text/winFontUtils.h"
 #include "windowing/kvApplication.h"
 #include "tests/support/GlDriverLeaks.h"
@@ -63,6 +64,9 @@ class DrawFormOnSdl : public ::testing::Test {
   }
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
+    // Only the font services, on the pinned fonts: the 3D layer's start-up
+    // started the whole text library on the system's.
+    text::StopText();
     text::InitWinFontUtils();
     windowing::ApplicationFactory();
     App = windowing::CurrentWinApplication();
