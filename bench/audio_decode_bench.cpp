@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/ConfigMusic.h"
 #include "audio/Startup.h"
 #include "audio/Mpg123Converter.h"
 #include "audio/PcmResampler.h"

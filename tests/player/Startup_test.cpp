@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <typeinfo>
 #include <functional>
 #include <map>
 #include <string>
@@ -66,44 +68,53 @@ void qel_register_resources_qel_video_test_media();
 
 namespace {
 
+// A function hook by its address, an object by its class (each start makes
+// a new one); empty when unset.
 template <class F>
-const void* Address(F f) {
-  return reinterpret_cast<const void*>(f);
+std::string Address(F f) {
+  if (!f) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", reinterpret_cast<const void*>(f));
+  return text;
+}
+template <class T>
+std::string ClassOf(T* object) {
+  return object ? typeid(*object).name() : std::string();
 }
 
 // A hook as the library that fills it, its name and its value.
 struct Probe {
   const char* Library;
   const char* Name;
-  std::function<const void*()> Value;
+  std::function<std::string()> Value;
 };
 
 const std::vector<Probe>& Probes() {
   static const std::vector<Probe> probes = {
       {"foundation", "ReadFile", [] { return Address(foundation::ReadFile); }},
       {"foundation", "WriteFile", [] { return Address(foundation::WriteFile); }},
-      {"foundation", "FileApiClass", [] { return Address(foundation::FileApiClass); }},
+      {"foundation", "FileApiClass", [] { return ClassOf(foundation::FileApiClass); }},
       {"foundation", "CreateRegistryObject", [] { return Address(foundation::CreateRegistryObject); }},
       {"imaging", "PixelFormatHook", [] { return Address(imaging::PixelFormatHook); }},
       {"imaging", "ConverterHook", [] { return Address(imaging::ConverterHook); }},
       {"imaging", "DefBitmapClass", [] { return Address(imaging::DefBitmapClass); }},
       {"imaging", "BlendRows", [] { return Address(imaging::BlendRows); }},
-      {"imaging", "IconUtils", [] { return Address(imaging::GetIconUtils()); }},
-      {"text", "FontUtils", [] { return Address(text::FontUtils()); }},
+      {"imaging", "IconUtils", [] { return ClassOf(imaging::GetIconUtils()); }},
+      {"text", "FontUtils", [] { return ClassOf(text::FontUtils()); }},
       {"text", "GdiFontUnicodeCharsHook", [] { return Address(text::GdiFontUnicodeCharsHook); }},
       {"text", "GlyphABCWidthsHook", [] { return Address(text::GlyphABCWidthsHook); }},
       {"text", "CreateVectorizer", [] { return Address(text::CreateVectorizer); }},
       {"container", "CreateColorTransformHook", [] { return Address(imaging::CreateColorTransformHook); }},
       {"container", "PlaceholderProducerHook", [] { return Address(container::PlaceholderProducerHook); }},
       {"decoders", "FirstImageLoader",
-       [] { return imaging::ImageLoaders().empty() ? nullptr : Address(imaging::ImageLoaders().front().Loader); }},
+       [] { return imaging::ImageLoaders().empty() ? std::string() : Address(imaging::ImageLoaders().front().Loader); }},
       {"decoders", "LastImageLoader",
-       [] { return imaging::ImageLoaders().empty() ? nullptr : Address(imaging::ImageLoaders().back().Loader); }},
-      {"windowing", "WindowApiClass", [] { return Address(windowing::WindowApiClass); }},
-      {"windowing", "HookManager", [] { return Address(windowing::HookManager); }},
+       [] { return imaging::ImageLoaders().empty() ? std::string() : Address(imaging::ImageLoaders().back().Loader); }},
+      {"windowing", "WindowApiClass", [] { return ClassOf(windowing::WindowApiClass); }},
+      {"windowing", "HookManager", [] { return ClassOf(windowing::HookManager); }},
       {"windowing", "ApplicationFactory", [] { return Address(windowing::ApplicationFactory); }},
       {"windowing", "TimerFactory", [] { return Address(windowing::TimerFactory); }},
-      {"windowing", "Clipboard", [] { return Address(windowing::Clipboard); }},
+      {"windowing", "Clipboard", [] { return ClassOf(windowing::Clipboard); }},
       {"transitions", "RandomGeneratorFactory", [] { return Address(transitions::RandomGeneratorFactory); }},
       {"render3d", "EngineFactory", [] { return Address(render3d::GetEngineFactory()); }},
       {"video", "VideoSourceFactory", [] { return Address(video::VideoSourceFactory); }},
@@ -118,7 +129,7 @@ const std::vector<Probe>& Probes() {
       {"showmodel", "SlideEffectHook", [] { return Address(render3d::GetSlideEffectHook()); }},
       {"showmodel", "SlideOfItem", [] { return Address(showmodel::TRealSlideFilter::SlideOfItem); }},
       {"showmodel", "ItemOfSlide", [] { return Address(showmodel::TRealSlideFilter::ItemOfSlide); }},
-      {"audio", "StreamWrapper", [] { return Address(audio::StreamWrapper); }},
+      {"audio", "StreamWrapper", [] { return ClassOf(audio::StreamWrapper); }},
       {"audio", "DetectFormatHook", [] { return Address(audio::DetectFormatHook); }},
       {"audio", "CreateConverterHook", [] { return Address(audio::CreateConverterHook); }},
       {"audio", "MediaInfoHook", [] { return Address(audio::MediaInfoHook); }},
@@ -152,7 +163,7 @@ const Library kLibraries[] = {
     {"player", player::StartPlayer, player::StopPlayer},
 };
 
-using Snapshot = std::map<std::string, const void*>;
+using Snapshot = std::map<std::string, std::string>;
 
 Snapshot HooksOf(const std::string& library) {
   Snapshot s;
@@ -187,7 +198,7 @@ class Startup : public ::testing::Test {
 
 TEST_F(Startup, TheFullStartFillsEveryHook) {
   player::StartPlayer();
-  for (const Probe& p : Probes()) EXPECT_NE(p.Value(), nullptr) << p.Library << " " << p.Name;
+  for (const Probe& p : Probes()) EXPECT_NE(p.Value(), "") << p.Library << " " << p.Name;
   // The loaders of every picture kind, each registered once.
   const auto extensions = LoaderExtensions();
   for (const char16_t* ext : {u".kvgfx", u".bmp", u".jpg", u".png", u".mp3", u".gif", u".gif_first_frame"})
@@ -254,7 +265,7 @@ TEST_F(Startup, AStopEmptiesTheHooksItFilledAndAStartAfterItFillsThemAgain) {
   EXPECT_EQ(render3d::GetEngineFactory(), nullptr);
   player::StartPlayer();
   EXPECT_EQ(imaging::ImageLoaders().size(), loaders);
-  for (const Probe& p : Probes()) EXPECT_NE(p.Value(), nullptr) << p.Library << " " << p.Name;
+  for (const Probe& p : Probes()) EXPECT_NE(p.Value(), "") << p.Library << " " << p.Name;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "render3d/winDrawForm.h"
 #include "tests/support/PinnedFonts.h"
 #include "text/Startup.h"
+#include "windowing/Startup.h"
 #include "text/winFontUtils.h"
 #include "windowing/kvApplication.h"
 
@@ -67,11 +68,10 @@ class DrawForm3D : public ::testing::Test {
     static bool once = false;
     if (!once) {
       once = true;
+      // The windowing library starts again on the backend chosen here.
+      windowing::StopWindowing();
       pw::setWindowBackend(pw::headlessWindowBackend());
-      windowing::InitWndAPI();
-      windowing::InitHooks();
-      windowing::InitWinApplication();
-      windowing::InitWinForms();
+      windowing::StartWindowing();
     }
     pw::headless().reset();
     windowing::ApplicationFactory();

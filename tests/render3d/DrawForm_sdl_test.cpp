@@ -14,6 +14,7 @@
 #include "render3d/winDrawForm.h"
 #include "tests/support/PinnedFonts.h"
 #include "text/Startup.h"
+#include "windowing/Startup.h"
 #include "text/winFontUtils.h"
 #include "windowing/kvApplication.h"
 #include "tests/support/GlDriverLeaks.h"
@@ -47,16 +48,16 @@ class DrawFormOnSdl : public ::testing::Test {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     Backend = pw::sdlWindowBackend();
     ASSERT_NE(Backend, nullptr);
+    // The windowing library starts again on the backend chosen here.
+    windowing::StopWindowing();
     Previous = pw::setWindowBackend(Backend);
     // The device presents into the forms' windows.
     platform::gpu::setGpuBackend(platform::gpu::linuxGpuBackend());
     platform::gpu::setNativeWindowHook([](uintptr_t h) { return pw::nativeWindowOf(h); });
-    windowing::InitWndAPI();
-    windowing::InitHooks();
-    windowing::InitWinApplication();
-    windowing::InitWinForms();
+    windowing::StartWindowing();
   }
   static void TearDownTestSuite() {
+    windowing::StopWindowing();
     platform::gpu::setNativeWindowHook(nullptr);
     platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
     Backend->shutdown();
