@@ -24,12 +24,6 @@ struct Started {
 
 }  // namespace
 
-// fontconfig keeps what a live configuration owns in a form the leak checker
-// cannot follow; the configuration lives for the whole run and its memory is
-// released with it (FcConfigDestroy), so those blocks are not leaks (for runs
-// with leak checks on).
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 QEL_FUZZ_TARGET(data, size) {
   static Started started;
   if (size < 1) return 0;
