@@ -1,9 +1,7 @@
 #include "audio/ConfigMusic.h"
 
-#include "audio/CompositeDecoder.h"
 #include "audio/DllDecoders.h"
 #include "audio/FFMpegAudioBinding.h"
-#include "audio/Mp3Decoder.h"
 #include "audio/Mpg123Converter.h"
 #include "audio/PluginConverters.h"
 #include "foundation/kpExceptions.h"
@@ -33,20 +31,13 @@ TWavConverter* CreateMusicConverter(foundation::TStream* stream, const std::u16s
   }
 }
 
-void InitAudioDecoding() {
-  InitMusicTypes();
-  InitMp3Decoder();
-  InitDllDecoders();
+void InitConfigMusic() {
   RegisterVideoFFMpegAudio();
   CreateConverterHook = CreateMusicConverter;
-  InitCompositeDecoder();
 }
 
-void DoneAudioDecoding() {
-  DoneCompositeDecoder();
+void DoneConfigMusic() {
   if (CreateConverterHook == CreateMusicConverter) CreateConverterHook = nullptr;
-  DoneDllDecoders();
-  DoneMusicTypes();
 }
 
 }  // namespace audio

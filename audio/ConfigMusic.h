@@ -1,5 +1,4 @@
-// The converter choice by format code, and the start and end of the audio
-// decoding units in their order.
+// The converter choice by format code.
 #pragma once
 
 #include <string>
@@ -11,9 +10,8 @@ namespace audio {
 // The value of CreateConverterHook. Codes 0, 9 and above 10 fail an assertion.
 TWavConverter* CreateMusicConverter(foundation::TStream* stream, const std::u16string& name, const TMediaInfo& info);
 
-// Media types, libmpg123, the plug-in registry and detection, FFmpeg audio
-// through the video library, the converter hook; DoneAudioDecoding undoes them in reverse order.
-void InitAudioDecoding();
-void DoneAudioDecoding();
+// FFmpeg audio through the video library and the converter hook.
+void InitConfigMusic();
+void DoneConfigMusic();
 
 }  // namespace audio

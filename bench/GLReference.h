@@ -10,9 +10,10 @@
 #include <cstdlib>
 
 #include "foundation/kpThreads2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "platform/gpu/api.h"
 #include "render3d/DXDev3D.h"
+#include "render3d/Startup.h"
 
 namespace glref {
 
@@ -20,9 +21,7 @@ namespace glref {
 inline void StartOffscreen3D() {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
-  foundation::InitThreads2();
-  imaging::InitImaging();
-  render3d::InitDXDev3D();
+  render3d::StartRender3D();
 }
 
 inline constexpr const char* kQuadVertex = R"(#version 330 core

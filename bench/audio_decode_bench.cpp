@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "audio/ConfigMusic.h"
+#include "audio/Startup.h"
 #include "audio/Mpg123Converter.h"
 #include "audio/PcmResampler.h"
 #include "foundation/kvStream.h"
@@ -41,7 +42,7 @@ const std::vector<uint8_t>& LongMp3() {
 }
 
 struct Started {
-  Started() { InitAudioDecoding(); }
+  Started() { StartAudio(); }
 };
 void Start() { static Started s; }
 

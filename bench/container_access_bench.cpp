@@ -22,13 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "container/Startup.h"
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "foundation/kvFileAPI.h"
 #include "foundation/kvFileStream.h"
 #include "foundation/kvFileUtils.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "platform/os/paths.h"
 #include "tests/support/ContainerBuilder.h"
 #include "tests/support/JpegMaker.h"
@@ -54,13 +55,8 @@ struct Show {
   std::vector<int64_t> offsets;
   std::vector<std::u16string> names;
   Show() {
-    foundation::InitFileApiClass();
-    foundation::InitFileUtils();
-    foundation::InitFileStreams();
-    imaging::InitImaging();
-    decoders::InitDecoders();
-    container::InitFileAccessor();
-    container::InitQelLoader();
+    decoders::StartDecoders();
+    container::StartContainer();
     path = (std::filesystem::temp_directory_path() / ("qel_access_bench_" + std::to_string(std::random_device{}())))
                .string();
     std::filesystem::copy_file("/proc/self/exe", path);

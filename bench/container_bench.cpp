@@ -20,6 +20,7 @@
 
 #include "container/kvPartialStream.h"
 #include "container/kvZLib.h"
+#include "container/Startup.h"
 #include "foundation/kvFileStream.h"
 #include "foundation/kvStream.h"
 #include "platform/os/paths.h"
@@ -209,7 +210,7 @@ int64_t WindowRead(const TempFile& f, std::vector<uint8_t>& out, int32_t chunk) 
 // sources set it, and the largest chunk), so the ratio is what the window
 // and file-stream layers cost over the plain read of the same pieces.
 void BM_WindowStreamVsPlainRead(benchmark::State& state) {
-  foundation::InitFileStreams();
+  container::StartContainer();
   static const TempFile f;
   const int32_t chunk = static_cast<int32_t>(state.range(0));
   std::vector<uint8_t> out(static_cast<size_t>(chunk));

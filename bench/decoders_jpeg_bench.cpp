@@ -15,10 +15,10 @@
 
 #include <jpeglib.h>
 
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "decoders/SysJpegLoader.h"
 #include "foundation/kvStream.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "tests/support/JpegMaker.h"
 
 namespace {
@@ -69,8 +69,7 @@ void LibraryDecode(const testsupport::Bytes& jpeg, int scale, std::unique_ptr<ui
 decoders::TJpegBitmapStore* MakeStore(const testsupport::Bytes& jpeg) {
   static bool started = false;
   if (!started) {
-    imaging::InitImaging();
-    decoders::InitDecoders();
+    decoders::StartDecoders();
     started = true;
   }
   auto* s = new foundation::TMemoryStream();

@@ -12,6 +12,7 @@
 
 #include "decoders/MdxExif.h"
 #include "decoders/MdxExifIPTC.h"
+#include "decoders/Startup.h"
 #include "foundation/kvFileAPI.h"
 #include "foundation/kvFileStream.h"
 #include "foundation/kvFileUtils.h"
@@ -79,9 +80,7 @@ double Floor(const std::string& path) {
 void BM_PhotoMetadataVsFirst64KB(benchmark::State& state) {
   static bool started = false;
   if (!started) {
-    foundation::InitFileApiClass();
-    foundation::InitFileUtils();
-    foundation::InitFileStreams();
+    decoders::StartDecoders();
     started = true;
   }
   const std::string& path = PhotoPath();

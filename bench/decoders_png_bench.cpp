@@ -16,7 +16,7 @@
 #include "decoders/SysPng.h"
 #include "decoders/SysPngLoader.h"
 #include "foundation/kvStream.h"
-#include "imaging/ImagingInit.h"
+#include "decoders/Startup.h"
 
 namespace {
 
@@ -108,11 +108,10 @@ void BM_PngDecode(benchmark::State& state) {
 BENCHMARK(BM_PngDecode)->Arg(3)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-  imaging::InitImaging();
-  decoders::InitSysPng();
+  decoders::StartDecoders();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  imaging::DoneImaging();
+  decoders::StopDecoders();
   return 0;
 }

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/kvICCColorProfile.h"
 
@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 struct Started {
-  Started() { InitImaging(); }
+  Started() { StartImaging(); }
 };
 void Start() { static Started s; }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "imaging/DropShadow2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/Resample.h"
 #include "imaging/SysBilinearUtils.h"
 #include "imaging/SysBitmapStore.h"
@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 struct Started {
-  Started() { InitImaging(); }
+  Started() { StartImaging(); }
 };
 void Start() { static Started s; }
 

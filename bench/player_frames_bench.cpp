@@ -17,12 +17,13 @@
 
 #include "bench/GLReference.h"
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "foundation/kpThreads2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "platform/gpu/api.h"
 #include "platform/os/paths.h"
 #include "player/QelDrawController.h"
+#include "player/Startup.h"
 #include "render3d/DXDev3D.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQel3DDrawer.h"
@@ -71,18 +72,8 @@ struct Setup {
 
   Setup() {
     glref::StartOffscreen3D();
-    text::InitWinFontUtils();
-    text::InitGdiDynamicFunctions();
-    text::InitFontSubstitute();
-    text::InitWinTextVectorizer();
+    player::StartPlayer();
     text::GlobalFontCache()->SetCacheId(u"local");
-    showmodel::InitKeyFrames();
-    showmodel::InitObjectFilters();
-    showmodel::InitObjectMods();
-    showmodel::InitQelObjects();
-    showmodel::InitQel3DDrawer();
-    showmodel::InitQelSource();
-    decoders::InitDecoders();
     // The show appended to a copy of this program, opened as the player does.
     Folder = (std::filesystem::temp_directory_path() / ("qel-player-frames-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(Folder);

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "foundation/kpThreads2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmap.h"
 #include "platform/gpu/api.h"
 #include "render3d/DXDev3D.h"
+#include "render3d/Startup.h"
 
 using namespace render3d;
 
@@ -30,9 +31,7 @@ struct Setup {
   Setup() {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
-    foundation::InitThreads2();
-    imaging::InitImaging();
-    InitDXDev3D();
+    StartRender3D();
     Engine = static_cast<T3DEngine9*>(CreateDXEngine());
     Device = Engine->CreateOffscreenDevice(256, 256);
     TRendererParams params;

@@ -19,7 +19,7 @@
 
 #include "bench/GLReference.h"
 #include "foundation/kpThreads2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/kvPixelFormat.h"
 #include "platform/gpu/api.h"

@@ -17,7 +17,7 @@
 
 #include "bench/GLReference.h"
 #include "foundation/kpThreads2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "platform/gpu/api.h"
 #include "render3d/DXDev3D.h"
 #include "render3d/Dev3DDrawer.h"

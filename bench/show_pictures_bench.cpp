@@ -32,15 +32,16 @@
 
 #include <jpeglib.h>
 
+#include "container/Startup.h"
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "foundation/kvFileAPI.h"
 #include "foundation/kvFileStream.h"
 #include "foundation/kvFileUtils.h"
 #include "foundation/kvUTF8.h"
 #include "imaging/DisplayLevel.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvColorProfileData.h"
 #include "platform/os/paths.h"
@@ -58,13 +59,8 @@ constexpr int kTargetWidth = 1920, kTargetHeight = 1080;
 void Start() {
   static bool started = false;
   if (started) return;
-  foundation::InitFileApiClass();
-  foundation::InitFileUtils();
-  foundation::InitFileStreams();
-  imaging::InitImaging();
-  decoders::InitDecoders();
-  container::InitFileAccessor();
-  container::InitQelLoader();
+  decoders::StartDecoders();
+  container::StartContainer();
   started = true;
 }
 

@@ -23,6 +23,7 @@
 #include "showmodel/CurveLinearInterpolation.h"
 #include "showmodel/kvCalc.h"
 #include "showmodel/kvCalcSplines.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvQelObjectMod.h"
 
@@ -64,9 +65,7 @@ struct Slide {
   TRef<foundation::TIniFile> Ini = MakeRef<foundation::TIniFile>();
   TRef<TQelObjectProps> Props = MakeRef<TQelObjectProps>();
   Slide() {
-    InitKeyFrames();
-    InitObjectFilters();
-    InitObjectMods();
+    StartShowModel();
     const std::string text = SlideText();
     auto s = MakeRef<foundation::TMemoryStream>();
     s->WriteBuf(reinterpret_cast<const uint8_t*>(text.data()), int32_t(text.size()));

@@ -25,6 +25,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "foundation/kvStream.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvQelObject.h"
@@ -104,10 +105,7 @@ foundation::TRef<foundation::TIniFile> ParseIni(const std::string& text) {
 }
 
 void StartUnits() {
-  InitKeyFrames();
-  InitObjectFilters();
-  InitObjectMods();
-  InitQelObjects();
+  StartShowModel();
 }
 
 struct Project {

@@ -25,6 +25,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "foundation/kvStream.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvQelObject.h"
@@ -64,7 +65,7 @@ foundation::TRef<foundation::TIniFile> Parse(const std::string& text) {
 }
 
 void BM_OpenThousandSlideShow(benchmark::State& state) {
-  foundation::InitCaseFolding();
+  showmodel::StartShowModel();
   const std::string text = ProjectText();
   auto* files = new container::TRealFileSource();
   auto accessor = foundation::TRef<container::TFileAccessor>::Adopt(new container::TFileAccessor(files));
@@ -105,11 +106,7 @@ void BM_OpenThousandSlideShow(benchmark::State& state) {
 BENCHMARK(BM_OpenThousandSlideShow)->Unit(benchmark::kMillisecond);
 
 void BM_PrepareNextSlide(benchmark::State& state) {
-  foundation::InitCaseFolding();
-  showmodel::InitKeyFrames();
-  showmodel::InitObjectFilters();
-  showmodel::InitObjectMods();
-  showmodel::InitQelObjects();
+  showmodel::StartShowModel();
   const std::string text = ProjectText();
   auto* files = new container::TRealFileSource();
   auto accessor = foundation::TRef<container::TFileAccessor>::Adopt(new container::TFileAccessor(files));

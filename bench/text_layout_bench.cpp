@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/winFontSubstitute.h"
 #include "text/winFontUtils.h"
@@ -55,15 +56,10 @@ struct Env {
   void Start() {
     backend = platform::fonts::createFontBackendFromFiles(testsupport::PinnedFontFiles());
     previous = platform::fonts::setFontBackend(backend.get());
-    InitWinFontUtils();
-    InitGdiDynamicFunctions();
-    InitFontSubstitute();
+    StartText();
   }
   void Stop() {
-    DoneFontSubstitute();
-    DoneGdiDynamicFunctions();
-    DoneDWTextUtils();
-    DoneTextServices();
+    StopText();
     platform::fonts::setFontBackend(previous);
     backend.reset();
   }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "text/Startup.h"
 #include "imaging/kvBitmap.h"
 #include "tests/support/PinnedFonts.h"
 #include "text/GdiDynamicFunctions.h"
@@ -142,13 +142,9 @@ void RenderFreeType(Glyphs& g, imaging::TDirectBitmap* frame) {
 }
 
 void BM_FrameOfText(benchmark::State& state) {
-  imaging::InitImaging();
   auto backend = platform::fonts::createFontBackendFromFiles(testsupport::PinnedFontFiles());
   auto* previous = platform::fonts::setFontBackend(backend.get());
-  InitWinFontUtils();
-  InitGdiDynamicFunctions();
-  InitFontSubstitute();
-  InitWinTextVectorizer();
+  StartText();
   Glyphs g;
   FT_Init_FreeType(&g.lib);
   {
@@ -205,13 +201,8 @@ void BM_FrameOfText(benchmark::State& state) {
   h->Free();
   ours->Free();
   ref->Free();
-  DoneWinTextVectorizer();
-  DoneFontSubstitute();
-  DoneGdiDynamicFunctions();
-  DoneDWTextUtils();
-  DoneTextServices();
+  StopText();
   platform::fonts::setFontBackend(previous);
-  imaging::DoneImaging();
 }
 
 }  // namespace

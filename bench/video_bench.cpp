@@ -15,7 +15,7 @@
 #include <iterator>
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "video/Startup.h"
 #include "platform/ffmpeg/api.h"
 #include "video/FFMpegDll2.h"
 #include "video/FFMpegVideoSource2.h"
@@ -31,8 +31,7 @@ double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::d
 struct Started {
   std::vector<uint8_t> clip;
   Started() {
-    imaging::InitImaging();
-    InitFFLoad();
+    StartVideo();
     FFMpegLibraryFolder.clear();
     FFMpegCreateHardwareDevice = false;
     LoadFFMpeg();

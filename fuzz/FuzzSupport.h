@@ -23,6 +23,14 @@
 #include "foundation/SysObj.h"
 #include "foundation/kvStream.h"
 
+// Every target starts its library, and the text library beneath most of
+// them opens the system's fontconfig. fontconfig keeps what a live
+// configuration owns in a form the leak checker cannot follow; the
+// configuration lives for the whole run and its memory is released with it
+// (FcConfigDestroy), so those blocks are not leaks. Weak, so that a target
+// may give its own list.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace fuzzing {
 
 // Pictures are decoded only up to this many pixels, so a header that promises

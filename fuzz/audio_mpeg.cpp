@@ -10,12 +10,13 @@
 
 #include "audio/MpegInfo.h"
 #include "foundation/kvStream.h"
+#include "audio/Startup.h"
 #include "fuzz/FuzzSupport.h"
 
 using fuzzing::Check;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  audio::InitMusicTypes();
+  audio::StartAudio();
   return 0;
 }
 

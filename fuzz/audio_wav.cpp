@@ -9,12 +9,13 @@
 #include "audio/MusicConverters.h"
 #include "audio/MusicTypes.h"
 #include "foundation/kvStream.h"
+#include "audio/Startup.h"
 #include "fuzz/FuzzSupport.h"
 
 using fuzzing::Check;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  audio::InitMusicTypes();
+  audio::StartAudio();
   return 0;
 }
 

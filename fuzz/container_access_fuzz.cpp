@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "container/Startup.h"
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
 #include "container/kvQelVirtualFiles.h"
@@ -36,10 +37,7 @@ void Start() {
   static bool started = false;
   if (started) return;
   started = true;
-  foundation::InitFileApiClass();
-  foundation::InitFileUtils();
-  foundation::InitFileStreams();
-  container::InitFileAccessor();
+  container::StartContainer();
   char tmpl[] = "/tmp/qel-access-fuzz-XXXXXX";
   if (mkdtemp(tmpl)) gRoot = tmpl;
   atexit(RemoveRoot);

@@ -11,9 +11,9 @@
 #include <cstdlib>
 
 #include "decoders/SysBitmapLoader.h"
+#include "decoders/Startup.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 #include "imaging/kvBitmapLoader.h"
 
 using fuzzing::Check;
@@ -38,7 +38,7 @@ int64_t Promised(const uint8_t* data, size_t size, size_t at) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
+  decoders::StartDecoders();
   return 0;
 }
 

@@ -10,15 +10,15 @@
 #include "container/kvZLib.h"
 #include "decoders/FPReadGif.h"
 #include "decoders/SysGifLoader.h"
+#include "decoders/Startup.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 
 using fuzzing::Check;
 using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
+  decoders::StartDecoders();
   // Atlases of a few megapixels keep each input fast and within memory.
   decoders::GifAtlasPixelLimit = int64_t(4) << 20;
   return 0;

@@ -7,20 +7,18 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "decoders/SysJpegLoader.h"
 #include "foundation/kpExceptions.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 
 using fuzzing::Check;
 using fuzzing::kMaxDecodedPixels;
 using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   return 0;
 }
 

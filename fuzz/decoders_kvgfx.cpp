@@ -19,11 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "decoders/SysGfxLoader.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 
 using fuzzing::Check;
 using fuzzing::kMaxDecodedPixels;
@@ -73,8 +72,7 @@ std::string Assemble(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   return 0;
 }
 

@@ -7,18 +7,17 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "decoders/Startup.h"
 #include "decoders/SysPng.h"
 #include "decoders/SysPngLoader.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 
 using fuzzing::Check;
 using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
-  decoders::InitSysPng();
+  decoders::StartDecoders();
   return 0;
 }
 

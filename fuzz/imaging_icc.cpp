@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvICCColorProfile.h"
 
 QEL_FUZZ_TARGET(data, size) {
-  static bool started = (imaging::InitImaging(), true);
+  static bool started = (imaging::StartImaging(), true);
   (void)started;
   using namespace imaging;
   TColorProfile* p = CreateColorProfile(std::vector<uint8_t>(data, data + size), u"fuzz");

@@ -5,10 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 #include "imaging/kvIcoFile.h"
 
 using fuzzing::Check;
@@ -43,8 +42,7 @@ bool AllSmall(const imaging::TIcoFile* ico, const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   return 0;
 }
 

@@ -8,14 +8,14 @@
 
 #include "FuzzSupport.h"
 #include "imaging/ButtonGenerator2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/MaskGenerator.h"
 #include "imaging/ShadowGenerator2.h"
 
 using namespace imaging;
 
 QEL_FUZZ_TARGET(data, size) {
-  static bool started = (InitImaging(), true);
+  static bool started = (StartImaging(), true);
   (void)started;
   if (size < 1) return 0;
   const std::u16string text(data + 1, data + size);

@@ -7,14 +7,14 @@
 
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvPEResources.h"
 
 using fuzzing::Check;
 using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
+  imaging::StartImaging();
   return 0;
 }
 

@@ -5,11 +5,11 @@
 #include <span>
 
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvFastDIB.h"
 
 QEL_FUZZ_TARGET(data, size) {
-  static bool started = (imaging::InitImaging(), true);
+  static bool started = (imaging::StartImaging(), true);
   (void)started;
   if (size < 3) return 0;
   auto* dib = new imaging::TFastDIB;

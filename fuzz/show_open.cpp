@@ -43,7 +43,6 @@
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
 #include "container/kvQelVirtualFiles.h"
-#include "decoders/DecodersInit.h"
 #include "foundation/kpExceptions.h"
 #include "foundation/kpStringUtils.h"
 #include "foundation/kvCaseFolding.h"
@@ -54,12 +53,12 @@
 #include "foundation/kvIniParser.h"
 #include "foundation/kvUTF8.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvImage.h"
 #include "platform/os/paths.h"
 #include "player/PlayerStartup.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvQelSource2.h"
 #include "tests/support/ContainerBuilder.h"
 
@@ -334,17 +333,7 @@ void EmbeddedTables(container::TQelShowLocator* locator, const Show& show) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  foundation::InitCaseFolding();
-  foundation::InitFileApiClass();
-  foundation::InitFileUtils();
-  foundation::InitFileStreams();
-  imaging::InitImaging();
-  container::InitFileAccessor();
-  decoders::InitDecoders();
-  // The container's colour hook wraps the one the decoders installed.
-  container::DoneQelLoader();
-  container::InitQelLoader();
-  showmodel::InitQelSource();
+  showmodel::StartShowModel();
   char tmpl[] = "/tmp/qel-show-fuzz-XXXXXX";
   if (!mkdtemp(tmpl)) std::abort();
   gRoot = tmpl;

@@ -11,8 +11,8 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 #include "imaging/SysBitmap.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvQelObjectMod.h"
@@ -40,10 +40,7 @@ void Grade(TQelObjectProps* p, imaging::TSysBitmap* table, int depth) {
 
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
-    imaging::InitImaging();
-    InitKeyFrames();
-    InitObjectFilters();
-    InitObjectMods();
+    StartShowModel();
     return true;
   }();
   (void)started;

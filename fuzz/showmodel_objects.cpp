@@ -18,7 +18,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvQelObject.h"
@@ -132,16 +132,9 @@ void Run(TIniObject* block) {
 
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
-    InitFileApiClass();
-    InitFileUtils();
-    InitFileStreams();
-    imaging::InitImaging();
-    container::InitFileAccessor();
-    InitKeyFrames();
-    InitObjectFilters();
-    InitObjectMods();
+    StartShowModel();
+    // Every kind of object but texts, chained under none of the others.
     CreateObjectHook = CreateWithoutTexts;
-    InitQelObjects();
     return true;
   }();
   (void)started;

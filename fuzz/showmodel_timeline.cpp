@@ -23,7 +23,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "showmodel/Startup.h"
 #include "showmodel/kvQelActions.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQelKeyFrames.h"
@@ -182,16 +182,9 @@ void BuildSlides(showmodel::TQelSource* s) {
 
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
-    InitCaseFolding();
     // Preloading makes bitmaps (shadows, placeholders), as the player does
     // after its start-up.
-    imaging::InitImaging();
-    showmodel::InitKeyFrames();
-    showmodel::InitObjectFilters();
-    showmodel::InitObjectMods();
-    showmodel::InitQelObjects();
-    showmodel::InitViewPorts();
-    showmodel::InitSlideEffects();
+    showmodel::StartShowModel();
     return true;
   }();
   (void)started;

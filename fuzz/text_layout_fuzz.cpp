@@ -7,9 +7,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "tests/support/PinnedFonts.h"
-#include "text/GdiDynamicFunctions.h"
-#include "text/winFontSubstitute.h"
-#include "text/winFontUtils.h"
+#include "text/Startup.h"
 #include "text/winTextElement.h"
 
 using namespace text;
@@ -20,19 +18,11 @@ struct Started {
   std::unique_ptr<platform::fonts::FontBackend> backend;
   Started() : backend(platform::fonts::createFontBackendFromFiles(testsupport::PinnedFontFiles())) {
     platform::fonts::setFontBackend(backend.get());
-    InitWinFontUtils();
-    InitGdiDynamicFunctions();
-    InitFontSubstitute();
+    StartText();
   }
 };
 
 }  // namespace
-
-// fontconfig keeps what a live configuration owns in a form the leak checker
-// cannot follow; the configuration lives for the whole run and its memory is
-// released with it (FcConfigDestroy), so those blocks are not leaks (for runs
-// with leak checks on).
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 QEL_FUZZ_TARGET(data, size) {
   static Started started;

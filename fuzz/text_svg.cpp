@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "text/Startup.h"
 #include "imaging/kvBitmap.h"
 #include "text/kvRasterizerUtils.h"
 #include "text/kvSvgUtils.h"
@@ -20,7 +20,7 @@ using namespace text;
 namespace {
 
 struct Setup {
-  Setup() { imaging::InitImaging(); }
+  Setup() { text::StartText(); }
 };
 
 }  // namespace

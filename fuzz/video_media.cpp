@@ -8,17 +8,16 @@
 
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
 #include "video/FFMpegDll2.h"
 #include "video/FFMpegVideoSource2.h"
 #include "video/GifVideoSource.h"
+#include "video/Startup.h"
 
 using fuzzing::Check;
 using fuzzing::StreamOf;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
-  video::InitFFLoad();
+  video::StartVideo();
   video::FFMpegLibraryFolder.clear();
   video::FFMpegCreateHardwareDevice = false;
   Check(video::LoadFFMpeg());

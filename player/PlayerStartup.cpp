@@ -29,6 +29,10 @@ bool EmbeddedTableDecoded(imaging::TImage* Image) {
 
 void InstallEmbeddedTableCheck() { container::EmbeddedTableDecodedHook = EmbeddedTableDecoded; }
 
+void RemoveEmbeddedTableCheck() {
+  if (container::EmbeddedTableDecodedHook == EmbeddedTableDecoded) container::EmbeddedTableDecodedHook = nullptr;
+}
+
 void SetupColorProfile(foundation::TCommandsStorage* Commands) {
   std::u16string monitor;
   imaging::GetMonitorColorProfilePath(monitor, 0);

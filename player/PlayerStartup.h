@@ -25,5 +25,6 @@ std::u16string LocateShowFile(const std::u16string& ExeName);
 // Lets the show locator refuse an embedded colour table whose converted
 // image did not decode (its substitute has the right size but no data).
 void InstallEmbeddedTableCheck();
+void RemoveEmbeddedTableCheck();
 
 }  // namespace player

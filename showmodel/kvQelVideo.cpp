@@ -20,6 +20,7 @@ using foundation::TIniList;
 namespace {
 
 TCreateObjectHook gPrevious = nullptr;
+bool gInstalled = false;
 
 TQelObject* CreateVideoObject(uint8_t TypeCode, TQelObject* Parent, TQelObjectProps* Props) {
   if (TypeCode == otVideo) return TQelObject::Create<TQelVideo>(Parent, Props);
@@ -548,11 +549,23 @@ void TQelVideo::DrawContent(TQelDrawer* Drawer) {
 }
 
 void InitQelVideo() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    gPrevious = CreateObjectHook;
-    CreateObjectHook = &CreateVideoObject;
-  });
+  // Once only: taking the head again would point this hook back at itself.
+  // An empty hook means the object unit has not started yet: the chain then
+  // ends at the factory of every other kind, which the object unit would
+  // have installed, so images, texts and boxes are still made whatever the
+  // order of the two.
+  if (gInstalled) return;
+  gPrevious = CreateObjectHook ? CreateObjectHook : &CreateObjectByType;
+  CreateObjectHook = &CreateVideoObject;
+  gInstalled = true;
+}
+
+void DoneQelVideo() {
+  if (!gInstalled) return;
+  // A hook chained on top keeps this one as its fallback: it stays.
+  if (CreateObjectHook == &CreateVideoObject) CreateObjectHook = gPrevious;
+  gPrevious = nullptr;
+  gInstalled = false;
 }
 
 }  // namespace showmodel

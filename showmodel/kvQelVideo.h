@@ -158,7 +158,10 @@ class TQelVideo : public TQelObject {
   double Length();
 };
 
-// Start-up: chains the object factory for type code 8 (once).
+// Start-up: chains the object factory for type code 8 (once), falling back to
+// the hook it found, or to CreateObjectByType when it found none.
 void InitQelVideo();
+// Puts the hook it found back while it is still the head of the chain.
+void DoneQelVideo();
 
 }  // namespace showmodel

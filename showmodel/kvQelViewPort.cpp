@@ -12,6 +12,7 @@ TDrawThroughMaskHook DrawThroughMaskHook = nullptr;
 namespace {
 
 TCreateObjectHook gPrevious = nullptr;
+bool gInstalled = false;
 
 TQelObject* CreateMaskObject(uint8_t TypeCode, TQelObject* Parent, TQelObjectProps* Props) {
   switch (TypeCode) {
@@ -116,11 +117,18 @@ void InitViewPorts() {
   // Once only: hooks installed after this one (video objects) chain to it,
   // and taking the head again would point this hook back at them, a loop
   // that never ends for an object neither makes.
-  static std::once_flag once;
-  std::call_once(once, [] {
-    gPrevious = CreateObjectHook ? CreateObjectHook : CreateObjectByType;
-    CreateObjectHook = CreateMaskObject;
-  });
+  if (gInstalled) return;
+  gPrevious = CreateObjectHook ? CreateObjectHook : CreateObjectByType;
+  CreateObjectHook = CreateMaskObject;
+  gInstalled = true;
+}
+
+void DoneViewPorts() {
+  if (!gInstalled) return;
+  // A hook chained on top keeps this one as its fallback: it stays.
+  if (CreateObjectHook == CreateMaskObject) CreateObjectHook = gPrevious;
+  gPrevious = nullptr;
+  gInstalled = false;
 }
 
 }  // namespace showmodel

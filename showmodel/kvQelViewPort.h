@@ -49,5 +49,7 @@ extern TDrawThroughMaskHook DrawThroughMaskHook;
 
 // Chains the three kinds into the object factory (once).
 void InitViewPorts();
+// Puts the hook it found back while it is still the head of the chain.
+void DoneViewPorts();
 
 }  // namespace showmodel

@@ -217,6 +217,25 @@ TFrameSource* FFMpegVideoSourceFactory(foundation::TStream* stream, bool ownsStr
   return s;
 }
 
-void InitFFMpegVideoSource() { VideoSourceFactory = &FFMpegVideoSourceFactory; }
+namespace {
+// Set while the factory is in the chain, at its floor.
+bool g_installed = false;
+}  // namespace
+
+void InitFFMpegVideoSource() {
+  if (g_installed) return;
+  // The FFmpeg source opens whatever it can and has nothing to fall back to,
+  // so it is the floor of the chain: put on top of another source it would
+  // hide it (the GIF source among them).
+  if (VideoSourceFactory)
+    foundation::QelAssertFail("The FFmpeg video source starts before every other video source");
+  VideoSourceFactory = &FFMpegVideoSourceFactory;
+  g_installed = true;
+}
+
+void DoneFFMpegVideoSource() {
+  if (VideoSourceFactory == &FFMpegVideoSourceFactory) VideoSourceFactory = nullptr;
+  g_installed = false;
+}
 
 }  // namespace video

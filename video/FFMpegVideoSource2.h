@@ -58,8 +58,10 @@ class TVideoSource2 : public TFrameSource {
   TDecoderMaker maker_ = nullptr;
 };
 
-// Installs the factory (first in the chain: serves every file).
+// Installs the factory as the floor of the chain (it serves every file): an
+// assertion failure when another factory is installed already.
 void InitFFMpegVideoSource();
+void DoneFFMpegVideoSource();
 TFrameSource* FFMpegVideoSourceFactory(foundation::TStream* stream, bool ownsStream, const std::u16string& fileName,
                                        bool allowHardware, bool allowThreads);
 

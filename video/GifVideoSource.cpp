@@ -305,4 +305,13 @@ void InitGifVideoSource() {
   VideoFileFilter = &GifVideoFileFilter;
 }
 
+void DoneGifVideoSource() {
+  if (VideoSourceFactory == &GifVideoSourceFactory) {
+    VideoSourceFactory = g_prevFactory;
+    VideoFileFilter = g_prevFilter;
+    g_prevFactory = nullptr;
+    g_prevFilter = nullptr;
+  }
+}
+
 }  // namespace video

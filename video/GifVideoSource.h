@@ -80,6 +80,8 @@ class TGifVideoSource : public TFrameSource {
 
 // Installs the GIF factory and file filter in front of the previous ones.
 void InitGifVideoSource();
+// Puts the previous factory and filter back while the GIF ones are the head.
+void DoneGifVideoSource();
 TFrameSource* GifVideoSourceFactory(foundation::TStream* stream, bool ownsStream, const std::u16string& fileName,
                                     bool allowHardware, bool allowThreads);
 bool GifVideoFileFilter(const std::u16string& fileName);

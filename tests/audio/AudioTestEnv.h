@@ -1,4 +1,4 @@
-// Starts the media types unit (the stream wrapper) once per test program,
+// Starts the audio library once per test program,
 // and small helpers over memory streams.
 #pragma once
 
@@ -7,15 +7,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/MusicTypes.h"
+#include "audio/Startup.h"
 #include "foundation/kvStream.h"
 
 namespace audio_test {
 
 class AudioEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { audio::InitMusicTypes(); }
-  void TearDown() override { audio::DoneMusicTypes(); }
+  void SetUp() override { audio::StartAudio(); }
+  void TearDown() override { audio::StopAudio(); }
 };
 
 inline const ::testing::Environment* const kAudioEnv = ::testing::AddGlobalTestEnvironment(new AudioEnvironment);

@@ -75,7 +75,8 @@ TFFMpegAudioBase* FakeCreate() { return new FakeAudio(); }
 class DllDecoders : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitAudioDecoding();
+    InitDllDecoders();
+    InitConfigMusic();
     gOpenedNames.clear();
     gSeeks.clear();
     SetFFMpegAudioBinding({});  // FFmpeg not available unless a test says so

@@ -23,7 +23,8 @@ namespace {
 class FFMpegAudio : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitAudioDecoding();
+    InitDllDecoders();
+    InitConfigMusic();
     if (!FFMpegAudioAvailable()) GTEST_SKIP() << "FFmpeg libraries not loadable";
   }
   void TearDown() override { DoneDllDecoders(); }

@@ -13,14 +13,11 @@
 #include <sstream>
 #include <string>
 
+#include "container/Startup.h"
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
-#include "container/kvQelVirtualFiles.h"
 #include "foundation/kpExceptions.h"
-#include "foundation/kvFileAPI.h"
-#include "foundation/kvFileStream.h"
-#include "foundation/kvFileUtils.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/kvImage.h"
@@ -79,22 +76,15 @@ inline imaging::TBitmapStore* KvgfxLoader(foundation::TStream* s, const std::u16
 class AccessEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    foundation::InitFileApiClass();
-    foundation::InitFileUtils();
-    foundation::InitFileStreams();
-    imaging::InitImaging();
+    imaging::StartImaging();
     imaging::RegisterImageLoader(FakeLoader, {u".fake"});
     imaging::RegisterImageLoader(BoomLoader, {u".boom"});
     imaging::RegisterImageLoader(KvgfxLoader, {u".kvgfx"});
-    container::InitFileAccessor();
-    container::InitQelLoader();
+    container::StartContainer();
   }
   void TearDown() override {
-    container::DoneQelLoader();
-    container::DoneVirtualFiles();
-    container::DoneFileAccessor();
-    imaging::DoneImageLoaders();
-    imaging::DoneImaging();
+    container::StopContainer();
+    imaging::StopImaging();
   }
 };
 

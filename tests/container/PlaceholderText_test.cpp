@@ -9,6 +9,7 @@
 #include "imaging/kvImage.h"
 #include "tests/imaging/ImagingTestEnv.h"
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/winFontSubstitute.h"
 #include "text/winFontUtils.h"
@@ -40,6 +41,9 @@ Picture Take(imaging::TImage* image) {
 TEST(PlaceholderText, MissingPicturesShowTheirLines) {
   QEL_REQUIRE_PINNED_FONTS();
   testsupport::ScopedFontBackend fonts;
+  // The container started the text library on the system's fonts; this test
+  // starts its units one by one on the pinned ones.
+  text::StopText();
   text::InitWinFontUtils();
   text::InitGdiDynamicFunctions();
   text::InitFontSubstitute();

@@ -2,7 +2,7 @@
 // profile readers, the colour-transform hook, and the contract that a loader
 // declining data hands the stream on untouched so another loader of the same
 // extension can take it.
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ TEST(DecodersInit, JpegProfileReaderAndTransformHook) {
 
 TEST(DecodersInit, StartingTwiceRegistersOnce) {
   const size_t before = imaging::ImageLoaders().size();
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   EXPECT_EQ(imaging::ImageLoaders().size(), before);
 }
 
@@ -73,9 +73,9 @@ TEST(DecodersInit, StartingAgainAfterStoppingRegistersEverythingOnce) {
   };
   const size_t loaders = imaging::ImageLoaders().size();
   ASSERT_EQ(readers(), 2);
-  decoders::DoneDecoders();
+  decoders::StopDecoders();
   EXPECT_TRUE(imaging::ImageLoaders().empty());
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   EXPECT_EQ(imaging::ImageLoaders().size(), loaders);
   EXPECT_EQ(readers(), 2);
   // The music-icon loader works again after its restart.

@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "foundation/kpLog.h"
 #include "foundation/kvStream.h"
-#include "imaging/ImagingInit.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/kvImage.h"
 
@@ -21,12 +20,10 @@ namespace decoders_test {
 class DecodersEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    imaging::InitImaging();
-    decoders::InitDecoders();
+    decoders::StartDecoders();
   }
   void TearDown() override {
-    decoders::DoneDecoders();
-    imaging::DoneImaging();
+    decoders::StopDecoders();
   }
 };
 

@@ -7,6 +7,7 @@
 #include "decoders/SysPngLoader.h"
 #include "tests/decoders/DecodersTestEnv.h"
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
 #include "text/GdiDynamicFunctions.h"
 #include "text/winFontSubstitute.h"
 #include "text/winFontUtils.h"
@@ -81,7 +82,10 @@ TEST_F(MusicIcon, LevelZeroIsTheArtwork) {
 
 TEST_F(MusicIcon, ExtensionTextIsWrittenOnTheSheet) {
   QEL_REQUIRE_PINNED_FONTS();
-  // The bare artwork first, without a vectorizer.
+  // The bare artwork first, without a vectorizer (the decoders' start-up
+  // started the text library; its units start again below on the pinned
+  // fonts).
+  text::StopText();
   imaging::TBitmapStore* bare = Load(u"x.m4a");
   auto* plain = dynamic_cast<imaging::TSysBitmap*>(bare->GetBitmap(0, nullptr, nullptr));
   ASSERT_NE(plain, nullptr);

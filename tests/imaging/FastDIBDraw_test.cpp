@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvFastDIB.h"
 #include "platform/window/api.h"
 
@@ -17,7 +17,7 @@ namespace {
 class DibDraw : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitImaging();
+    StartImaging();
     pw::setWindowBackend(nullptr);
     pw::WndClass c;
     c.lpfnWndProc = &pw::defWindowProc;

@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 
 namespace imaging_test {
 
 class ImagingEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { imaging::InitImaging(); }
-  void TearDown() override { imaging::DoneImaging(); }
+  void SetUp() override { imaging::StartImaging(); }
+  void TearDown() override { imaging::StopImaging(); }
 };
 
 inline const ::testing::Environment* const kImagingEnv =

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "player/PlayerStartup.h"
 #include "tests/container/AccessTestEnv.h"
 #include "tests/support/BmpWriter.h"
@@ -48,7 +48,7 @@ std::string ZeroTableBmp() {
 }
 
 TEST(EmbeddedTable, OnlyADecodedConvertedImageBecomesTheTransform) {
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   // The loader's start-up may have put the ICC transform back: wrap again.
   container::DoneQelLoader();
   container::InitQelLoader();
@@ -95,7 +95,7 @@ TEST(EmbeddedTable, OnlyADecodedConvertedImageBecomesTheTransform) {
   container::SetCurrentShowLocator(nullptr);
   good.Reset();
   show.Reset();
-  decoders::DoneDecoders();
+  decoders::StopDecoders();
 }
 
 }  // namespace

@@ -32,7 +32,7 @@
 
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "decoders/SysPng.h"
 #include "decoders/SysPngUtils.h"
 #include "foundation/kpExceptions.h"
@@ -111,7 +111,7 @@ class ShowFrames : public objtest::TextServicesTest {
     objtest::StartUnits();
     showmodel::InitQel3DDrawer();
     showmodel::InitQelSource();
-    decoders::InitDecoders();
+    decoders::StartDecoders();
     std::filesystem::copy_file("/proc/self/exe", Tree.path("show"));
     b.AppendToFile(Tree.path("show"));
     std::u16string error;

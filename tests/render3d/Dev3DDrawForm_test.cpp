@@ -19,6 +19,8 @@
 #include "render3d/kvImageText.h"
 #include "render3d/winDrawForm.h"
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
+#include "windowing/Startup.h"
 #include "text/winFontUtils.h"
 #include "windowing/kvApplication.h"
 
@@ -59,15 +61,17 @@ class DrawForm3D : public ::testing::Test {
   testsupport::ScopedFontBackend Fonts;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
+    // Only the font services, on the pinned fonts: the 3D layer's start-up
+    // started the whole text library on the system's.
+    text::StopText();
     text::InitWinFontUtils();
     static bool once = false;
     if (!once) {
       once = true;
+      // The windowing library starts again on the backend chosen here.
+      windowing::StopWindowing();
       pw::setWindowBackend(pw::headlessWindowBackend());
-      windowing::InitWndAPI();
-      windowing::InitHooks();
-      windowing::InitWinApplication();
-      windowing::InitWinForms();
+      windowing::StartWindowing();
     }
     pw::headless().reset();
     windowing::ApplicationFactory();

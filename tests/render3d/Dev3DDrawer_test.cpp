@@ -8,7 +8,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "render3d/Dev3DDrawer.h"
 #include "tests/render3d/RecordingEngineEnv.h"
 #include "tests/support/RecordingRenderer.h"

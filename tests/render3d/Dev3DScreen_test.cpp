@@ -11,7 +11,7 @@
 #include "foundation/SysLock.h"
 #include "foundation/kpLog.h"
 #include "foundation/kvLog.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "platform/os/manual/Clock_manual.h"
 #include "render3d/Dev3DRTPool.h"
 #include "render3d/Dev3DScreen.h"

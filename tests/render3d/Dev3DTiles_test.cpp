@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmapStore.h"
 #include "imaging/kvPixelFormat.h"
 #include "render3d/Dev3DTexStore.h"

@@ -13,6 +13,8 @@
 #include "render3d/Dev3DDrawForm.h"
 #include "render3d/winDrawForm.h"
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
+#include "windowing/Startup.h"
 #include "text/winFontUtils.h"
 #include "windowing/kvApplication.h"
 #include "tests/support/GlDriverLeaks.h"
@@ -46,16 +48,16 @@ class DrawFormOnSdl : public ::testing::Test {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     Backend = pw::sdlWindowBackend();
     ASSERT_NE(Backend, nullptr);
+    // The windowing library starts again on the backend chosen here.
+    windowing::StopWindowing();
     Previous = pw::setWindowBackend(Backend);
     // The device presents into the forms' windows.
     platform::gpu::setGpuBackend(platform::gpu::linuxGpuBackend());
     platform::gpu::setNativeWindowHook([](uintptr_t h) { return pw::nativeWindowOf(h); });
-    windowing::InitWndAPI();
-    windowing::InitHooks();
-    windowing::InitWinApplication();
-    windowing::InitWinForms();
+    windowing::StartWindowing();
   }
   static void TearDownTestSuite() {
+    windowing::StopWindowing();
     platform::gpu::setNativeWindowHook(nullptr);
     platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
     Backend->shutdown();
@@ -63,6 +65,9 @@ class DrawFormOnSdl : public ::testing::Test {
   }
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
+    // Only the font services, on the pinned fonts: the 3D layer's start-up
+    // started the whole text library on the system's.
+    text::StopText();
     text::InitWinFontUtils();
     windowing::ApplicationFactory();
     App = windowing::CurrentWinApplication();

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/ImagingInit.h"
 #include "render3d/Dev3DScreen.h"
+#include "render3d/Startup.h"
 #include "tests/support/RecordingRenderer.h"
 
 namespace {
@@ -20,14 +20,14 @@ render3d::T3DEngine* MakeEngine() {
 class RecordingEngineEnv : public ::testing::Environment {
  public:
   void SetUp() override {
-    imaging::InitImaging();
+    render3d::StartRender3D();
     g_engine = new render3d_test::TRecordingEngine();
     render3d::SetEngineFactory(&MakeEngine);
   }
   void TearDown() override {
     render3d::Free3DEngine();
     g_engine->Free();
-    imaging::DoneImaging();
+    render3d::StopRender3D();
   }
 };
 const auto* const kRecordingEngineEnv = ::testing::AddGlobalTestEnvironment(new RecordingEngineEnv);

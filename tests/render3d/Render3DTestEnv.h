@@ -10,14 +10,14 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/kpThreads2.h"
 #include "foundation/kvEventList.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvPixelFormat.h"
 #include "platform/gpu/api.h"
 #include "platform/gpu/testing/GpuFaults.h"
 #include "render3d/DXDev3D.h"
+#include "render3d/Startup.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -60,19 +60,20 @@ class Render3DEnvironment : public ::testing::Environment {
   void SetUp() override {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     platform::gpu::setGpuBackend(platform::gpu::offscreenGpuBackend());
-    foundation::InitThreads2();
-    imaging::InitImaging();
+    // The bitmap library outlives the engine: the posted requests drained
+    // below still release textures.
+    imaging::StartImaging();
     Events() = new TTestEvents();
     render3d::SetRequestEventList(Events());
-    render3d::InitDXDev3D();
+    render3d::StartRender3D();
   }
   void TearDown() override {
-    render3d::DoneDXDev3D();
+    render3d::StopRender3D();
     render3d::SetRequestEventList(nullptr);
     Events()->ProcessAllPosted();
     Events()->Free();
     Events() = nullptr;
-    imaging::DoneImaging();
+    imaging::StopImaging();
 #if defined(__SANITIZE_ADDRESS__)
     // The leak check runs here, once, while the GL driver's worker threads
     // sit idle: at exit the driver's own teardown ends them while the check

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "render3d/kvDrawForm.h"
 #include "windowing/kvApplication.h"
 
@@ -139,7 +139,7 @@ class DrawForm : public ::testing::Test {
     static bool once = false;
     if (!once) {
       once = true;
-      imaging::InitImaging();
+      imaging::StartImaging();
     }
     g_log = &Log;
     g_factoryCalls.clear();

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/SysBitmapStore.h"
 #include "render3d/kvDrawForm.h"
@@ -80,13 +80,13 @@ TFakeFonts* g_fonts = nullptr;
 class Env : public ::testing::Environment {
  public:
   void SetUp() override {
-    imaging::InitImaging();
+    imaging::StartImaging();
     g_fonts = new TFakeFonts;
     text::SetFontUtils(g_fonts);
   }
   void TearDown() override {
     text::SetFontUtils(nullptr);
-    imaging::DoneImaging();
+    imaging::StopImaging();
   }
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Env);

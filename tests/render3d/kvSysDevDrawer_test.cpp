@@ -4,7 +4,7 @@
 // mirroring, and the dirty area limiting what is drawn.
 #include <gtest/gtest.h>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/SysBitmapStore.h"
 #include "render3d/kvSysDevDrawer.h"
@@ -17,8 +17,8 @@ namespace {
 
 class Env : public ::testing::Environment {
  public:
-  void SetUp() override { imaging::InitImaging(); }
-  void TearDown() override { imaging::DoneImaging(); }
+  void SetUp() override { imaging::StartImaging(); }
+  void TearDown() override { imaging::StopImaging(); }
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Env);
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/kpThreads2.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmapStore.h"
 #include "platform/window/api.h"
 #include "platform/window/headless/Window_headless.h"
@@ -72,7 +72,7 @@ class GdiForm : public ::testing::Test {
       windowing::InitWndAPI();
       windowing::InitHooks();
       windowing::InitWinApplication();
-      imaging::InitImaging();
+      imaging::StartImaging();
       windowing::InitWinForms();
     }
     pw::headless().reset();

@@ -5,13 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/PinnedFonts.h"
-#include "text/GdiDynamicFunctions.h"
+#include "text/Startup.h"
 #include "text/kvGlyphCache.h"
-#include "text/kvTextServices.h"
-#include "text/winDWTextUtils.h"
-#include "text/winFontSubstitute.h"
-#include "text/winFontUtils.h"
-#include "text/winTextVectorizer.h"
 
 namespace objtest {
 
@@ -19,20 +14,13 @@ class TextServicesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
-    text::InitWinFontUtils();
-    text::InitGdiDynamicFunctions();
-    text::InitFontSubstitute();
-    text::InitWinTextVectorizer();
+    // A library above may have started the text library on the system's
+    // fonts: it starts again on the pinned ones.
+    text::StopText();
+    text::StartText();
     text::GlobalFontCache()->SetCacheId(u"local");
   }
-  void TearDown() override {
-    text::DoneFontCache();
-    text::DoneWinTextVectorizer();
-    text::DoneFontSubstitute();
-    text::DoneGdiDynamicFunctions();
-    text::DoneDWTextUtils();
-    text::DoneTextServices();
-  }
+  void TearDown() override { text::StopText(); }
   testsupport::ScopedFontBackend fonts_;
 };
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
+#include "decoders/Startup.h"
 #include "imaging/MaskGenerator.h"
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvICCColorProfile.h"
@@ -356,7 +356,7 @@ std::string TwoFrameGif() {
 }
 
 void ExpectAtlas(container::TFileSource* source, const std::u16string& name) {
-  decoders::InitDecoders();
+  decoders::StartDecoders();
   SlideFixture g(Animation(Utf8(name), "AnimColumns=2\nAnimCount=2\nAnimInterval=100\n"), 800, 600, source);
   g.Build();
   accesstest::PlaceholderRecorder recorder;

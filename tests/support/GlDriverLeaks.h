@@ -9,7 +9,7 @@
 #include <dlfcn.h>
 
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:swrast_dri.so\nleak:libEGL_mesa.so\nleak:libEGL.so\nleak:libGLdispatch.so\nleak:libLLVM\n"
+  return "leak:libfontconfig.so\nleak:swrast_dri.so\nleak:libEGL_mesa.so\nleak:libEGL.so\nleak:libGLdispatch.so\nleak:libLLVM\n"
          "leak:libglapi.so\nleak:libGLX_mesa.so\nleak:libgallium\nleak:libX11\nleak:libdbus\n";
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/kpExceptions.h"
 #include "imaging/kvPixelFormat.h"
 #include "tests/support/GifWriter.h"
 #include "tests/video/VideoTestEnv.h"
@@ -212,8 +213,9 @@ TEST(GifVideo, FramesGoIntoTheRGBAPlane) {
 TEST(GifVideo, TheHookChainServesGifsAndPassesTheRestOn) {
   TVideoSourceFactory savedFactory = VideoSourceFactory;
   TVideoFileFilter savedFilter = VideoFileFilter;
-  VideoSourceFactory = nullptr;
-  VideoFileFilter = nullptr;
+  DoneGifVideoSource();
+  DoneFFMpegVideoSource();
+  ASSERT_EQ(VideoSourceFactory, nullptr);
   InitFFMpegVideoSource();
   InitGifVideoSource();
   EXPECT_TRUE(VideoFileFilter(u"movie.mp4"));
@@ -226,6 +228,40 @@ TEST(GifVideo, TheHookChainServesGifsAndPassesTheRestOn) {
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(v->Params.Codec, u"MPEG4");
   g->Free();
+  v->Free();
+  VideoSourceFactory = savedFactory;
+  VideoFileFilter = savedFilter;
+}
+
+// The FFmpeg source opens GIFs too and falls back to nothing: started after
+// the GIF source it would hide it. It refuses, and the GIF source stays in
+// front with nothing behind it, so other files find no source rather than
+// a wrong one.
+TEST(GifVideo, TheFFmpegSourceRefusesToStartOnTopOfTheGifSource) {
+  TVideoSourceFactory savedFactory = VideoSourceFactory;
+  TVideoFileFilter savedFilter = VideoFileFilter;
+  DoneGifVideoSource();
+  DoneFFMpegVideoSource();
+  ASSERT_EQ(VideoSourceFactory, nullptr);
+  InitGifVideoSource();
+  EXPECT_THROW(InitFFMpegVideoSource(), foundation::EAssertionFailed);
+  EXPECT_EQ(VideoSourceFactory, &GifVideoSourceFactory);
+  Bytes b = testsupport::WriteGif(Spec({Fill(0, 0, 4, 4, 0), Fill(1, 1, 1, 1, 2)}));
+  TFrameSource* g = CreateVideoSource(StreamOfBytes(b), true, u"anim.gif", false, false);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->Params.Codec, u"GIF");
+  g->Free();
+  EXPECT_EQ(CreateVideoSource(MediaStream("mpeg4.mp4"), true, u"clip.mp4", false, false), nullptr);
+  // Undone in reverse, the right order builds the chain whole; the FFmpeg
+  // source started a second time changes nothing.
+  DoneGifVideoSource();
+  InitFFMpegVideoSource();
+  InitGifVideoSource();
+  InitFFMpegVideoSource();
+  EXPECT_EQ(VideoSourceFactory, &GifVideoSourceFactory);
+  TFrameSource* v = CreateVideoSource(MediaStream("mpeg4.mp4"), true, u"clip.mp4", false, false);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->Params.Codec, u"MPEG4");
   v->Free();
   VideoSourceFactory = savedFactory;
   VideoFileFilter = savedFilter;

@@ -1,4 +1,4 @@
-// Starts the bitmap library and the FFmpeg binding (from the system's
+// Starts the video library with the FFmpeg binding (from the system's
 // libraries) once per test program; helpers to open the committed clips as
 // show streams and to read a frame's index from its luma.
 #pragma once
@@ -11,9 +11,9 @@
 
 #include "foundation/kpLog.h"
 #include "foundation/kvStream.h"
-#include "imaging/ImagingInit.h"
 #include "platform/os/resources.h"
 #include "video/FFMpegDll2.h"
+#include "video/Startup.h"
 #include "video/kpFFLoad.h"
 #include "video/kvVideoSource.h"
 
@@ -26,15 +26,13 @@ class VideoEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     qel_register_resources_qel_video_test_media();
-    imaging::InitImaging();
-    video::InitFFLoad();
+    video::StartVideo();
     video::FFMpegLibraryFolder.clear();
     video::LoadFFMpeg();
   }
   void TearDown() override {
     video::HardwareDeviceRelease();
-    video::DoneFFLoad();
-    imaging::DoneImaging();
+    video::StopVideo();
   }
 };
 

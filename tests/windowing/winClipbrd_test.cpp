@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/SysBitmapStore.h"
 #include "platform/window/headless/Window_headless.h"
 #include "windowing/winClipbrd.h"
@@ -29,7 +29,7 @@ class ClipTest : public windowing_test::AppTest {
     static bool once = false;
     if (!once) {
       once = true;
-      imaging::InitImaging();
+      imaging::StartImaging();
     }
     pw::headless().reset();
     pw::headless().useFakeClipboard(GetParam_fake());
@@ -155,7 +155,7 @@ TEST_F(ClipTest, ImagesRoundTripAndEmptyImagesAreRefused) {
 }
 
 TEST(ClipDib, EightBitTablesAndRunLengthData) {
-  imaging::InitImaging();
+  imaging::StartImaging();
   // 2 x 2, 8 bits, rows padded to 4 bytes.
   auto raw = Dib8(2, 2, imaging::BI_RGB, {1, 2, 0, 0, 3, 4, 0, 0});
   imaging::TFastDIB* d = ReadClipboardDib(raw);
@@ -180,7 +180,7 @@ TEST(ClipDib, EightBitTablesAndRunLengthData) {
 }
 
 TEST(ClipDib, ForeignDataThatDoesNotFitIsDeclined) {
-  imaging::InitImaging();
+  imaging::StartImaging();
   auto good = Dib8(2, 2, imaging::BI_RGB, {1, 2, 0, 0, 3, 4, 0, 0});
   auto shortBlock = good;
   shortBlock.resize(good.size() - 1);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/kpExceptions.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "platform/window/headless/Window_headless.h"
 #include "windowing/winFormUtils.h"
 #include "windowing/winForms.h"
@@ -53,7 +53,7 @@ class WinForms : public windowing_test::AppTest {
     static bool once = false;
     if (!once) {
       once = true;
-      imaging::InitImaging();
+      imaging::StartImaging();
       InitWinForms();
     }
     pw::headless().reset();
