@@ -4,6 +4,7 @@
 // draw manager) calls only these operations.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -20,6 +21,8 @@ namespace render3d {
 using foundation::TFloatPoint;
 using foundation::TPoint;
 using foundation::TRect;
+using foundation::MakeRef;
+using foundation::TRef;
 using foundation::TRefObject;
 
 struct TDisplayMode {
@@ -48,6 +51,21 @@ using TDrawFlags = uint8_t;
 enum : uint8_t { vcDiffuse = 1, vcNormal = 2, vcSpecular = 4 };
 using TVertexComponents = uint8_t;
 enum TBlendMode : uint8_t { bmNormal, bmMax, bmSeparateAlpha };
+
+// Runs a step when the scope ends, by return or by exception: the undo of a
+// push, a lock or a setting made for the scope, written once. The step must
+// not raise.
+template <class F>
+class TOnExit {
+ public:
+  explicit TOnExit(F step) : FStep(std::move(step)) {}
+  TOnExit(const TOnExit&) = delete;
+  TOnExit& operator=(const TOnExit&) = delete;
+  ~TOnExit() { FStep(); }
+
+ private:
+  F FStep;
+};
 
 // Renderer states.
 enum : uint8_t { rsReady = 0, rsCreationPending = 1, rsLost = 2 };
@@ -127,9 +145,14 @@ class T3DRenderer : public TRefObject {
   void Dispose() override;
 
   TDrawDevice* Device = nullptr;  // cleared by the device's Dispose
-  uint8_t State = 0;
-  uint8_t LastResult = 0;
-  bool SupportsL8 = false;
+  // State and LastResult are written under the device lock by the thread
+  // that called the device, and read without it by other threads (the
+  // screen's readiness check, the texture and vertex-list paths of the slide
+  // loader), hence atomics. A renderer created through the main thread stays
+  // rsCreationPending until every member below is filled in.
+  std::atomic<uint8_t> State{0};
+  std::atomic<uint8_t> LastResult{0};
+  bool SupportsL8 = false;  // set once before the renderer becomes ready
   TSimpleEvent OnRendererLost;
 
   virtual bool IsFlipEx() { return true; }

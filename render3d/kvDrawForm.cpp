@@ -261,16 +261,10 @@ void TDevDrawSurface::InvalidateRect(const TRect& Rect) {
 
 void TDevDrawSurface::Refresh(const TRect& Rect) {
   if (DrawRectEmpty(Rect) || !Drawer) return;
-  auto* p = new TRefreshParams;
+  const auto p = foundation::MakeRef<TRefreshParams>();
   p->Window = Drawer->Window;
   p->Rect = Rect;
-  try {
-    Drawer->Present(p);
-  } catch (...) {
-    p->Free();
-    throw;
-  }
-  p->Free();
+  Drawer->Present(p.Get());
 }
 
 void TDevDrawSurface::Paint(const TRect& Rect) {
