@@ -15,6 +15,7 @@
 #include "foundation/SysObj.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvBitmap.h"
+#include "render3d/OnExit.h"
 
 namespace render3d {
 
@@ -51,21 +52,6 @@ using TDrawFlags = uint8_t;
 enum : uint8_t { vcDiffuse = 1, vcNormal = 2, vcSpecular = 4 };
 using TVertexComponents = uint8_t;
 enum TBlendMode : uint8_t { bmNormal, bmMax, bmSeparateAlpha };
-
-// Runs a step when the scope ends, by return or by exception: the undo of a
-// push, a lock or a setting made for the scope, written once. The step must
-// not raise.
-template <class F>
-class TOnExit {
- public:
-  explicit TOnExit(F step) : FStep(std::move(step)) {}
-  TOnExit(const TOnExit&) = delete;
-  TOnExit& operator=(const TOnExit&) = delete;
-  ~TOnExit() { FStep(); }
-
- private:
-  F FStep;
-};
 
 // Renderer states.
 enum : uint8_t { rsReady = 0, rsCreationPending = 1, rsLost = 2 };

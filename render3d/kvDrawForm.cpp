@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/kpExceptions.h"
+#include "render3d/OnExit.h"
 #include "render3d/kvImageText.h"
 #include "text/kvTextServices.h"
 #include "windowing/kvApplication.h"
@@ -204,13 +205,8 @@ void TDevDrawSurface::DrawImageClipped(imaging::TImage* Image, const TRect& Clip
     target = ClipTransformed(Clip);
   if (DrawRectEmpty(target)) return;
   OffsetSurfaceTransform(T, float(Origin.X), float(Origin.Y));
-  try {
-    if (DrawRectsMeet(DrawRectOffset(bounds, Origin.X, Origin.Y), target)) Drawer->DrawImage(Image, target, T);
-  } catch (...) {
-    OffsetSurfaceTransform(T, float(-Origin.X), float(-Origin.Y));
-    throw;
-  }
-  OffsetSurfaceTransform(T, float(-Origin.X), float(-Origin.Y));
+  const TOnExit back([&] { OffsetSurfaceTransform(T, float(-Origin.X), float(-Origin.Y)); });
+  if (DrawRectsMeet(DrawRectOffset(bounds, Origin.X, Origin.Y), target)) Drawer->DrawImage(Image, target, T);
 }
 
 void TDevDrawSurface::DrawText(text::TTextElement* Element, const TPoint& Position, const TRect& Clip) {
