@@ -79,10 +79,15 @@ class TWinWaveOutBuffer : public TWaveOutBuffer {
   TWinWaveOutDevice* Device = nullptr;
   platform::sound::SoundDevice* DirectSound = nullptr;
   platform::sound::SoundBuffer* SoundBuffer = nullptr;
+  // Guards the ring's write side (WritePos, DataEnd, RefadeAfter) and every
+  // lock of the sound buffer: the refill thread's fill and the opening
+  // prefill; Dispose takes it to close the buffer under the filler's feet.
   std::recursive_mutex FillSection;
   std::atomic<bool> Closed{true};
   std::unique_ptr<TDSEventThread> FillThread;
   std::atomic<bool> StopRequested{false};
+  // Guards the played-time record (PlayedMs, LastPlayCursor, LastCursorTick)
+  // written by the refill thread and read by the clock's readers. A leaf.
   std::mutex TimeLock;
   int32_t PlayedMs = 0;
   uint32_t LastPlayCursor = 0xFFFFFFFFu;
@@ -101,6 +106,9 @@ class TCustomChannel : public TChannel {
 
   bool Opened = false;
   TMediaInfo MediaInfo{};
+  // Guards the channel's instances and their play state, its volume and its
+  // last position (TChannelMusic), shared by the show's threads and the
+  // instances' ends.
   std::recursive_mutex Lock;
   std::atomic<TMusicPlayerClass*> Player{nullptr};
   std::u16string Name;
@@ -164,6 +172,8 @@ class TMusicPlayerClass : public TMusicPlayer {
   int32_t ChannelCount();
 
   std::vector<TChannel*> Channels;
+  // Guards Channels (and the volume handed to them); channels are made and
+  // removed on several threads.
   std::recursive_mutex Lock;
   TWaveOutDevice* Device = nullptr;
   TTimerChannel* TimerChannel = nullptr;

@@ -126,6 +126,8 @@ class TStreamWrapperClass : public foundation::TRefObject {
   foundation::TSafeCriticalSection* Lock() const { return FLock; }
 
  private:
+  // Owned; every call on every wrapped stream runs under it (opening and
+  // closing included), so streams sharing a file never interleave.
   foundation::TSafeCriticalSection* FLock = nullptr;
 };
 // Exists between InitMusicTypes and DoneMusicTypes.

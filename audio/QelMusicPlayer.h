@@ -145,6 +145,8 @@ class TQelMusicPlayer : public foundation::TQelThread {
   int32_t SlideAt(double t);
   void HandleSetTime(const TTimeData& data);
 
+  // Guards the show clock (ClockRunning, ClockValue): the player's thread
+  // writes it, the engine reads it to place the show in time. A leaf.
   std::mutex Lock;
   bool ClockRunning = false;
   double ClockValue = 0.0;

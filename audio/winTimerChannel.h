@@ -58,6 +58,9 @@ class TwinTimerChannel : public TTimerChannel {
   uint32_t Size = 0;
   uint32_t LastCursorTick = 0;
   uint32_t LastPlayCursor = 0xFFFFFFFFu;
+  // Guards the cursor record (LastCursorTick, LastPlayCursor, BufferBaseMs,
+  // StoredTime, TickCount) and the buffer's play and stop, shared by the
+  // caller's Start/Stop/SetTime and the clock thread's ticks.
   std::recursive_mutex Section;
   int32_t BufferBaseMs = 0;
   platform::os::ThreadHandle Thread = nullptr;

@@ -61,6 +61,7 @@ class TEventList : public TCustomEventList {
   int32_t BucketArrayLength();
 
  protected:
+  // Guards the handler buckets and the free-id stack; handlers run outside it.
   foundation::TCriticalSection* FLock = nullptr;
 
  private:
@@ -167,7 +168,11 @@ class TPostEventListEx : public TPostEventList {
   TEventItem* TakeItem(int32_t ticket);
 
  private:
+  // Guards the queue and the ticket counter; a leaf (wake-ups and handlers
+  // run outside it).
   foundation::TCriticalSection* FQueueLock = nullptr;
+  // Serialises Send from other threads: one waits on FSendEvent at a time.
+  // Taken before FQueueLock.
   foundation::TSafeCriticalSection* FSendLock = nullptr;
   foundation::TEvent* FSendEvent = nullptr;
   int32_t FTicket = 0;

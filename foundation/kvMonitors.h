@@ -31,7 +31,11 @@ class TMonitor : public TRefObject {
   int32_t Depth() const { return FDepth; }
 
  private:
+  // The monitor itself: held by Lock/Unlock; FDepth is read and written only
+  // by its holder.
   TSafeCriticalSection* FMutex = nullptr;
+  // Admits one waiter at a time to Wait (and FChanged's reset); taken before
+  // FMutex is given up.
   TCriticalSection* FWaitLock = nullptr;
   int32_t FDepth = 0;
   TEvent* FChanged = nullptr;

@@ -24,29 +24,29 @@ void TDeviceKilledMessenger2::Dispose() {
     // The device is going. The reference on the screen is released only
     // with the controller: the device is still freeing its messengers, and
     // the screen's own one may be among them.
-    if (c->Screen && !c->DroppedScreen) c->DroppedScreen = c->Screen;
-    else if (c->Screen) c->Screen->Free();
-    c->Screen = nullptr;
+    if (c->Screen && !c->DroppedScreen)
+      c->DroppedScreen = std::move(c->Screen);
+    else
+      c->Screen.Reset();
   }
   TRefObject::Dispose();
 }
 
 // ---- the draw controller ----
 
-TQelDrawController::TQelDrawController(render3d::T3DScreen* screen) {
-  if (screen) screen->_AddRef();
-  Screen = screen;
+TQelDrawController::TQelDrawController(render3d::T3DScreen* screen)
+    : Screen(foundation::TRef<render3d::T3DScreen>::AddRef(screen)) {
   Messenger = new TDeviceKilledMessenger2();
   Messenger->Controller = this;
   // The device's list owns the messenger; without a device the controller
   // does.
   if (Screen && Screen->Device) Screen->Device->Messengers.push_back(Messenger);
-  ViewportLock = new foundation::TCriticalSection();
+  ViewportLock = foundation::MakeRef<foundation::TCriticalSection>();
 }
 
 void TQelDrawController::Dispose() {
-  foundation::FreeAndNil(ViewportLock);
-  foundation::FreeAndNil(Listener);
+  ViewportLock.Reset();
+  Listener.Reset();
   if (Messenger) {
     TDeviceKilledMessenger2* m = Messenger;
     m->Controller = nullptr;
@@ -57,19 +57,19 @@ void TQelDrawController::Dispose() {
     }
     m->Free();
   }
-  foundation::FreeAndNil(Drawer);
-  foundation::FreeAndNil(Screen);
-  foundation::FreeAndNil(DroppedScreen);
+  Drawer.Reset();
+  Screen.Reset();
+  DroppedScreen.Reset();
   TRefObject::Dispose();
 }
 
 void TQelDrawController::InitDrawer() {
   if (!Drawer) {
     if (!Screen) return;
-    Drawer = new render3d::T3DDrawer(Screen);
-    foundation::FreeAndNil(Listener);
-    Listener = new render3d::TScreenEvent(Drawer->Screen,
-                                          [this](render3d::T3DScreen*, int32_t code, intptr_t) { RndLost(code); });
+    Drawer = foundation::MakeRef<render3d::T3DDrawer>(Screen.Get());
+    Listener.Reset();
+    Listener = foundation::MakeRef<render3d::TScreenEvent>(
+        Drawer->Screen, [this](render3d::T3DScreen*, int32_t code, intptr_t) { RndLost(code); });
   }
   Drawer->CreateShaders();
 }
@@ -111,13 +111,12 @@ bool TQelDrawController::DrawRoot(TDrawItem* item, const TViewState& view) {
 
 // ---- a prepared slide as an item ----
 
-TSlideItem::TSlideItem(TDrawContainer* slide) : TQelObjectItem(slide ? slide->Slide : nullptr, nullptr) {
-  if (slide) slide->_AddRef();
-  Slide = slide;
-}
+TSlideItem::TSlideItem(TDrawContainer* slide)
+    : TQelObjectItem(slide ? slide->Slide : nullptr, nullptr),
+      Slide(foundation::TRef<TDrawContainer>::AddRef(slide)) {}
 
 void TSlideItem::Dispose() {
-  foundation::FreeAndNil(Slide);
+  Slide.Reset();
   TQelObjectItem::Dispose();
 }
 
@@ -145,7 +144,7 @@ void TRootItem::Dispose() {
 
 TSlideItem* TRootItem::ItemFor(TDrawContainer* slide) {
   for (auto& i : FSlideItems)
-    if (i->Slide == slide) return i.Get();
+    if (i->Slide.Get() == slide) return i.Get();
   FSlideItems.push_back(foundation::TRef<TSlideItem>::Adopt(new TSlideItem(slide)));
   return FSlideItems.back().Get();
 }

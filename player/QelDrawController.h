@@ -56,15 +56,20 @@ class TQelDrawController : public foundation::TRefObject {
   void RndLost(int32_t kind);
   bool DrawRoot(render3d::TDrawItem* item, const render3d::TViewState& view);
 
-  render3d::T3DScreen* Screen = nullptr;  // one reference
-  render3d::T3DDrawer* Drawer = nullptr;  // owned
+  foundation::TRef<render3d::T3DScreen> Screen;
+  foundation::TRef<render3d::T3DDrawer> Drawer;
+  // Owned by the device's messenger list, or by the controller when the
+  // screen has no device; cleared when either side goes first.
   TDeviceKilledMessenger2* Messenger = nullptr;
   uint8_t ResetWanted = 0;
   uint8_t DeviceLost = 0;
-  showmodel::TViewportRect Viewport;
-  foundation::TCriticalSection* ViewportLock = nullptr;  // owned
-  render3d::TScreenEvent* Listener = nullptr;            // owned
-  render3d::T3DScreen* DroppedScreen = nullptr;  // the reference given up when the device went
+  showmodel::TViewportRect Viewport;  // guarded by ViewportLock
+  // Guards Viewport: the slide loader reads it while the main thread sets it.
+  foundation::TRef<foundation::TCriticalSection> ViewportLock;
+  foundation::TRef<render3d::TScreenEvent> Listener;
+  // The screen's reference given up when the device went: released only with
+  // the controller, as the device may still be freeing the screen's messenger.
+  foundation::TRef<render3d::T3DScreen> DroppedScreen;
 };
 
 // A prepared slide as a draw item: the show objects' item for its slide
@@ -81,7 +86,7 @@ class TSlideItem : public showmodel::TQelObjectItem {
   void Draw(render3d::T3DDrawer* drawer) override;
   // The prepared slide's time (its set-time operation).
   void SetTime(double t);
-  showmodel::TDrawContainer* Slide = nullptr;
+  foundation::TRef<showmodel::TDrawContainer> Slide;
 };
 
 class TRootItem : public render3d::TDrawItem {

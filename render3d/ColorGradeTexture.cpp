@@ -48,17 +48,12 @@ TBaseTexture* TCustomColorGradeTexture::GetTexture() {
     Texture = v;
     imaging::TBitmap* view = v->Lock(0, 0, 0, 0, 32, 32, 32);
     if (auto* b = static_cast<imaging::TSysBitmap*>(view)) {
-      try {
-        if (Bitmap)
-          b->CopyFrom(Bitmap);
-        else
-          imaging::FillIdentityColorLUT(b);
-        ApplyFilters(Filters, b, b->Width, b->Height);
-      } catch (...) {
-        v->Unlock(0, view);
-        throw;
-      }
-      v->Unlock(0, view);
+      const TOnExit unlock([&] { v->Unlock(0, view); });
+      if (Bitmap)
+        b->CopyFrom(Bitmap);
+      else
+        imaging::FillIdentityColorLUT(b);
+      ApplyFilters(Filters, b, b->Width, b->Height);
     }
   } else {
     T3DTexture* t = r->CreateTexture(tkArgb, 256, 16, false);
@@ -67,22 +62,17 @@ TBaseTexture* TCustomColorGradeTexture::GetTexture() {
     T3DSurface* s = t->GetSurface(0);
     imaging::TBitmap* view = s ? s->Lock({0, 0, 256, 16}, false) : nullptr;
     if (auto* b = static_cast<imaging::TSysBitmap*>(view)) {
-      try {
-        if (Bitmap)
-          b->CopyFrom(Bitmap);
-        else
-          imaging::FillIdentityRamp(b);
-        // The grade reaches every row, not only the first: the ramp is
-        // sampled on all of them.
-        if (Filters && g_applier.load()) {
-          ApplyFilters(Filters, b, 256, 1);
-          for (int32_t y = 1; y < b->Height; ++y) std::memcpy(b->Row(y), b->Row(0), 256 * 4);
-        }
-      } catch (...) {
-        s->Unlock(view);
-        throw;
+      const TOnExit unlock([&] { s->Unlock(view); });
+      if (Bitmap)
+        b->CopyFrom(Bitmap);
+      else
+        imaging::FillIdentityRamp(b);
+      // The grade reaches every row, not only the first: the ramp is
+      // sampled on all of them.
+      if (Filters && g_applier.load()) {
+        ApplyFilters(Filters, b, 256, 1);
+        for (int32_t y = 1; y < b->Height; ++y) std::memcpy(b->Row(y), b->Row(0), 256 * 4);
       }
-      s->Unlock(view);
     }
   }
   Texture->OnRelease = [this] { FreeTexture(); };

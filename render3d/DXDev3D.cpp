@@ -104,16 +104,6 @@ imaging::TPixelFormat* PixelFormatOf(uint32_t format) {
   }
 }
 
-// Keeps an object alive across an operation that may release it.
-class TKeep {
- public:
-  explicit TKeep(TRefObject* o) : FObj(o) { FObj->_AddRef(); }
-  ~TKeep() { FObj->_Release(); }
-
- private:
-  TRefObject* FObj;
-};
-
 template <class T>
 void EraseFrom(std::vector<T*>& list, T* item) {
   auto it = std::find(list.begin(), list.end(), item);
@@ -129,12 +119,10 @@ void Notify(const TSimpleEvent& event) {
   if (copy) copy();
 }
 
-void PostRequest(uint32_t id, TRefObject* data) {
+// Takes over the caller's reference of data.
+void PostRequest(uint32_t id, TRef<TRefObject> data) {
   foundation::TPostEventListEx* list = g_events.load();
-  if (list)
-    list->Post(id, data);
-  else
-    data->Free();
+  if (list) list->Post(id, data.Detach());
 }
 
 }  // namespace
@@ -398,12 +386,12 @@ T3DRenderer* T3DEngine9::CreateRenderer(TDrawDevice* device, const TRendererPara
   if (!OnMainThread()) {
     TDeviceLock lock;
     renderer->State = rsCreationPending;
-    auto* data = new TInitData();
+    auto data = MakeRef<TInitData>();
     data->Target = device;
     data->Params = params;
     data->Renderer = renderer;
-    renderer->PendingRequest = data;
-    PostRequest(g_requestId.load(), data);
+    renderer->PendingRequest = data.Get();
+    PostRequest(g_requestId.load(), std::move(data));
     return renderer;
   }
   InternalCreateRenderer(device, params, renderer);
@@ -513,6 +501,9 @@ void T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TRendererPara
     return;
   }
   T3DRenderer9* rr = renderer;
+  // Other threads read the renderer without the device lock once it is
+  // ready: it is pending while its members are filled in, ready last.
+  rr->State = rsCreationPending;
   store->Renderers.push_back(rr);
   rr->Store = store;
   rr->Exclusive = exclusive;
@@ -557,6 +548,7 @@ void T3DEngine9::InternalCreateRenderer(TDrawDevice* device, const TRendererPara
       rr->QuadBuffer->unlock();
     }
   }
+  if (rr->State == rsCreationPending) rr->State = rsReady;
   if (device->OnPaint) device->OnPaint(this);
 }
 
@@ -685,14 +677,14 @@ void TDevStore::Dispose() {
       if (OnMainThread()) {
         SetWndPosLocal(Target->Handle, r, false);
       } else if (Device) {
-        auto* rel = new TReleaseData();
+        auto rel = MakeRef<TReleaseData>();
         Device->addRef();
         rel->Device = Device;
         rel->Window = Target->Handle;
         rel->Rect = r;
         Log(u"TDevStore.Dispose, not main thread");
         DropDevice();
-        PostRequest(g_requestId.load(), rel);
+        PostRequest(g_requestId.load(), std::move(rel));
       }
     }
     std::vector<T3DRenderer9*> renderers;
@@ -758,7 +750,7 @@ T3DTexture9* TDevStore::CreateTexture9(TTextureKind kind, int32_t width, int32_t
     if (hr) *hr = gpu::D3DERR_INVALIDCALL;
     return nullptr;
   }
-  auto* t = new T3DTexture9();
+  auto t = MakeRef<T3DTexture9>();
   t->Mipmaps = mipmaps;
   t->Width = width;
   t->Height = height;
@@ -781,13 +773,12 @@ T3DTexture9* TDevStore::CreateTexture9(TTextureKind kind, int32_t width, int32_t
   if (r != gpu::S_OK) {
     Log(u"create tex fail");
     t->Texture = nullptr;
-    t->Free();
     return nullptr;
   }
   t->Kind = kind;
-  Textures.push_back(t);
+  Textures.push_back(t.Get());
   t->Store = this;
-  return t;
+  return t.Detach();
 }
 
 TVolumeTexture9* TDevStore::CreateVolumeTexture9(int32_t width, int32_t height, int32_t depth, bool systemMemory,
@@ -797,7 +788,7 @@ TVolumeTexture9* TDevStore::CreateVolumeTexture9(int32_t width, int32_t height, 
     if (hr) *hr = gpu::D3DERR_INVALIDCALL;
     return nullptr;
   }
-  auto* v = new TVolumeTexture9();
+  auto v = MakeRef<TVolumeTexture9>();
   v->Pool = systemMemory ? gpu::D3DPOOL_SYSTEMMEM : gpu::D3DPOOL_DEFAULT;
   gpu::HRESULT r = Device->createVolumeTexture(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                                                static_cast<uint32_t>(depth), 1, 0, gpu::D3DFMT_A8R8G8B8, v->Pool,
@@ -805,15 +796,14 @@ TVolumeTexture9* TDevStore::CreateVolumeTexture9(int32_t width, int32_t height, 
   if (hr) *hr = r;
   if (r != gpu::S_OK) {
     v->VolumeTexture = nullptr;
-    v->Free();
     return nullptr;
   }
   v->Width = width;
   v->Height = height;
   v->Depth = depth;
   v->Store = this;
-  Textures.push_back(v);
-  return v;
+  Textures.push_back(v.Get());
+  return v.Detach();
 }
 
 T3DTexture9* TDevStore::AcquireStaging(TTextureKind kind, int32_t width, int32_t height, bool mipmaps) {
@@ -847,18 +837,16 @@ bool TDevStore::ReadRenderTarget(T3DSurface9* source, T3DSurface9*& copy) {
   Check(source != nullptr);
   copy = nullptr;
   if (!Device || !source->Surface) return false;
-  copy = new T3DSurface9();
+  auto made = MakeRef<T3DSurface9>();
   gpu::SurfaceDesc desc;
   source->Surface->getDesc(desc);
   uint8_t lost;
   if (CheckDxResult(Device->createOffscreenPlainSurface(desc.width, desc.height, desc.format, gpu::D3DPOOL_SYSTEMMEM,
-                                                        &copy->Surface),
+                                                        &made->Surface),
                     lost) != 0 ||
-      CheckDxResult(Device->getRenderTargetData(source->Surface, copy->Surface), lost) != 0) {
-    copy->Free();
-    copy = nullptr;
+      CheckDxResult(Device->getRenderTargetData(source->Surface, made->Surface), lost) != 0)
     return false;
-  }
+  copy = made.Detach();
   return true;
 }
 
@@ -982,9 +970,8 @@ bool T3DSurfaceRT::CopyTo(imaging::TBitmap* bitmap) {
   if (!Surface || !Store) return false;
   T3DSurface9* copy = nullptr;
   if (!Store->ReadRenderTarget(this, copy)) return false;
-  bool ok = CopyFrom(copy, bitmap);
-  copy->Free();
-  return ok;
+  const auto held = TRef<T3DSurface9>::Adopt(copy);
+  return CopyFrom(held.Get(), bitmap);
 }
 
 // ---------------------------------------------------------------- textures
@@ -1022,19 +1009,18 @@ T3DSurface* T3DTexture9::GetSurface(int32_t level) {
   if (!Texture) return nullptr;
   auto it = Surfaces.find(level);
   if (it != Surfaces.end()) return it->second;
-  T3DSurface9* s = (Kind == tkTargetXrgb || Kind == tkTargetArgb || Kind == tkTargetWide) && Pool == 0
-                       ? new T3DSurfaceRT()
-                       : new T3DSurface9();
+  auto s = TRef<T3DSurface9>::Adopt((Kind == tkTargetXrgb || Kind == tkTargetArgb || Kind == tkTargetWide) && Pool == 0
+                                        ? new T3DSurfaceRT()
+                                        : new T3DSurface9());
   s->Level = level;
   if (!s->Call(Texture->getSurfaceLevel(static_cast<uint32_t>(level), &s->Surface))) {
     s->Surface = nullptr;
-    s->Free();
     return nullptr;
   }
   s->Store = Store;
   s->Texture = this;
-  Surfaces[level] = s;
-  return s;
+  Surfaces[level] = s.Get();
+  return s.Detach();
 }
 
 void T3DTexture9::Update() {
@@ -1226,14 +1212,14 @@ void T3DRenderer9::Dispose() {
         foundation::GetLog()->AddRect(u"Dispose FullScreen, R= ", r, u"");
         if (!OnMainThread()) {
           if (Store->Device) {
-            auto* rel = new TReleaseData();
+            auto rel = MakeRef<TReleaseData>();
             Store->Device->addRef();
             rel->Device = Store->Device;
             rel->Window = target ? target->Handle : 0;
             rel->Rect = r;
             Log(u"T3DRenderer9.Dispose: exclusive mode, not main thread");
             Store->DropDevice();
-            PostRequest(g_requestId.load(), rel);
+            PostRequest(g_requestId.load(), std::move(rel));
           }
         } else {
           Store->DropDevice();
@@ -1248,14 +1234,18 @@ void T3DRenderer9::Dispose() {
 
 bool T3DRenderer9::Call(gpu::HRESULT hr) {
   uint8_t lost;
-  LastResult = CheckDxResult(hr, lost);
-  State = lost;
-  return LastResult == 0;
+  const uint8_t result = CheckDxResult(hr, lost);
+  LastResult = result;
+  // A renderer still being filled in by the main thread stays pending on
+  // success: InternalCreateRenderer makes it ready once it is complete, so a
+  // thread that sees it ready sees every member set.
+  if (lost != rsReady || State != rsCreationPending) State = lost;
+  return result == 0;
 }
 
 template <class F>
 bool T3DRenderer9::Frame(F&& body) {
-  TKeep keep(this);  // a loss may make the screen drop this renderer
+  const auto keep = TRef<T3DRenderer9>::AddRef(this);  // a loss may make the screen drop this renderer
   TDeviceLock lock;
   bool ok = false;
   gpu::Device* dev = Store ? Store->Device : nullptr;
@@ -1333,7 +1323,7 @@ bool T3DRenderer9::EndScene() {
 }
 
 bool T3DRenderer9::Present(const TRect* sourceRect, const TRect* destRect) {
-  TKeep keep(this);
+  const auto keep = TRef<T3DRenderer9>::AddRef(this);
   if (OwnSwapChain && !SwapChain) return false;
   gpu::SwapChain* chain = nullptr;
   gpu::Device* dev = nullptr;
@@ -1412,17 +1402,16 @@ bool T3DRenderer9::GetBackBuffer(T3DSurface*& surface) {
     return true;
   }
   if (!Store || !Store->Device) return false;
-  auto* s = new T3DSurfaceRT();
+  auto s = MakeRef<T3DSurfaceRT>();
   s->Level = 0;
   s->Store = Store;
   gpu::HRESULT hr = SwapChain ? SwapChain->getBackBuffer(0, gpu::D3DBACKBUFFER_TYPE_MONO, &s->Surface)
                               : Store->Device->getBackBuffer(0, 0, gpu::D3DBACKBUFFER_TYPE_MONO, &s->Surface);
   if (!Call(hr)) {
     s->Surface = nullptr;
-    s->Free();
     return false;
   }
-  surface = s;
+  surface = s.Detach();
   return true;
 }
 
@@ -1620,7 +1609,7 @@ T3DVertexList* T3DRenderer9::CreateVertexList(int32_t vertexCount, TVertexCompon
                                               int32_t texCoordSets) {
   T3DVertexList9* result = nullptr;
   Frame([&](gpu::Device* dev) {
-    auto* vl = new T3DVertexList9();
+    auto vl = MakeRef<T3DVertexList9>();
     uint32_t fvf = gpu::D3DFVF_XYZ;
     int32_t stride = 12;
     if (components & vcNormal) {
@@ -1652,12 +1641,11 @@ T3DVertexList* T3DRenderer9::CreateVertexList(int32_t vertexCount, TVertexCompon
     if (!Call(dev->createVertexBuffer(static_cast<uint32_t>(std::max(0, vertexCount) * stride), 0, fvf,
                                       gpu::D3DPOOL_DEFAULT, &vl->Buffer))) {
       vl->Buffer = nullptr;
-      vl->Free();
       return false;
     }
-    Store->VertexLists.push_back(vl);
+    Store->VertexLists.push_back(vl.Get());
     vl->Store = Store;
-    result = vl;
+    result = vl.Detach();
     return true;
   });
   return result;
@@ -1706,17 +1694,16 @@ T3DShader* T3DRenderer9::CreateShader(const std::string& code, bool vertex) {
     uint32_t length;
     std::memcpy(&length, code.data(), 4);
     length = std::min<uint32_t>(length, static_cast<uint32_t>(code.size() - 4));
-    auto* sh = new T3DShader9();
+    auto sh = MakeRef<T3DShader9>();
     gpu::HRESULT hr = vertex ? dev->createVertexShader(code.data() + 4, length, &sh->VertexShader)
                              : dev->createPixelShader(code.data() + 4, length, &sh->PixelShader);
     if (!Call(hr)) {
       sh->PixelShader = sh->VertexShader = nullptr;
-      sh->Free();
       return false;
     }
-    Store->Shaders.push_back(sh);
+    Store->Shaders.push_back(sh.Get());
     sh->Store = Store;
-    result = sh;
+    result = sh.Detach();
     return true;
   });
   return result;

@@ -230,6 +230,8 @@ class TVolumeTexture9 : public TVolumeTexture {
   uint32_t Pool = 0;
   TVolumeTexture9* Staging = nullptr;
   bool Dirty = false;
+  // Level locks handed out and not yet unlocked, and the staging copy while
+  // any is out (guarded by LockGuard).
   int32_t LockCount = 0;
   std::recursive_mutex LockGuard;
 
@@ -303,7 +305,7 @@ class TDevStore : public TRefObject {
   T3DEngine9* Engine = nullptr;
   bool Anisotropy = false;
   std::vector<T3DTexture9*> StagingHeads;
-  std::mutex PoolLock;
+  std::mutex PoolLock;  // guards StagingHeads, the free lists of staging textures
   gpu::Device* Device = nullptr;
   std::vector<T3DRenderer9*> Renderers;
   std::vector<TBaseTexture*> Textures;

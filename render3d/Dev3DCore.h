@@ -4,6 +4,7 @@
 // draw manager) calls only these operations.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -14,12 +15,15 @@
 #include "foundation/SysObj.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvBitmap.h"
+#include "render3d/OnExit.h"
 
 namespace render3d {
 
 using foundation::TFloatPoint;
 using foundation::TPoint;
 using foundation::TRect;
+using foundation::MakeRef;
+using foundation::TRef;
 using foundation::TRefObject;
 
 struct TDisplayMode {
@@ -127,9 +131,14 @@ class T3DRenderer : public TRefObject {
   void Dispose() override;
 
   TDrawDevice* Device = nullptr;  // cleared by the device's Dispose
-  uint8_t State = 0;
-  uint8_t LastResult = 0;
-  bool SupportsL8 = false;
+  // State and LastResult are written under the device lock by the thread
+  // that called the device, and read without it by other threads (the
+  // screen's readiness check, the texture and vertex-list paths of the slide
+  // loader), hence atomics. A renderer created through the main thread stays
+  // rsCreationPending until every member below is filled in.
+  std::atomic<uint8_t> State{0};
+  std::atomic<uint8_t> LastResult{0};
+  bool SupportsL8 = false;  // set once before the renderer becomes ready
   TSimpleEvent OnRendererLost;
 
   virtual bool IsFlipEx() { return true; }

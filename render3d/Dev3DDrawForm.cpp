@@ -35,20 +35,16 @@ bool Dev3DSurfaceEntry(TDrawForm* Form, bool Accelerated) {
 TDrawDevice2::TDrawDevice2(TDrawForm* aForm)
     : TDrawDevice(static_cast<uint32_t>(aForm->Controller()->GetHandle())), Form(aForm) {}
 
-TDev3DDrawer::TDev3DDrawer(TDrawDevice2* aDevice) {
+TDev3DDrawer::TDev3DDrawer(TDrawDevice2* aDevice) : Device(TRef<TDrawDevice2>::Adopt(aDevice)) {
   QEL_ASSERT(aDevice != nullptr, u"TDev3DDrawer: no device");
-  Device = aDevice;
-  Screen = new T3DScreen();
-  Screen->AssignDevice(Device);  // makes the window's renderer
+  Screen = MakeRef<T3DScreen>();
+  Screen->AssignDevice(Device.Get());  // makes the window's renderer
 }
 
 void TDev3DDrawer::Dispose() {
-  if (TexManager) TexManager->Free();
-  TexManager = nullptr;
-  if (Screen) Screen->Free();
-  Screen = nullptr;
-  if (Device) Device->Free();
-  Device = nullptr;
+  TexManager.Reset();
+  Screen.Reset();
+  Device.Reset();
   TDevDrawer::Dispose();
 }
 
@@ -102,8 +98,8 @@ void TDev3DDrawer::FillRect(const TRect& Rect, uint32_t Color) {
 }
 
 TTextureManager6* TDev3DDrawer::GetTextureManager() {
-  if (!TexManager) TexManager = new TTextureManager6(Screen);
-  return TexManager;
+  if (!TexManager) TexManager = MakeRef<TTextureManager6>(Screen.Get());
+  return TexManager.Get();
 }
 
 void TDev3DDrawer::DrawImage(imaging::TImage* Image, const TRect& Clip, TSurfaceTransform& T) {

@@ -41,9 +41,9 @@ class TDev3DDrawer : public TDevDrawer {
   void SetFullView() { SetView(TRect{0, 0, Width, Height}); }
   TTextureManager6* GetTextureManager();
 
-  TDrawDevice2* Device = nullptr;          // owned
-  T3DScreen* Screen = nullptr;             // owned
-  TTextureManager6* TexManager = nullptr;  // owned, made on first image
+  TRef<TDrawDevice2> Device;
+  TRef<T3DScreen> Screen;
+  TRef<TTextureManager6> TexManager;  // made on first image
   TRect ViewRect;
 };
 

@@ -40,11 +40,12 @@ TPoint FitSizeIntoNoEnlarge(TPoint a, TPoint b) {
   return {w, RoundEven(double(a.Y) * w / a.X)};
 }
 
-T3DDrawer::T3DDrawer(T3DScreen* screen) : Screen(screen) {
-  Lock = new foundation::TCriticalSection();
-  TextureSource = new TTextureSource(screen);
+T3DDrawer::T3DDrawer(T3DScreen* screen)
+    : Lock(MakeRef<foundation::TCriticalSection>()), Screen(screen), TextureSource(MakeRef<TTextureSource>(screen)) {
   ResetDrawnBounds();
 }
+
+T3DDrawer::~T3DDrawer() = default;
 
 void T3DDrawer::Dispose() {
   ReleaseYuvImages();
@@ -53,23 +54,18 @@ void T3DDrawer::Dispose() {
     if (s) s->Free();
     s = nullptr;
   }
-  for (TRenderTargetTexture** t : {&SharpenTarget, &MotionFrame, &MotionSum}) {
-    if (*t) (*t)->Free();
-    *t = nullptr;
-  }
-  for (TRenderTargetManager** p : {&TargetPool, &HalfPool, &MotionPool}) {
-    if (*p) (*p)->Free();
-    *p = nullptr;
-  }
-  if (BoxAntialiaser) BoxAntialiaser->Free();
-  BoxAntialiaser = nullptr;
-  if (Effecter) Effecter->Free();
-  Effecter = nullptr;
-  if (TextureSource) TextureSource->Free();
-  TextureSource = nullptr;
+  // Pooled targets go back to their pools before the pools go.
+  SharpenTarget.Reset();
+  MotionFrame.Reset();
+  MotionSum.Reset();
+  TargetPool.Reset();
+  HalfPool.Reset();
+  MotionPool.Reset();
+  BoxAntialiaser.Reset();
+  Effecter.Reset();
+  TextureSource.Reset();
   Screen = nullptr;
-  if (Lock) Lock->Free();
-  Lock = nullptr;
+  Lock.Reset();
   TRefObject::Dispose();
 }
 
@@ -87,9 +83,9 @@ void T3DDrawer::PrepareRenderTargets() {
   int32_t w = vp.Right - vp.Left, h = vp.Bottom - vp.Top;
   TargetRect = {0, 0, w, h};
   Camera = {float(vp.Left + vp.Right) / 2, float(vp.Top + vp.Bottom) / 2, -float(h)};
-  if (!TargetPool) TargetPool = new TRenderTargetManager(true, false);
-  if (!MotionPool) MotionPool = new TRenderTargetManager(true, true);
-  if (!HalfPool) HalfPool = new TRenderTargetManager(true, false);
+  if (!TargetPool) TargetPool = MakeRef<TRenderTargetManager>(true, false);
+  if (!MotionPool) MotionPool = MakeRef<TRenderTargetManager>(true, true);
+  if (!HalfPool) HalfPool = MakeRef<TRenderTargetManager>(true, false);
   TargetPool->SetSize(w, h);
   MotionPool->SetSize(w, h);
   HalfPool->SetSize(w / 2, h / 2);
@@ -117,17 +113,11 @@ bool T3DDrawer::DrawItemInView(TDrawItem* item, const TViewState& view) {
   View = view;
   Screen->SetViewState(View);
   Camera = {view.Scale.X * 0.5f, view.Scale.Y * 0.5f, -view.Scale.Y};
-  bool result;
-  try {
-    result = DrawItemWithEffects(item);
-  } catch (...) {
+  const TOnExit restore([&] {
     View = saved;
     Screen->SetViewState(View);
-    throw;
-  }
-  View = saved;
-  Screen->SetViewState(View);
-  return result;
+  });
+  return DrawItemWithEffects(item);
 }
 
 bool T3DDrawer::DrawItemWithEffects(TDrawItem* item) {
@@ -137,29 +127,15 @@ bool T3DDrawer::DrawItemWithEffects(TDrawItem* item) {
   // 0.00001 blurs (as a Double it is 9.9999997e-06).
   if (v >= double(1e-5f)) {
     InEffects = true;
+    const TOnExit leave([this] { InEffects = false; });
     ResetDrawnBounds();
-    try {
-      RunBlurPass(item, v / 1000 * GetViewScale());
-    } catch (...) {
-      InEffects = false;
-      throw;
-    }
-    InEffects = false;
+    RunBlurPass(item, v / 1000 * GetViewScale());
     return true;
   }
   if (v < 0 && !SharpenTarget) {
     InEffects = true;
-    if (!BeginSharpenLayer()) {
-      bool r;
-      try {
-        r = DrawItemInScene(item);
-      } catch (...) {
-        InEffects = false;
-        throw;
-      }
-      InEffects = false;
-      return r;
-    }
+    const TOnExit leave([this] { InEffects = false; });
+    if (!BeginSharpenLayer()) return DrawItemInScene(item);
     TViewState view;
     MakeTargetView(view, SharpenView);
     bool r;
@@ -167,11 +143,9 @@ bool T3DDrawer::DrawItemWithEffects(TDrawItem* item) {
       r = DrawItemInView(item, view);
     } catch (...) {
       AbortSharpenLayer();
-      InEffects = false;
       throw;
     }
     EndSharpenLayer(-v / 100 * GetViewScale());
-    InEffects = false;
     return r;
   }
   return DrawItemInScene(item);
@@ -269,8 +243,8 @@ imaging::TImage* T3DDrawer::CaptureScreen() {
 }
 
 TBoxAntialiaser* T3DDrawer::GetBoxAntialiaser() {
-  if (!BoxAntialiaser) BoxAntialiaser = new TBoxAntialiaser(Screen);
-  return BoxAntialiaser;
+  if (!BoxAntialiaser) BoxAntialiaser = MakeRef<TBoxAntialiaser>(Screen);
+  return BoxAntialiaser.Get();
 }
 
 void T3DDrawer::ResetDrawnBounds() { DrawnBounds = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}; }
@@ -320,8 +294,7 @@ void T3DDrawer::AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint ax, T
 void T3DDrawer::AbortSharpenLayer() {
   if (!SharpenTarget) return;
   Screen->PopRenderTarget();
-  SharpenTarget->Free();  // back to its pool
-  SharpenTarget = nullptr;
+  SharpenTarget.Reset();  // back to its pool
 }
 
 }  // namespace render3d

@@ -76,6 +76,8 @@ class T3DDrawer : public TRefObject {
   QEL_CLASSNAME(T3DDrawer)
   explicit T3DDrawer(T3DScreen* screen);
   void Dispose() override;
+  // Out of line: some members are of classes only declared here.
+  ~T3DDrawer() override;
 
   void CreateShaders();
   void PrepareRenderTargets();
@@ -168,29 +170,30 @@ class T3DDrawer : public TRefObject {
   // shaders.
   bool DrawThroughMask(TDrawItem* mask, TDrawItem* content, imaging::TImage* background, double opacity);
 
-  foundation::TCriticalSection* Lock = nullptr;  // owned
-  T3DScreen* Screen = nullptr;                   // not owned
-  TRenderTargetManager* TargetPool = nullptr;    // owned
-  TRenderTargetManager* HalfPool = nullptr;      // owned
-  TRenderTargetManager* MotionPool = nullptr;    // owned
-  TTextureSource* TextureSource = nullptr;       // owned
-  TBoxAntialiaser* BoxAntialiaser = nullptr;     // owned, made on first use
+  // Guards Shaders while they are made and YuvImages.
+  TRef<foundation::TCriticalSection> Lock;
+  T3DScreen* Screen = nullptr;  // not owned
+  TRef<TRenderTargetManager> TargetPool;
+  TRef<TRenderTargetManager> HalfPool;
+  TRef<TRenderTargetManager> MotionPool;
+  TRef<TTextureSource> TextureSource;
+  TRef<TBoxAntialiaser> BoxAntialiaser;  // made on first use
   TViewState View, SharpenView, BlurView, MotionView, EffectView;
   double TextureScaleX = 1.0, TextureScaleY = 1.0;
   int32_t SceneDepth = 0;
   bool InEffects = false;
   T3DPoint Camera;
   TDrawItem* EffectSubject = nullptr;             // not owned
-  TRenderTargetTexture* SharpenTarget = nullptr;  // pooled
+  TRef<TRenderTargetTexture> SharpenTarget;  // goes back to its pool when released
   TShader* Shaders[psShaderCount] = {};           // owned
   TRect TargetRect;
   TRect DrawnBounds;
   bool InTransition = false;
-  TRenderTargetTexture* MotionFrame = nullptr;  // pooled
-  TRenderTargetTexture* MotionSum = nullptr;    // pooled
+  TRef<TRenderTargetTexture> MotionFrame;  // pooled
+  TRef<TRenderTargetTexture> MotionSum;    // pooled
   std::vector<TShader*> ShaderStack;            // not owned
   uint8_t CaptureMode = 0;
-  TCustomD3DEffecter* Effecter = nullptr;  // owned, made on first use
+  TRef<TCustomD3DEffecter> Effecter;  // made on first use
   std::vector<T3DYUV*> YuvImages;          // not owned
 };
 

@@ -243,25 +243,20 @@ void TD3DTriTile::DrawMappedTriangle3D(const transitions::TTriangle& s, const TT
 TCustomD3DEffecter::TCustomD3DEffecter(T3DScreen* screen, TRenderTargetManager* sharedPool)
     : Screen(screen), SharedPool(sharedPool) {
   QEL_ASSERT(screen != nullptr, u"Dev3DEffects2: effecter without a screen");
-  OwnPool = new TRenderTargetManager(false, false);
+  OwnPool = MakeRef<TRenderTargetManager>(false, false);
   OwnPool->SetSize(screen->Bounds.Right - screen->Bounds.Left, screen->Bounds.Bottom - screen->Bounds.Top);
-  TexturedBatch = new TVertexBuffer(screen);
-  PlainBatch = new TVertexBuffer(screen);
-  Controller = new TD3DTriController(this);
+  TexturedBatch = MakeRef<TVertexBuffer>(screen);
+  PlainBatch = MakeRef<TVertexBuffer>(screen);
+  Controller = MakeRef<TD3DTriController>(this);
 }
 
 void TCustomD3DEffecter::Dispose() {
   ReleaseSlots();
-  for (TVertexBuffer** b : {&TexturedBatch, &PlainBatch}) {
-    if (*b) (*b)->Free();
-    *b = nullptr;
-  }
-  if (Scratch) Scratch->Free();
-  Scratch = nullptr;
-  if (Controller) Controller->Free();
-  Controller = nullptr;
-  if (OwnPool) OwnPool->Free();
-  OwnPool = nullptr;
+  TexturedBatch.Reset();
+  PlainBatch.Reset();
+  Scratch.Reset();
+  Controller.Reset();
+  OwnPool.Reset();
   TRefObject::Dispose();
 }
 
@@ -306,43 +301,35 @@ void TCustomD3DEffecter::RenderSlot(const TRenderCallback& callback) {
   TRenderTargetTexture* t = CurrentSlot ? Slot1 : Slot0;
   if (!t) return;
   Screen->PushRenderTarget(t, ViewRect.Left, ViewRect.Top);
+  const TOnExit pop([this] { Screen->PopRenderTarget(); });
   Screen->Clear(0x00000000u, true);
-  try {
-    callback(DrawingRect(t));
-  } catch (...) {
-    Screen->PopRenderTarget();
-    throw;
-  }
-  Screen->PopRenderTarget();
+  callback(DrawingRect(t));
 }
 
 TD3DTriController* TCustomD3DEffecter::RenderToTexture(const TRenderCallback& callback, bool replicate) {
   TRenderTargetTexture* t = Slot0;
-  if (!t) return Controller;
+  if (!t) return Controller.Get();
   Screen->PushRenderTarget(t, ViewRect.Left, ViewRect.Top);
   // Grey with alpha 0: filtered edges fade to grey rather than black.
   Screen->Clear(0x00808080u, true);
   const TRect r = DrawingRect(t);
-  try {
+  {
+    const TOnExit pop([this] { Screen->PopRenderTarget(); });
     callback(r);
-  } catch (...) {
-    Screen->PopRenderTarget();
-    throw;
   }
-  Screen->PopRenderTarget();
   if (replicate && r.Left < r.Right)
     ReplicateEdges({r.Left - ViewRect.Left, r.Top - ViewRect.Top, r.Right - ViewRect.Left, r.Bottom - ViewRect.Top});
-  return Controller;
+  return Controller.Get();
 }
 
 TVertexBuffer* TCustomD3DEffecter::GetBatch(bool textured) {
   if (textured) {
     TCustomTexture* tex[1] = {Slot0};
     TexturedBatch->SetTextures(tex);
-    return TexturedBatch;
+    return TexturedBatch.Get();
   }
   PlainBatch->SetTextures({});
-  return PlainBatch;
+  return PlainBatch.Get();
 }
 
 void TCustomD3DEffecter::ReplicateEdges(const TRect& r) {
@@ -381,7 +368,7 @@ void TCustomD3DEffecter::CopyRegion(TPoint source, TPoint size, TPoint dest) {
 void TCustomD3DEffecter::FlushCopies() {
   if (!FCopies.empty()) {
     ++ScratchFlushes;
-    if (!Scratch) Scratch = new TRenderTargetTexture(Screen, {256, 256}, true, false);
+    if (!Scratch) Scratch = MakeRef<TRenderTargetTexture>(Screen, TPoint{256, 256}, true, false);
     T3DTexture* st = Scratch->GetTexture();
     T3DTexture* tt = Slot0 ? Slot0->GetTexture() : nullptr;
     if (st && tt && Screen->Renderer) {
@@ -422,20 +409,15 @@ TViewState MakeEffectView(const TViewState& view) {
   return v;
 }
 
-// Frees the effect item also when drawing raises.
-struct TItemHolder {
-  TEffectItem* Item;
-  ~TItemHolder() { Item->Free(); }
-};
 }  // namespace
 
 TCustomD3DEffecter* T3DDrawer::GetEffecter() {
   if (!Effecter) {
     if (!TargetPool) PrepareRenderTargets();
-    Effecter = new TCustomD3DEffecter(Screen, TargetPool);
+    Effecter = MakeRef<TCustomD3DEffecter>(Screen, TargetPool.Get());
     Effecter->SetViewRect(TargetRect);
   }
-  return Effecter;
+  return Effecter.Get();
 }
 
 void T3DDrawer::DrawEffectSubject(const TRect&) { DrawItemInView(EffectSubject, EffectView); }
@@ -443,15 +425,8 @@ void T3DDrawer::DrawEffectSubject(const TRect&) { DrawItemInView(EffectSubject, 
 transitions::TEffController* T3DDrawer::RenderForEffect(TDrawItem* item, bool replicate, const TViewState& view) {
   EffectSubject = item;
   MakeTargetView(EffectView, view);
-  TEffController* c;
-  try {
-    c = GetEffecter()->RenderToTexture([this](const TRect& r) { DrawEffectSubject(r); }, replicate);
-  } catch (...) {
-    EffectSubject = nullptr;
-    throw;
-  }
-  EffectSubject = nullptr;
-  return c;
+  const TOnExit clear([this] { EffectSubject = nullptr; });
+  return GetEffecter()->RenderToTexture([this](const TRect& r) { DrawEffectSubject(r); }, replicate);
 }
 
 void T3DDrawer::DrawTransition(TDrawItem* outgoing, TDrawItem* incoming, TTransitionState* state,
@@ -505,7 +480,12 @@ void T3DDrawer::DrawTransition(TDrawItem* outgoing, TDrawItem* incoming, TTransi
     eff->PrepareSlots(1);
     TDrawItem* slides[2] = {outgoing, incoming};
     const TViewState* views[2] = {&view, &inView};
-    try {
+    {
+      const TOnExit reset([&] {
+        EffectSubject = nullptr;
+        InTransition = false;
+        outgoing->TransparentBg = incoming->TransparentBg = 0;
+      });
       for (int k = 0; k < 2; ++k) {
         EffectSubject = slides[k];
         MakeTargetView(EffectView, *views[k]);
@@ -513,38 +493,24 @@ void T3DDrawer::DrawTransition(TDrawItem* outgoing, TDrawItem* incoming, TTransi
         eff->RenderSlot([this](const TRect& r) { DrawEffectSubject(r); });
         eff->NextSlot();
       }
-    } catch (...) {
-      EffectSubject = nullptr;
-      InTransition = false;
-      outgoing->TransparentBg = incoming->TransparentBg = 0;
-      throw;
     }
-    EffectSubject = nullptr;
-    InTransition = false;
-    outgoing->TransparentBg = incoming->TransparentBg = 0;
     se->SetProgress(state->Position * f->InvDuration);
     se->SetSlides(outgoing, incoming);
     Screen->FillRect(0xFF000000u, view.Viewport);
     se->BeginDraw(eff);
     TextureScaleX = size.X / double(rect.Right - rect.Left);
     TextureScaleY = size.Y / double(rect.Bottom - rect.Top);
-    try {
-      DrawItemInView(se->EffectSlide, inView);
-    } catch (...) {
-      se->EndDraw();
-      throw;
-    }
-    se->EndDraw();
+    const TOnExit end([se] { se->EndDraw(); });
+    DrawItemInView(se->EffectSlide, inView);
     return;
   }
 
-  auto* item = new TEffectItem();
-  TItemHolder holder{item};
+  const auto item = MakeRef<TEffectItem>();
   item->Filter = f;
   eff->PrepareSlots(0);
   auto throughEffect = [&](TDrawItem* slide, const TViewState& v) {
     item->Controller = RenderForEffect(slide, f->MovingImage, v);
-    DrawItemInView(item, MakeEffectView(v));
+    DrawItemInView(item.Get(), MakeEffectView(v));
   };
   const double p = state->Position * f->InvDuration;
   if (dynamic_cast<TOverturnEffect*>(f)) {
@@ -564,13 +530,10 @@ void T3DDrawer::DrawTransition(TDrawItem* outgoing, TDrawItem* incoming, TTransi
     }
   } else if (auto* push = dynamic_cast<TPushFilter*>(f); push != nullptr && !f->Reverse) {
     push->ApplyReverse();
-    try {
+    {
+      const TOnExit back([push] { push->ApplyReverse(); });
       throughEffect(outgoing, view);
-    } catch (...) {
-      push->ApplyReverse();
-      throw;
     }
-    push->ApplyReverse();
     throughEffect(incoming, inView);
   } else if (f->Reverse) {
     DrawItemInView(incoming, inView);

@@ -148,15 +148,15 @@ class TCustomD3DEffecter : public TRefObject {
 
   T3DScreen* Screen = nullptr;
   TRenderTargetManager* SharedPool = nullptr;  // not owned
-  TRenderTargetManager* OwnPool = nullptr;     // owned
+  TRef<TRenderTargetManager> OwnPool;
   TRect ViewRect;
   TRect ClipRect;
-  TVertexBuffer* TexturedBatch = nullptr;  // owned
-  TVertexBuffer* PlainBatch = nullptr;     // owned
-  TD3DTriController* Controller = nullptr;  // owned
+  TRef<TVertexBuffer> TexturedBatch;
+  TRef<TVertexBuffer> PlainBatch;
+  TRef<TD3DTriController> Controller;
   TRenderTargetTexture* Slot0 = nullptr;
   TRenderTargetTexture* Slot1 = nullptr;
-  TRenderTargetTexture* Scratch = nullptr;  // owned, made on first use
+  TRef<TRenderTargetTexture> Scratch;  // made on first use
   bool CurrentSlot = false;
   int32_t ScratchFlushes = 0;  // flushes of the scratch copies (counted for tests)
 

@@ -139,13 +139,10 @@ void T3DDrawer::DrawImage(imaging::TImage* image, T3DPoint origin, TFloatPoint o
   // Only what was pushed here is popped: popping with nothing pushed would
   // take away the shader of an enclosing pass.
   if (prem) PushShader(Shaders[psPremul4]);
-  try {
-    draw();
-  } catch (...) {
+  const TOnExit pop([&] {
     if (prem) PushShader(nullptr);
-    throw;
-  }
-  if (prem) PushShader(nullptr);
+  });
+  draw();
 }
 
 void T3DDrawer::BindGradeTables(int32_t stage, TCustomColoringTexture* t1, TCustomColoringTexture* t2, float mix) {
@@ -163,15 +160,11 @@ void T3DDrawer::DrawGraded(TPixelShaderId id, TCustomColoringTexture* t1, TCusto
                            const std::function<void()>& draw) {
   PushShader(Shaders[id]);
   BindGradeTables(1, t1, t2, mix);
-  try {
-    draw();
-  } catch (...) {
+  const TOnExit unbind([this] {
     PushShader(nullptr);
     BindGradeTables(1, nullptr, nullptr, 0);
-    throw;
-  }
-  PushShader(nullptr);
-  BindGradeTables(1, nullptr, nullptr, 0);
+  });
+  draw();
 }
 
 void T3DDrawer::PrepareImageTexture(imaging::TImage* image, const TImageDrawParams& p) {

@@ -23,22 +23,6 @@ constexpr double kGauss3 = 0.065722, kGauss2 = 0.108356, kGauss1 = 0.17865, kGau
 
 const T3DPoint kAxisX{1, 0, 0}, kAxisY{0, 1, 0};
 
-// Hands pooled targets back when a pass ends, however it ends.
-class TPooled {
- public:
-  explicit TPooled(TRenderTargetTexture* t = nullptr) : T(t) {}
-  TPooled(const TPooled&) = delete;
-  TPooled& operator=(const TPooled&) = delete;
-  ~TPooled() { Reset(); }
-  void Reset() {
-    if (T) T->Free();  // back to its pool
-    T = nullptr;
-  }
-  TRenderTargetTexture* operator->() const { return T; }
-  operator TRenderTargetTexture*() const { return T; }
-  TRenderTargetTexture* T;
-};
-
 TFloatRect WholeImage(const TCustomTexture* t) { return {0, 0, float(t->Width), float(t->Height)}; }
 
 // A pass's shader for a scope. A shader that was never made (no
@@ -77,8 +61,8 @@ static void SetPixelConstants(T3DScreen* screen, int32_t reg, std::initializer_l
 void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
   if (!TargetPool || !HalfPool) PrepareRenderTargets();
   BlurView = Screen->GetViewState();
-  TPooled P(TargetPool->Get(Screen));
-  Screen->PushRenderTarget(P, 0, 0);
+  auto P = TRef<TRenderTargetTexture>::Adopt(TargetPool->Get(Screen));
+  Screen->PushRenderTarget(P.Get(), 0, 0);
   Screen->FillRect(0x00000000u, {0, 0, P->TexWidth, P->TexHeight});
   TViewState target;
   MakeTargetView(target, BlurView);
@@ -92,12 +76,12 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
   const int32_t bw = b.Right - b.Left, bh = b.Bottom - b.Top;
   const TFloatRect drawn{float(b.Left), float(b.Top), float(b.Right), float(b.Bottom)};
 
-  TPooled H(HalfPool->Get(Screen));
-  Screen->PushRenderTarget(H, 0, 0);
+  auto H = TRef<TRenderTargetTexture>::Adopt(HalfPool->Get(Screen));
+  Screen->PushRenderTarget(H.Get(), 0, 0);
   Screen->FillRect(0x00000000u, {0, 0, H->TexWidth, H->TexHeight});
   SetDrawOrigin({0, 0});
   const TFloatPoint Q{float(std::trunc((H->Width - bw * 0.5) * 0.5)), float(std::trunc((H->Height - bh * 0.5) * 0.5))};
-  Screen->DrawTextureRect(P, {Q.X, Q.Y, 0}, {float(b.Left), float(b.Top)}, {0.5f, 0, 0}, {0, 0.5f, 0}, drawn);
+  Screen->DrawTextureRect(P.Get(), {Q.X, Q.Y, 0}, {float(b.Left), float(b.Top)}, {0.5f, 0, 0}, {0, 0.5f, 0}, drawn);
   Screen->PopRenderTarget();
 
   const double x = r * 0.5;  // in half-resolution pixels
@@ -105,7 +89,7 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
     SetDrawOrigin({float(BlurView.Viewport.Left), float(BlurView.Viewport.Top)});
     SetPixelConstants(Screen, 0, {float((x - 1e-5) / 0.99999)});
     TPassShader shader(this, Shaders[psGaussMix]);
-    TCustomTexture* tex[2] = {P, H};
+    TCustomTexture* tex[2] = {P.Get(), H.Get()};
     const TFloatRect rects[2] = {drawn, {Q.X, Q.Y, float(Q.X + bw * 0.5), float(Q.Y + bh * 0.5)}};
     Screen->DrawTextureQuad(tex, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, rects, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
                             0xFFFFFFFFu);
@@ -124,7 +108,7 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
     } else if (x > 1) {
       g = (x - 1) / 6;
     }
-    TPooled F(HalfPool->Get(Screen));
+    auto F = TRef<TRenderTargetTexture>::Adopt(HalfPool->Get(Screen));
     // One pass of the kernel from S into D (or, without D, back onto the
     // current target at full resolution over the item's bounds).
     auto pass = [&](TRenderTargetTexture* S, TRenderTargetTexture* D, double step, bool vertical, double e) {
@@ -156,12 +140,12 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
     };
     double step = 1;
     for (int32_t i = 0; i < n; ++i) {
-      pass(H, F, step, false, 1);
-      pass(F, H, step, true, 1);
+      pass(H.Get(), F.Get(), step, false, 1);
+      pass(F.Get(), H.Get(), step, true, 1);
       step *= 2;
     }
-    pass(H, F, step, false, g);
-    pass(F, nullptr, step, true, g);
+    pass(H.Get(), F.Get(), step, false, g);
+    pass(F.Get(), nullptr, step, true, g);
   }
   View = BlurView;
   Screen->SetViewState(BlurView);
@@ -172,23 +156,22 @@ void T3DDrawer::RunBlurPass(TDrawItem* item, double r) {
 bool T3DDrawer::BeginSharpenLayer() {
   if (!TargetPool) PrepareRenderTargets();
   SharpenView = Screen->GetViewState();
-  SharpenTarget = TargetPool->Get(Screen);
-  Screen->PushRenderTarget(SharpenTarget, 0, 0);
+  SharpenTarget = TRef<TRenderTargetTexture>::Adopt(TargetPool->Get(Screen));
+  Screen->PushRenderTarget(SharpenTarget.Get(), 0, 0);
   Screen->Clear(0x00000000u, false);
   return true;
 }
 
 void T3DDrawer::EndSharpenLayer(double amount) {
   if (!SharpenTarget) return;
-  TPooled t(SharpenTarget);
-  SharpenTarget = nullptr;
+  const auto t = std::move(SharpenTarget);
   Screen->PopRenderTarget();
   SetPixelConstants(Screen, 0, {float(1.0 / t->TexWidth), float(1.0 / t->TexHeight)});
   SetPixelConstants(Screen, 1, {0.0f});
   SetPixelConstants(Screen, 2, {float(amount / 100)});
   TPassShader shader(this, Shaders[psUnsharp]);
   SetDrawOrigin({float(SharpenView.Viewport.Left), float(SharpenView.Viewport.Top)});
-  Screen->DrawTextureRect(t, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(t));
+  Screen->DrawTextureRect(t.Get(), {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(t.Get()));
   View = SharpenView;
   Screen->SetViewState(SharpenView);
   shader.Pop();
@@ -199,44 +182,44 @@ void T3DDrawer::EndSharpenLayer(double amount) {
 void T3DDrawer::BeginMotionBlurFrame() {
   if (!MotionPool) PrepareRenderTargets();
   MotionView = Screen->GetViewState();
-  MotionFrame = MotionPool->Get(Screen);
-  Screen->PushRenderTarget(MotionFrame, 0, 0);
+  MotionFrame = TRef<TRenderTargetTexture>::Adopt(MotionPool->Get(Screen));
+  Screen->PushRenderTarget(MotionFrame.Get(), 0, 0);
   Screen->FillRect(0xFF000000u, {0, 0, MotionFrame->TexWidth, MotionFrame->TexHeight});
 }
 
 void T3DDrawer::AddMotionBlurFrame(double w1, double w2) {
   if (!MotionFrame) return;
-  TPooled R(MotionPool->Get(Screen));
-  Screen->PushRenderTarget(R, 0, 0);
+  auto R = TRef<TRenderTargetTexture>::Adopt(MotionPool->Get(Screen));
+  Screen->PushRenderTarget(R.Get(), 0, 0);
   Screen->Clear(0xFF000000u, false);
   if (!MotionSum) {
-    MotionSum = MotionPool->Get(Screen);
-    Screen->PushRenderTarget(MotionSum, 0, 0);
+    MotionSum = TRef<TRenderTargetTexture>::Adopt(MotionPool->Get(Screen));
+    Screen->PushRenderTarget(MotionSum.Get(), 0, 0);
     Screen->Clear(0xFF000000u, false);
     Screen->PopRenderTarget();
   }
   SetPixelConstants(Screen, 0, {float(w1), float(w2)});
   TPassShader shader(this, Shaders[psMotionBlur]);
   SetDrawOrigin({float(MotionView.Viewport.Left), float(MotionView.Viewport.Top)});
-  TCustomTexture* tex[2] = {MotionSum, MotionFrame};
-  const TFloatRect rects[2] = {WholeImage(MotionSum), WholeImage(MotionFrame)};
+  TCustomTexture* tex[2] = {MotionSum.Get(), MotionFrame.Get()};
+  const TFloatRect rects[2] = {WholeImage(MotionSum.Get()), WholeImage(MotionFrame.Get())};
   Screen->DrawTextureQuad(tex, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, rects, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
                           0xFFFFFFFFu);
   shader.Pop();
   Screen->PopRenderTarget();
-  MotionSum->Free();  // the old sum back to the pool
-  MotionSum = R.T;
-  R.T = nullptr;
+  MotionSum = std::move(R);  // the old sum back to the pool
 }
 
 void T3DDrawer::EndMotionBlur() {
   if (!MotionFrame) return;
   Screen->PopRenderTarget();
-  TPooled sum(MotionSum ? MotionSum : MotionFrame);
-  if (MotionSum) MotionFrame->Free();
-  MotionFrame = MotionSum = nullptr;
+  // The sum when frames were added, else the one frame; the other goes back
+  // to its pool.
+  const auto sum = MotionSum ? std::move(MotionSum) : std::move(MotionFrame);
+  MotionFrame.Reset();
+  MotionSum.Reset();
   SetDrawOrigin({float(MotionView.Viewport.Left), float(MotionView.Viewport.Top)});
-  Screen->DrawTextureRect(sum, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(sum));
+  Screen->DrawTextureRect(sum.Get(), {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(sum.Get()));
   View = MotionView;
   Screen->SetViewState(MotionView);
 }
@@ -255,20 +238,15 @@ void T3DDrawer::EndOffscreen() { Screen->PopRenderTarget(); }
 
 void T3DDrawer::DrawOffscreen(TRenderTargetTexture* target, uint8_t alpha, const TViewState& view) {
   if (!target) return;
-  TPooled t(target);
+  auto t = TRef<TRenderTargetTexture>::Adopt(target);
   const uint8_t saved = t->Alpha;
   t->Alpha = alpha;
+  // The shader is popped first, then the alpha restored, then the target
+  // goes back to its pool.
+  const TOnExit restore([&] { t->Alpha = saved; });
   SetDrawOrigin({float(view.Viewport.Left), float(view.Viewport.Top)});
   TPassShader shader(this, Shaders[psPremul4]);
-  try {
-    Screen->DrawTextureRect(t, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(t));
-  } catch (...) {
-    t->Alpha = saved;
-    shader.Pop();
-    throw;
-  }
-  shader.Pop();
-  t->Alpha = saved;
+  Screen->DrawTextureRect(t.Get(), {0, 0, 0}, {0, 0}, kAxisX, kAxisY, WholeImage(t.Get()));
 }
 
 // ---- masks ----
@@ -280,8 +258,8 @@ bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, imaging::TI
   TViewState target;
   MakeTargetView(target, saved);
 
-  TPooled Tc(TargetPool->Get(Screen));
-  Screen->PushRenderTarget(Tc, 0, 0);
+  auto Tc = TRef<TRenderTargetTexture>::Adopt(TargetPool->Get(Screen));
+  Screen->PushRenderTarget(Tc.Get(), 0, 0);
   Screen->Clear(0x00000000u, false);
   if (background && background->Params.Width > 0 && background->Params.Height > 0) {
     // The background is an ordinary picture: tiled with the image drawing's
@@ -295,8 +273,8 @@ bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, imaging::TI
   DrawItemInView(content, target);
   Screen->PopRenderTarget();
 
-  TPooled Tm(TargetPool->Get(Screen));
-  Screen->PushRenderTarget(Tm, 0, 0);
+  auto Tm = TRef<TRenderTargetTexture>::Adopt(TargetPool->Get(Screen));
+  Screen->PushRenderTarget(Tm.Get(), 0, 0);
   Screen->Clear(0xFF000000u, false);  // opaque black: nothing of the content shows
   DrawItemInView(mask, target);
   Screen->PopRenderTarget();
@@ -306,17 +284,15 @@ bool T3DDrawer::DrawThroughMask(TDrawItem* mask, TDrawItem* content, imaging::TI
   const uint32_t a = uint32_t(std::lround(std::clamp(opacity, 0.0, 100.0) * 2.55));
   const uint32_t c = a << 24 | 0xFFFFFFu;
   SetDrawOrigin({float(saved.Viewport.Left), float(saved.Viewport.Top)});
-  TCustomTexture* tex[2] = {Tm, Tc};
-  const TFloatRect rects[2] = {WholeImage(Tc), WholeImage(Tc)};
-  try {
+  TCustomTexture* tex[2] = {Tm.Get(), Tc.Get()};
+  const TFloatRect rects[2] = {WholeImage(Tc.Get()), WholeImage(Tc.Get())};
+  {
+    const TOnExit restore([&] {
+      shader.Pop();
+      if (Screen->IsReady()) Screen->Renderer->SetBlendMode(bmNormal);
+    });
     Screen->DrawTextureQuad(tex, {0, 0, 0}, {0, 0}, kAxisX, kAxisY, rects, c, c, c, c);
-  } catch (...) {
-    shader.Pop();
-    if (Screen->IsReady()) Screen->Renderer->SetBlendMode(bmNormal);
-    throw;
   }
-  shader.Pop();
-  if (Screen->IsReady()) Screen->Renderer->SetBlendMode(bmNormal);
   View = saved;
   Screen->SetViewState(saved);
   return true;

@@ -73,19 +73,18 @@ void TBoxAntiTexture::Paint(imaging::TSysBitmap* bitmap) {
 }
 
 TBoxAntialiaser::TBoxAntialiaser(T3DScreen* screen) {
-  Bitmap = imaging::CreateSysBitmap(256, 256, imaging::PixelFormatByName(u"A8R8G8B8"));
+  Bitmap = TRef<imaging::TSysBitmap>::Adopt(
+      imaging::CreateSysBitmap(256, 256, imaging::PixelFormatByName(u"A8R8G8B8")));
   Bitmap->FillRect({0, 0, 256, 256}, 0xFFFFFFFF);
-  Texture = new TBoxAntiTexture(screen);
-  Texture->Bitmap = Bitmap;
+  Texture = MakeRef<TBoxAntiTexture>(screen);
+  Texture->Bitmap = Bitmap.Get();
   Texture->SetSize(256, 256);
   Texture->GetTexture();
 }
 
 void TBoxAntialiaser::Dispose() {
-  if (Texture) Texture->Free();
-  Texture = nullptr;
-  if (Bitmap) Bitmap->Free();
-  Bitmap = nullptr;
+  Texture.Reset();
+  Bitmap.Reset();
   TRefObject::Dispose();
 }
 
@@ -98,7 +97,7 @@ void TBoxAntialiaser::Draw(T3DPoint corner, T3DPoint camera, T3DPoint x, T3DPoin
   foundation::InitAffineFrame3D(plane, corner, u, v, foundation::CrossVectors3D(u, v));
   T3DScreen::TEdgeMesh mesh;
   screen->BuildEdgeMesh(mesh, plane, {0, 0}, camera, {0, 0, 256, 256}, edgeMask);
-  TCustomTexture* t[1] = {Texture};
+  TCustomTexture* t[1] = {Texture.Get()};
   screen->DrawEdgeMesh(t, mesh, cTL, cTR, cBL, cBR, 15);
 }
 

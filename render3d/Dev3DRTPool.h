@@ -60,8 +60,8 @@ class TBoxAntialiaser : public TRefObject {
   void Draw(T3DPoint corner, T3DPoint camera, T3DPoint x, T3DPoint y, uint32_t cTL, uint32_t cTR, uint32_t cBL,
             uint32_t cBR, uint8_t edgeMask);
 
-  imaging::TSysBitmap* Bitmap = nullptr;  // owned
-  TBoxAntiTexture* Texture = nullptr;     // owned
+  TRef<imaging::TSysBitmap> Bitmap;
+  TRef<TBoxAntiTexture> Texture;
 };
 
 }  // namespace render3d

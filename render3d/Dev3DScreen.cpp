@@ -119,7 +119,7 @@ void TDeviceKilledMessenger::Dispose() {
 // ---- the screen ----
 
 T3DScreen::T3DScreen() {
-  QuadBatch = new TVertexBuffer(this);
+  QuadBatch = MakeRef<TVertexBuffer>(this);
   windowing::TScreen* s = windowing::GetScreen();
   FrameInterval = FrameIntervalForRate(s ? s->GetRefreshRate() : 0);
 }
@@ -140,9 +140,7 @@ void T3DScreen::Dispose() {
   }
   if (Renderer) Renderer->Free();
   Renderer = nullptr;
-  if (QuadBatch) QuadBatch->Free();
-  QuadBatch = nullptr;
-  for (auto* w : Targets) w->Free();
+  QuadBatch.Reset();
   Targets.clear();
   std::vector<TRefObject*> rest;
   {
@@ -262,9 +260,8 @@ bool T3DScreen::BeginScene() {
   Renderer->SetDoubleSided(true);
   QuadBatch->Reserve(32, 2);
   if (Targets.empty()) {
-    auto* w = new TRenderTargetWrapper();
+    auto* w = Targets.emplace_back(MakeRef<TRenderTargetWrapper>()).Get();
     w->Surface = Renderer->GetRenderTarget();
-    Targets.push_back(w);
     TViewState v = View;
     v.OffsetX = v.OffsetY = 0;
     SetViewState(v);
@@ -386,25 +383,22 @@ void T3DScreen::SetRenderTarget(T3DTexture* texture, int32_t x, int32_t y) {
       break;
     }
   if (Targets.empty()) {
-    auto* w = new TRenderTargetWrapper();
+    auto* w = Targets.emplace_back(MakeRef<TRenderTargetWrapper>()).Get();
     w->Surface = Renderer->GetRenderTarget();
-    Targets.push_back(w);
   }
   if (texture) {
     TargetOrigin = {x, y};
-    auto* w = new TRenderTargetWrapper();
+    auto* w = Targets.emplace_back(MakeRef<TRenderTargetWrapper>()).Get();
     w->Origin = {x, y};
     w->Surface = texture->GetSurface(0);
     w->Inert = w->Surface == nullptr;
-    Targets.push_back(w);
     if (w->Inert) return;
     Renderer->SetRenderTarget(w->Surface);
   } else {
     if (Targets.size() > 1) {
-      Targets.back()->Free();
       Targets.pop_back();
     }
-    TRenderTargetWrapper* top = Targets.back();
+    TRenderTargetWrapper* top = Targets.back().Get();
     TargetOrigin = top->Origin;
     if (top->Inert) return;
     Renderer->SetRenderTarget(top->Surface);
@@ -424,14 +418,12 @@ void T3DScreen::PushRenderTarget(TCustomTexture* target, int32_t x, int32_t y) {
     return;
   }
   if (Targets.empty()) {
-    auto* w = new TRenderTargetWrapper();
+    auto* w = Targets.emplace_back(MakeRef<TRenderTargetWrapper>()).Get();
     w->Surface = Renderer->GetRenderTarget();
-    Targets.push_back(w);
   }
-  auto* w = new TRenderTargetWrapper();
+  auto* w = Targets.emplace_back(MakeRef<TRenderTargetWrapper>()).Get();
   w->Origin = {x, y};
   w->Inert = true;
-  Targets.push_back(w);
   TargetOrigin = {x, y};
 }
 
@@ -477,7 +469,6 @@ void T3DScreen::DropRenderer() {
     r->Free();
   }
   ShadersMade = false;
-  for (auto* w : Targets) w->Free();
   Targets.clear();
   NotifyScreenEvents(seRendererDropped, 0);
 }

@@ -159,8 +159,8 @@ class T3DScreen : public TRefObject {
   uint32_t Adapter = 0;
   uintptr_t Window = 0;
   TPoint TargetOrigin;
-  TVertexBuffer* QuadBatch = nullptr;              // owned
-  std::vector<TRenderTargetWrapper*> Targets;      // owned
+  TRef<TVertexBuffer> QuadBatch;
+  std::vector<TRef<TRenderTargetWrapper>> Targets;  // the target stack, the back buffer first
   TDeviceKilledMessenger* Messenger = nullptr;     // owned
   TViewState View;
   double ViewLeft = 0, ViewTop = 0;
@@ -174,7 +174,7 @@ class T3DScreen : public TRefObject {
  private:
   TRect TargetRectOf(TDrawDevice* device) const;
   void ResetTargetView();
-  mutable std::recursive_mutex FResourceLock;
+  mutable std::recursive_mutex FResourceLock;  // guards FResources
   std::vector<TRefObject*> FResources;
 };
 

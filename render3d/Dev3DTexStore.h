@@ -37,7 +37,7 @@ class TTexStore : public TRefObject {
   void Dispose() override;
   TTexItem* Find(TTextureManager6* manager, const TTextureOptions& options) const;
   int32_t ItemCount() const;
-  std::mutex Lock;
+  std::mutex Lock;  // guards the buckets and their chains
   TTexItem* Buckets[8] = {};
 };
 

@@ -163,7 +163,8 @@ void TCustomTexture::Upload() {
   QEL_ASSERT(levels <= 16, u"TCustomTexture.Upload: too many levels");
   std::vector<imaging::TBitmap*> locked;
   std::vector<T3DSurface*> surfaces;
-  TSysBitmapPrem* prem = nullptr;
+  // Released after the levels are unlocked, however the upload ends.
+  TRef<TSysBitmapPrem> prem;
   try {
     for (int32_t i = 0; i < levels; ++i) {
       int32_t wi = std::max(Width >> i, 1), hi = std::max(Height >> i, 1);
@@ -178,9 +179,9 @@ void TCustomTexture::Upload() {
       if (i == 0) {
         if (Premultiplied) {
           QEL_ASSERT(sys->BytesPerPixel() == 4, u"TCustomTexture.Upload: premultiplied upload needs 32 bits");
-          prem = new TSysBitmapPrem({sys->Width, sys->Height}, imaging::PixelFormatByName(u"A8r8g8b8"),
-                                    sys->ScanLines(), sys->Pitch);
-          Paint(prem);
+          prem = MakeRef<TSysBitmapPrem>(imaging::TSize{sys->Width, sys->Height}, imaging::PixelFormatByName(u"A8r8g8b8"),
+                                         sys->ScanLines(), sys->Pitch);
+          Paint(prem.Get());
         } else {
           Paint(sys);
         }
@@ -191,11 +192,9 @@ void TCustomTexture::Upload() {
   } catch (...) {
     Filled = false;
     for (size_t i = locked.size(); i-- > 0;) surfaces[i]->Unlock(locked[i]);
-    if (prem) prem->Free();
     throw;
   }
   for (size_t i = locked.size(); i-- > 0;) surfaces[i]->Unlock(locked[i]);
-  if (prem) prem->Free();
 }
 
 T3DTexture* TCustomTexture::GetReadyTexture() {

@@ -75,7 +75,7 @@ void TTextureTile::Draw(const TAffineFrame3D& plane, TFloatPoint anchor, T3DPoin
 
 void TTextureTile::DrawFlat(const TAffineFrame3D& plane, TFloatPoint anchor, const TFloatRect& v) {
   if (!Screen || !Screen->IsReady()) return;
-  TVertexBuffer* q = Screen->QuadBatch;
+  TVertexBuffer* q = Screen->QuadBatch.Get();
   TCustomTexture* t[1] = {this};
   q->SetTextures(t);
   q->Blend = Owner && Owner->Tinted;

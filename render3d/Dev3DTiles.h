@@ -97,6 +97,8 @@ class TMultiTexture6 : public TRefObject {
   bool OwnsSource = false;
   TRect SourceRect;
   imaging::TBitmap* Source = nullptr;  // owned
+  // Guards Tiles and their building, preparing and drawing; taken before
+  // the manager's Lock.
   std::recursive_mutex Lock;
   int32_t Alpha = 255;
   bool PointFilter = false;
@@ -138,7 +140,7 @@ class TImageTexStore : public TRefObject {
   void Dispose() override;
   TImageTex* Find(TTextureManager6* manager);
   std::vector<TImageTex*> Entries;  // owned
-  std::recursive_mutex Lock;
+  std::recursive_mutex Lock;         // guards Entries
 };
 
 TImageTexStore* GetImageTexStore(imaging::TImage* image);

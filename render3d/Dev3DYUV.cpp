@@ -79,8 +79,9 @@ TYUVPlaneTexture* T3DYUV::PlaneTexture(int32_t plane) const {
 
 imaging::TSysBitmap* T3DYUV::LockPlane(int32_t plane) {
   Lock();
+  const TOnExit unlock([this] { Unlock(); });
   imaging::TSysBitmap* result = nullptr;
-  try {
+  {
     TYUVPlaneTexture* t = PlaneTexture(plane);
     if (t && t->GetTexture()) {
       int32_t w = PaddedWidth, h = PaddedHeight, pw = Width, ph = Height;
@@ -102,18 +103,15 @@ imaging::TSysBitmap* T3DYUV::LockPlane(int32_t plane) {
       if (b && !result) t->Texture->GetSurface(0)->Unlock(b);
       if (result) ++LockCount;
     }
-  } catch (...) {
-    Unlock();
-    throw;
   }
-  Unlock();
   return result;
 }
 
 bool T3DYUV::UnlockPlane(int32_t plane, imaging::TSysBitmap* bitmap) {
   Lock();
+  const TOnExit unlock([this] { Unlock(); });
   bool ok = false;
-  try {
+  {
     QEL_ASSERT(LockCount >= 1, u"YUVImage: unlock without a lock");
     TYUVPlaneTexture* t = PlaneTexture(plane);
     if (bitmap && plane <= kYUVPlaneV) {
@@ -140,26 +138,17 @@ bool T3DYUV::UnlockPlane(int32_t plane, imaging::TSysBitmap* bitmap) {
       ok = s && s->Unlock(b);
     }
     if (ok) --LockCount;
-  } catch (...) {
-    Unlock();
-    throw;
   }
-  Unlock();
   return ok;
 }
 
 void T3DYUV::FrameDone() {
   Lock();
-  try {
-    for (TYUVPlaneTexture* t : {static_cast<TYUVPlaneTexture*>(PlaneY), static_cast<TYUVPlaneTexture*>(PlaneU),
-                                static_cast<TYUVPlaneTexture*>(PlaneV), static_cast<TYUVPlaneTexture*>(PlaneRGBA),
-                                static_cast<TYUVPlaneTexture*>(PlaneGray)})
-      if (t) t->GetReadyTexture();
-  } catch (...) {
-    Unlock();
-    throw;
-  }
-  Unlock();
+  const TOnExit unlock([this] { Unlock(); });
+  for (TYUVPlaneTexture* t : {static_cast<TYUVPlaneTexture*>(PlaneY), static_cast<TYUVPlaneTexture*>(PlaneU),
+                              static_cast<TYUVPlaneTexture*>(PlaneV), static_cast<TYUVPlaneTexture*>(PlaneRGBA),
+                              static_cast<TYUVPlaneTexture*>(PlaneGray)})
+    if (t) t->GetReadyTexture();
 }
 
 void T3DYUV::ReleaseTextures() {

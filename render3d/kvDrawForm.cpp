@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/kpExceptions.h"
+#include "render3d/OnExit.h"
 #include "render3d/kvImageText.h"
 #include "text/kvTextServices.h"
 #include "windowing/kvApplication.h"
@@ -204,13 +205,8 @@ void TDevDrawSurface::DrawImageClipped(imaging::TImage* Image, const TRect& Clip
     target = ClipTransformed(Clip);
   if (DrawRectEmpty(target)) return;
   OffsetSurfaceTransform(T, float(Origin.X), float(Origin.Y));
-  try {
-    if (DrawRectsMeet(DrawRectOffset(bounds, Origin.X, Origin.Y), target)) Drawer->DrawImage(Image, target, T);
-  } catch (...) {
-    OffsetSurfaceTransform(T, float(-Origin.X), float(-Origin.Y));
-    throw;
-  }
-  OffsetSurfaceTransform(T, float(-Origin.X), float(-Origin.Y));
+  const TOnExit back([&] { OffsetSurfaceTransform(T, float(-Origin.X), float(-Origin.Y)); });
+  if (DrawRectsMeet(DrawRectOffset(bounds, Origin.X, Origin.Y), target)) Drawer->DrawImage(Image, target, T);
 }
 
 void TDevDrawSurface::DrawText(text::TTextElement* Element, const TPoint& Position, const TRect& Clip) {
@@ -261,16 +257,10 @@ void TDevDrawSurface::InvalidateRect(const TRect& Rect) {
 
 void TDevDrawSurface::Refresh(const TRect& Rect) {
   if (DrawRectEmpty(Rect) || !Drawer) return;
-  auto* p = new TRefreshParams;
+  const auto p = foundation::MakeRef<TRefreshParams>();
   p->Window = Drawer->Window;
   p->Rect = Rect;
-  try {
-    Drawer->Present(p);
-  } catch (...) {
-    p->Free();
-    throw;
-  }
-  p->Free();
+  Drawer->Present(p.Get());
 }
 
 void TDevDrawSurface::Paint(const TRect& Rect) {

@@ -5,6 +5,7 @@
 
 #include "foundation/kpThreads2.h"
 #include "platform/window/api.h"
+#include "render3d/OnExit.h"
 
 namespace render3d {
 
@@ -49,13 +50,8 @@ bool TWinDrawSurface::PaintHandler(uintptr_t Window) {
       // Show what the drawer already has; draw again only when that fails.
       if (!Drawer->Present(RefreshParams) && RepaintNesting == 0) {
         ++RepaintNesting;
-        try {
-          Paint(r);
-        } catch (...) {
-          --RepaintNesting;
-          throw;
-        }
-        --RepaintNesting;
+        const TOnExit leave([this] { --RepaintNesting; });
+        Paint(r);
       }
     }
   } catch (...) {

@@ -81,7 +81,7 @@ class TFontCache : public foundation::TRefObject {
 
  private:
   void ClearLocked();
-  std::mutex lock_;
+  std::mutex lock_;  // guards caches_ and cacheId_
   std::vector<TGlyphCache*> caches_[2];
   std::u16string cacheId_;
 };

@@ -81,6 +81,8 @@ class TFontReplacer : public foundation::TRefObject {
 
   foundation::THashList* FFontIndex = nullptr;
   foundation::TList* FFallbackList = nullptr;
+  // Taken by Lock/Unlock: guards the font index and the fallback list while
+  // a lookup or a rebuild runs.
   foundation::TSafeCriticalSection* FLock = nullptr;
   TFontRunHandler FRunHandler;
 };

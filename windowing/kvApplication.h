@@ -79,7 +79,7 @@ class TCustomWinApplication : public TApplication {
 
  private:
   void HandlePosted(HWND wnd, TWndMessage& msg, bool& handled);
-  foundation::TCriticalSection* FLock = nullptr;
+  foundation::TCriticalSection* FLock = nullptr;  // guards FObjects
   foundation::TEvent* FDrainEvent = nullptr;
   std::vector<foundation::TRefObject*>* FObjects = nullptr;
   std::atomic<bool> FFinalized{false};

@@ -63,6 +63,7 @@ class TPrivateHookManager : public THookManager {
     std::u16string Name;
     int32_t Msg = 0;
   };
+  // Guards the message tables below (FMessages, FNextMsg, FNames) and the hooks.
   foundation::TCriticalSection* FLock = nullptr;
   std::vector<TUserMsgInfo> FMessages;  // newest last
   int32_t FNextMsg = 5120;              // WM_USER + 0x1000

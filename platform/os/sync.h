@@ -24,7 +24,7 @@ class CriticalSection {
   void leave() { mutex_.unlock(); }
 
  private:
-  std::recursive_mutex mutex_;
+  std::recursive_mutex mutex_;  // the section itself: what it guards is the caller's
 };
 
 // A recursive mutex with the abandonment rule of a kernel mutex: when the
@@ -50,7 +50,7 @@ class KernelMutex {
   void abandonByExitingOwner(uint32_t owner);
 
  private:
-  std::mutex mutex_;
+  std::mutex mutex_;  // guards owner_ and depth_; waiters sleep on cv_
   std::condition_variable cv_;
   uint32_t owner_ = 0;  // thread id, 0 when free
   uint32_t depth_ = 0;
@@ -79,6 +79,8 @@ class Event {
   void addWaiter(const std::shared_ptr<AnyWaiter>& waiter);
   void removeWaiter(const AnyWaiter* waiter);
 
+  // Guards signaled_ and the waiters of waitAny; waitAny takes its own
+  // waiter's lock first, then each event's.
   std::mutex mutex_;
   std::condition_variable cv_;
   bool manual_;

@@ -184,7 +184,7 @@ TEST(DrawController, StateFlagsThroughADeviceLoss) {
   EXPECT_EQ(c->GetState(), dsScreenReady | dsRedraw);
   EXPECT_EQ(c->GetState(), dsScreenReady);  // the reset is reported once
   c->InitDrawer();
-  ASSERT_NE(c->Drawer, nullptr);
+  ASSERT_NE(c->Drawer.Get(), nullptr);
   EXPECT_EQ(c->GetState(), dsScreenReady | dsRedraw | dsDrawerReady);
   // The device goes away: the loss is reported until the screen is back.
   screen->DropRenderer();
@@ -196,9 +196,9 @@ TEST(DrawController, StateFlagsThroughADeviceLoss) {
   EXPECT_EQ(c->GetState(), dsScreenReady | dsRedraw | dsDeviceLost | dsDrawerReady);
   EXPECT_EQ(c->GetState(), dsScreenReady | dsRedraw | dsDrawerReady);
   // A second InitDrawer keeps the draw manager.
-  render3d::T3DDrawer* d = c->Drawer;
+  render3d::T3DDrawer* d = c->Drawer.Get();
   c->InitDrawer();
-  EXPECT_EQ(c->Drawer, d);
+  EXPECT_EQ(c->Drawer.Get(), d);
 
   c->SetViewport({10, 20, 330, 200});
   EXPECT_EQ(c->GetViewport(), (showmodel::TViewportRect{10, 20, 330, 200}));
@@ -216,7 +216,7 @@ TEST(DrawController, TheDeviceGoingFirstCutsTheControllerLoose) {
   auto* c = new player::TQelDrawController(screen);
   c->InitDrawer();
   device->Free();
-  EXPECT_EQ(c->Screen, nullptr);
+  EXPECT_EQ(c->Screen.Get(), nullptr);
   EXPECT_EQ(c->Messenger, nullptr);
   EXPECT_EQ(c->GetState() & player::dsScreenReady, 0);
   c->Free();

@@ -46,15 +46,14 @@ class TTestDrawer : public T3DDrawer {
   bool BeginSharpenLayer() override {
     Log.push_back("begin sharpen");
     SharpenView = View;
-    SharpenTarget = TargetPool->Get(Screen);
-    Screen->PushRenderTarget(SharpenTarget, View.Viewport.Left, View.Viewport.Top);
+    SharpenTarget = TRef<TRenderTargetTexture>::Adopt(TargetPool->Get(Screen));
+    Screen->PushRenderTarget(SharpenTarget.Get(), View.Viewport.Left, View.Viewport.Top);
     return true;
   }
   void EndSharpenLayer(double amount) override {
     Log.push_back("end sharpen " + std::to_string(amount));
     Screen->PopRenderTarget();
-    SharpenTarget->Free();
-    SharpenTarget = nullptr;
+    SharpenTarget.Reset();
   }
 };
 
@@ -187,10 +186,9 @@ TEST_F(Drawer, BlurAndSharpenDispatch) {
   D->Log.clear();
   TFnItem* sharp = Item({}, -10.0f);
   TFnItem* host = Item([&](T3DDrawer* d) {
-    d->SharpenTarget = d->TargetPool->Get(d->Screen);
+    d->SharpenTarget = TRef<TRenderTargetTexture>::Adopt(d->TargetPool->Get(d->Screen));
     d->DrawItemWithEffects(sharp);
-    d->SharpenTarget->Free();
-    d->SharpenTarget = nullptr;
+    d->SharpenTarget.Reset();
   });
   D->DrawItemInView(host, Full());
   EXPECT_TRUE(D->Log.empty());
@@ -228,7 +226,7 @@ TEST_F(Drawer, RaiseInsideDrawDoesNotFreezeThePicture) {
   EXPECT_EQ(D->SceneDepth, 0);
   EXPECT_EQ(S->SceneDepth, 0);
   EXPECT_FALSE(D->InEffects);
-  EXPECT_EQ(D->SharpenTarget, nullptr);
+  EXPECT_EQ(D->SharpenTarget.Get(), nullptr);
   EXPECT_EQ(D->TargetPool->IdleCount(), 1);  // the layer's target went back
   EXPECT_TRUE(D->ShaderStack.empty());
   EXPECT_EQ(Count("EndScene"), 1u);

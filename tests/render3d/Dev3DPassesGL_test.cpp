@@ -183,7 +183,7 @@ TEST_F(PassesGL, SharpenLayerAppliesTheUnsharpMask) {
       }
     EXPECT_EQ(bad, 0);
   }
-  EXPECT_EQ(D->SharpenTarget, nullptr);
+  EXPECT_EQ(D->SharpenTarget.Get(), nullptr);
   EXPECT_EQ(D->TargetPool->IdleCount(), 1);
 }
 
@@ -313,8 +313,8 @@ TEST_F(PassesGL, MotionBlurOfSubFramesIsTheirAverage) {
           if (std::abs(Channel(px[size_t(y) * kW + x], k) - sum / c.N) > 1.5) ++bad;
         }
     EXPECT_EQ(bad, 0);
-    EXPECT_EQ(D->MotionFrame, nullptr);
-    EXPECT_EQ(D->MotionSum, nullptr);
+    EXPECT_EQ(D->MotionFrame.Get(), nullptr);
+    EXPECT_EQ(D->MotionSum.Get(), nullptr);
     EXPECT_EQ(D->MotionPool->IdleCount(), 3);
   }
 }

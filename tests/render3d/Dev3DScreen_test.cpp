@@ -373,7 +373,7 @@ TEST_F(Screen, DrawFlagsFollowTexturesBlendAndPremultiplication) {
   S->DrawColorQuad({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, 1, 2, 3, 4);
   S->DrawTextureRect(a, {0, 0, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, rect);
   // A plain single-texture batch: the translucent flag starts set.
-  TVertexBuffer* q = S->QuadBatch;
+  TVertexBuffer* q = S->QuadBatch.Get();
   TCustomTexture* one[1] = {a};
   TFloatPoint p{0, 0};
   q->SetTextures(one);
@@ -432,7 +432,7 @@ TEST_F(Screen, LongSingleTextureBatchesAreDrawnInPieces) {
   a->SetSize(16, 16);
   TCustomTexture* one[1] = {a};
   TFloatPoint p{0, 0};
-  TVertexBuffer* q = S->QuadBatch;
+  TVertexBuffer* q = S->QuadBatch.Get();
   q->SetTextures(one);
   for (int i = 0; i < 70; ++i)
     q->AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {&p, 1}, {&p, 1}, {&p, 1}, 1, 1, 1);

@@ -33,6 +33,8 @@ class ManualClock : public ClockBackend {
   void enter();
   void leave();
   std::atomic<uint64_t> now_;
+  // Guards sleepers_ and the sleepers' waits on changed_; now_ is atomic and
+  // read without it.
   std::mutex mutex_;
   std::condition_variable changed_;
   int sleepers_ = 0;

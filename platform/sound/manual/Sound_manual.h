@@ -29,6 +29,7 @@ class ManualSound : public SoundBackend {
   uint64_t framesAdvanced();
 
  private:
+  // Guards the open devices, the period and the frames advanced.
   std::mutex mutex_;
   std::vector<MixDevice*> devices_;
   uint32_t period_ = 441;

@@ -61,6 +61,8 @@ class HeadlessBackend : public WindowBackend {
   void reset();
 
  private:
+  // Guards the members below (monitors, cursor, queued events, windows,
+  // counters); hasEvents_ is atomic so the pump can look without it.
   std::mutex m_;
   std::vector<MonitorDesc> monitors_;
   Point cursor_;
