@@ -7,7 +7,7 @@
 #include "decoders/SysMusIcoLoader.h"
 #include "decoders/SysPng.h"
 #include "decoders/SysPngLoader.h"
-#include "decoders/lcms2.h"
+#include "decoders/LcmsTable.h"
 #include "foundation/Startup.h"
 #include "imaging/Startup.h"
 #include "imaging/kvImage.h"

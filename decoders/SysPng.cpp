@@ -143,11 +143,18 @@ bool TChunkIHDR::LoadFromStream(TStream* Stream, const std::string& AName, int32
       (streamSize >= 0 && filtered > MaxInflateRatio * (streamSize - Stream->GetPosition()) + 65536))
     TPNGObject::RaiseError<EPNGSizeExceeds>(pnglang::EPngSizeExceedsText);
   Owner->InterlaceMethod = InterlaceMethod;
-  PngPrepareImage(this);
+  // The planes wait for the image data: a header may promise far more than
+  // a file without data (or with data that cannot be copied) ever fills.
+  PngPrepareLayout(this);
   return true;
 }
 
 void PngPrepareImage(TChunkIHDR* h) {
+  PngPrepareLayout(h);
+  PngAllocatePlanes(h);
+}
+
+void PngPrepareLayout(TChunkIHDR* h) {
   h->Palette = {};
   h->ImageData.clear();
   h->ImageAlpha.clear();
@@ -174,6 +181,9 @@ void PngPrepareImage(TChunkIHDR* h) {
   if (bits == 0) TPNGObject::RaiseError<EPngInvalidIHDR>(pnglang::EPngInvalidIHDRText);
   h->BitsPerPixel = bits;
   h->BytesPerRow = ((int64_t(bits) * h->Width + 31) & ~int64_t(31)) / 8;
+}
+
+void PngAllocatePlanes(TChunkIHDR* h) {
   // An interlaced picture's passes, and packed pixels at depths below 8
   // copied pass by pass, fill the rows in pieces: they start cleared. The
   // rows of a plain picture are written whole, in order.
@@ -580,6 +590,21 @@ void TIdatDecoder::Decode() {
   // A truecolour colour key becomes an alpha plane, so the key colour shows
   // as transparent instead of the picture being refused at conversion.
   // A greyscale key the same way.
+  const int64_t width = h_->Width, height = h_->Height;
+  const int64_t fullRow = FilteredRowBytes(type, depth, width);
+  std::vector<uint8_t> a(static_cast<size_t>(fullRow + 1), 0), b(static_cast<size_t>(fullRow + 1), 0);
+  uint8_t* cur = b.data();
+  uint8_t* prev = a.data();
+  // The planes are made once the data has given its first byte (the first
+  // row's filter type, kept in the current row): image data that inflates
+  // to nothing is no picture, and a header alone must not cost the memory
+  // of the picture it promises.
+  bool primed = false;
+  if (width > 0 && height > 0) {
+    if (ReadRow(cur, 1) <= 0) TPNGObject::RaiseError<EPNGNoImageData>(pnglang::EPngNoImageDataText);
+    primed = true;
+  }
+  PngAllocatePlanes(h_);
   if (type == 0 || type == 2) {
     TChunktRNS* trns = owner_->Chunks.ItemFromClass<TChunktRNS>();
     const int32_t keyBytes = type == 0 ? 2 : 6;
@@ -589,17 +614,14 @@ void TIdatDecoder::Decode() {
       h_->ImageAlpha.assign(static_cast<size_t>(int64_t(h_->Width) * h_->Height), 0);
     }
   }
-  const int64_t width = h_->Width, height = h_->Height;
-  const int64_t fullRow = FilteredRowBytes(type, depth, width);
-  std::vector<uint8_t> a(static_cast<size_t>(fullRow + 1), 0), b(static_cast<size_t>(fullRow + 1), 0);
-  uint8_t* cur = b.data();
-  uint8_t* prev = a.data();
 
   // Reads and unfilters one row; false when the data ended before it was
   // complete (a partial row is still kept, the rows after it stay zero).
   bool ended = false;
   auto readRow = [&](int64_t rowBytes) {
-    const int64_t got = ReadRow(cur, rowBytes + 1);
+    const int64_t have = primed ? 1 : 0;
+    primed = false;
+    const int64_t got = have + ReadRow(cur + have, rowBytes + 1 - have);
     if (got <= 0) return false;
     if (got < rowBytes + 1) {
       std::memset(cur + got, 0, static_cast<size_t>(rowBytes + 1 - got));

@@ -295,8 +295,11 @@ TChunk* CreateChunkOfName(TPNGObject* Owner, const std::string& Name);
 void InitSysPng();
 void DoneSysPng();
 
-// Builds the empty picture for the header's size and layout.
+// Builds the empty picture for the header's size and layout: the layout
+// (bits per pixel, bytes per row, no planes yet), then the planes.
 void PngPrepareImage(TChunkIHDR* Header);
+void PngPrepareLayout(TChunkIHDR* Header);
+void PngAllocatePlanes(TChunkIHDR* Header);
 
 // Inflates one whole zlib stream into out; false unless the stream ends.
 bool InflateAll(const uint8_t* data, size_t size, std::vector<uint8_t>& out);

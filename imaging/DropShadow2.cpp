@@ -6,18 +6,13 @@
 
 #include "imaging/ImagingAssert.h"
 #include "imaging/Resample.h"
+#include "foundation/Rounding.h"
 
 namespace imaging {
 
 namespace {
 
-// Nearest integer, halves to even; held inside the 32-bit range (keys can
-// carry any single value).
-inline int32_t RoundEven(double v) {
-  const double r = std::nearbyint(v);
-  if (!(r == r)) return 0;
-  return static_cast<int32_t>(std::clamp(r, -2147483648.0, 2147483647.0));
-}
+using foundation::RoundEvenSaturated;
 
 TSysBitmap* NewA8(int32_t w, int32_t h) {
   TSysBitmap* b = CreateSysBitmap(w, h, pfA8);
@@ -52,7 +47,7 @@ std::array<uint8_t, 4096> MakeContourOutputTable(const std::array<uint8_t, 256>&
     const float v = ((static_cast<float>(q) * k - fi) * static_cast<float>(c[static_cast<size_t>(p)]) +
                      (fi - static_cast<float>(p) * k) * static_cast<float>(c[static_cast<size_t>(q)])) *
                     j;
-    t[static_cast<size_t>(i)] = static_cast<uint8_t>(std::clamp(RoundEven(v), 0, 255));
+    t[static_cast<size_t>(i)] = static_cast<uint8_t>(std::clamp(RoundEvenSaturated(v), 0, 255));
   }
   t[4095] = c[255];
   return t;
@@ -96,7 +91,7 @@ void TDropShadow::Make(TSysBitmap* Source) {
       if (abort) break;
     }
     foundation::FreeAndNil(Reduced);
-    Reduced = NewA8(RoundEven(pw / r) + 1, RoundEven(ph / r) + 1);
+    Reduced = NewA8(RoundEvenSaturated(pw / r) + 1, RoundEvenSaturated(ph / r) + 1);
     foundation::FreeAndNil(Mask);
     Mask = NewA8(pw, ph);
     const TResampleProgress progress = [this](void* sender, bool& a) {

@@ -5,13 +5,14 @@
 
 #include "imaging/SysBitmap.h"
 #include "imaging/kvLoadCallBack.h"
+#include "foundation/Rounding.h"
 
 namespace imaging {
 
 namespace {
 
 // Rounding to the nearest integer, halves to even.
-int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+using foundation::RoundEvenSaturated;
 
 }  // namespace
 
@@ -34,9 +35,9 @@ void RgbToHsl(int32_t& r, int32_t& g, int32_t& b) {
     if (h < 0) h += 255;
     if (h > 255) h -= 255;
   }
-  r = RoundEven(h);
-  g = RoundEven(s);
-  b = RoundEven(l);
+  r = RoundEvenSaturated(h);
+  g = RoundEvenSaturated(s);
+  b = RoundEvenSaturated(l);
 }
 
 int32_t HslComponent(double m1, double m2, double hue) {
@@ -52,13 +53,13 @@ int32_t HslComponent(double m1, double m2, double hue) {
   } else {
     v = m1;
   }
-  return RoundEven(v * 255);
+  return RoundEvenSaturated(v * 255);
 }
 
 void HslToRgb(int32_t& h, int32_t& s, int32_t& l) {
   const double H = h, S = s, L = l;
   if (s == 0) {
-    h = s = l = RoundEven(L);
+    h = s = l = RoundEvenSaturated(L);
     return;
   }
   const double m2 = L >= 128 ? (L + S - L * S / 255) / 255 : (255 + S) * L / 65025;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/ImagingAssert.h"
+#include "foundation/Rounding.h"
 
 namespace imaging {
 
@@ -70,7 +71,7 @@ const TResampleFilter ResampleFilters[ResampleFilterCount] = {
 
 namespace {
 
-inline int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+using foundation::RoundEvenSaturated;
 
 int32_t Reflect(int64_t j, int32_t extent) {
   int64_t n = j < 0 ? -j : (j < extent ? j : 2 * int64_t(extent) - j - 1);
@@ -133,7 +134,7 @@ void ResampleFiltered(TSysBitmap* Source, TSysBitmap* Dest, TFilterProc Filter, 
       float sum = 0.0f;
       for (const TContributor& c : columns[static_cast<size_t>(i)]) sum += static_cast<float>(row[c.Pixel]) * c.Weight;
       sum = std::clamp(sum, 0.0f, 255.0f);
-      work[static_cast<size_t>(i) * sh + y] = static_cast<uint16_t>(RoundEven(double(sum) * 65535.0 / 255.0));
+      work[static_cast<size_t>(i) * sh + y] = static_cast<uint16_t>(RoundEvenSaturated(double(sum) * 65535.0 / 255.0));
     }
     if (!Step(Progress, Sender, abort)) break;
   }
@@ -152,10 +153,10 @@ void ResampleFiltered(TSysBitmap* Source, TSysBitmap* Dest, TFilterProc Filter, 
       sum = std::clamp(sum, 0.0f, 65535.0f);
       uint8_t out;
       if (OutputTableHigh >= 0) {
-        const int32_t index = std::min(RoundEven(double(sum) * 4095.0 / 65535.0), OutputTableHigh);
+        const int32_t index = std::min(RoundEvenSaturated(double(sum) * 4095.0 / 65535.0), OutputTableHigh);
         out = OutputTable[index];
       } else {
-        out = static_cast<uint8_t>(RoundEven(double(sum) * 255.0 / 65535.0));
+        out = static_cast<uint8_t>(RoundEvenSaturated(double(sum) * 255.0 / 65535.0));
       }
       Dest->Row(k)[i] = out;
     }

@@ -13,18 +13,13 @@
 #include "imaging/kpShadowProducer2.h"
 #include "imaging/kvLoadCallBack.h"
 #include "foundation/kvCaseFolding.h"
+#include "foundation/Rounding.h"
 
 namespace imaging {
 
 namespace {
 
-// Nearest integer, halves to even; held inside the 32-bit range (keys can
-// carry any single value).
-inline int32_t RoundEven(double v) {
-  const double r = std::nearbyint(v);
-  if (!(r == r)) return 0;
-  return static_cast<int32_t>(std::clamp(r, -2147483648.0, 2147483647.0));
-}
+using foundation::RoundEvenSaturated;
 
 std::u16string Ascii(const std::string& s) { return {s.begin(), s.end()}; }
 
@@ -356,12 +351,12 @@ TSysBitmap* TShadowGenerator::MakeShadowCanvas(TShadowParams& P, const TShadowIm
   Reduction = s;
   // No area (or a size that is not a number): no shadow.
   if (!std::isfinite(w2) || !std::isfinite(h2) || !(w2 >= 0.5f) || !(h2 >= 0.5f)) return nullptr;
-  const int32_t cw = RoundEven(w2), ch = RoundEven(h2);
+  const int32_t cw = RoundEvenSaturated(w2), ch = RoundEvenSaturated(h2);
   if (cw < 1 || ch < 1) return nullptr;
   TSysBitmap* canvas = CreateSysBitmap(cw, ch, pfA8R8G8B8);
   canvas->FillRect(TRect{0, 0, cw, ch}, uint32_t(P.SourceAlpha) << 24);
-  const TRect inner{RoundEven(P.Margin.X / s), RoundEven(P.Margin.Y / s), RoundEven(w2 - P.Margin.X / s),
-                    RoundEven(h2 - P.Margin.Y / s)};
+  const TRect inner{RoundEvenSaturated(P.Margin.X / s), RoundEvenSaturated(P.Margin.Y / s), RoundEvenSaturated(w2 - P.Margin.X / s),
+                    RoundEvenSaturated(h2 - P.Margin.Y / s)};
   try {
     if (P.SourceKey != NoShadowSource) {
       TImage* source = Loader ? Loader(P.SourceKey) : nullptr;
@@ -392,7 +387,7 @@ void TShadowGenerator::CastSource(const TShadowParams& P, TSysBitmap* level, TSy
                                   float s, int32_t n) {
   // The rectangle is held inside the level, so a key naming another image's
   // rectangle crops what exists.
-  TRect r{RoundEven(P.Rect.Left), RoundEven(P.Rect.Top), RoundEven(P.Rect.Right), RoundEven(P.Rect.Bottom)};
+  TRect r{RoundEvenSaturated(P.Rect.Left), RoundEvenSaturated(P.Rect.Top), RoundEvenSaturated(P.Rect.Right), RoundEvenSaturated(P.Rect.Bottom)};
   r.Left = std::clamp(r.Left, 0, level->Width), r.Right = std::clamp(r.Right, r.Left, level->Width);
   r.Top = std::clamp(r.Top, 0, level->Height), r.Bottom = std::clamp(r.Bottom, r.Top, level->Height);
   if (r.Right <= r.Left || r.Bottom <= r.Top) return;
@@ -406,8 +401,8 @@ void TShadowGenerator::CastSource(const TShadowParams& P, TSysBitmap* level, TSy
       // Only what fits the canvas is ever copied into it, and each target
       // pixel depends on its own source pixels only, so the target need not
       // be larger than the canvas (negative margins can make the rectangle so).
-      const int32_t tw = std::min(RoundEven((P.Rect.Right - P.Rect.Left) / s), canvas->Width);
-      const int32_t th = std::min(RoundEven((P.Rect.Bottom - P.Rect.Top) / s), canvas->Height);
+      const int32_t tw = std::min(RoundEvenSaturated((P.Rect.Right - P.Rect.Left) / s), canvas->Width);
+      const int32_t th = std::min(RoundEvenSaturated((P.Rect.Bottom - P.Rect.Top) / s), canvas->Height);
       if (tw >= 1 && th >= 1) target = CreateSysBitmap(tw, th, pfA8R8G8B8);
     }
     if (target) {

@@ -6,13 +6,14 @@
 
 #include "imaging/ImagingAssert.h"
 #include "imaging/SysBitmapAlphaUtils.h"
+#include "foundation/Rounding.h"
 
 namespace imaging {
 
 namespace {
 
 // Nearest integer, halves to even (the default rounding mode).
-inline int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+using foundation::RoundEvenSaturated;
 
 template <int N>
 void GeneralKernel(uint8_t* Dest, const uint8_t* Source, const TMap* Map, int32_t Width) {
@@ -61,7 +62,7 @@ void BilinearResampleRows(const TBitmapParams& D, const TBitmapParams& S, TBilin
     }
     const double y = i * g;
     const int32_t k = static_cast<int32_t>(y);
-    const int32_t w = RoundEven((y - k) * 256.0);
+    const int32_t w = RoundEvenSaturated((y - k) * 256.0);
     if (w <= 0 && direct) {
       P.Kernel(out, S.ScanLines[static_cast<size_t>(k)], P.Map.data(), D.Width);
     } else {
@@ -109,7 +110,7 @@ void BuildBilinearMap(std::vector<TMap>& Map, int32_t DestWidth, int32_t SourceW
   for (int32_t i = 0; i < DestWidth; ++i) {
     const double x = i * f;
     const auto t = static_cast<uint32_t>(x);
-    Map[static_cast<size_t>(i)] = {t, static_cast<uint16_t>(RoundEven((x - t) * 256.0))};
+    Map[static_cast<size_t>(i)] = {t, static_cast<uint16_t>(RoundEvenSaturated((x - t) * 256.0))};
   }
   if (SourceWidth > 1) Map[static_cast<size_t>(DestWidth - 1)] = {static_cast<uint32_t>(SourceWidth - 2), 256};
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/ImagingAssert.h"
+#include "foundation/Rounding.h"
 
 namespace imaging {
 
@@ -15,7 +16,7 @@ struct TColumn {
   int32_t Left, Right, Weight;
 };
 
-inline int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+using foundation::RoundEvenSaturated;
 
 inline uint32_t Load32(const uint8_t* p) {
   uint32_t v;
@@ -32,7 +33,7 @@ inline TColumn AxisEntry(int64_t i, double step, int64_t sourceLo, int64_t sourc
   const int32_t left = static_cast<int32_t>(nearest);
   // An inverted source rectangle gives negative positions; the weight stays a
   // 16-bit fraction so no channel leaves its byte.
-  return {left, std::min(left + 1, last), std::clamp(RoundEven((t - whole) * 65536.0 - 0.5), 0, 65535)};
+  return {left, std::min(left + 1, last), std::clamp(RoundEvenSaturated((t - whole) * 65536.0 - 0.5), 0, 65535)};
 }
 
 }  // namespace

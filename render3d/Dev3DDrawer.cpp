@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "foundation/kpExceptions.h"
+#include "foundation/Rounding.h"
 #include "imaging/SysBitmapStore.h"
 #include "render3d/Dev3DEffects2.h"
 #include "render3d/Dev3DTexStore.h"
@@ -17,7 +18,7 @@ namespace render3d {
 
 namespace {
 // Nearest integer, halfway to the even neighbour.
-int32_t RoundEven(double v) { return static_cast<int32_t>(std::nearbyint(v)); }
+using foundation::RoundEvenSaturated;
 }  // namespace
 
 void TEffectItem::Draw(T3DDrawer*) {
@@ -26,18 +27,18 @@ void TEffectItem::Draw(T3DDrawer*) {
 
 TPoint FitSizeInto(TPoint a, TPoint b) {
   double rb = double(b.X) / b.Y, ra = double(a.X) / a.Y;
-  if (!(rb < ra)) return {RoundEven(double(a.X) * b.Y / a.Y), b.Y};
-  return {b.X, RoundEven(double(a.Y) * b.X / a.X)};
+  if (!(rb < ra)) return {RoundEvenSaturated(double(a.X) * b.Y / a.Y), b.Y};
+  return {b.X, RoundEvenSaturated(double(a.Y) * b.X / a.X)};
 }
 
 TPoint FitSizeIntoNoEnlarge(TPoint a, TPoint b) {
   double rb = double(b.X) / b.Y, ra = double(a.X) / a.Y;
   if (!(rb < ra)) {
     int32_t h = std::min(a.Y, b.Y);
-    return {RoundEven(double(a.X) * h / a.Y), h};
+    return {RoundEvenSaturated(double(a.X) * h / a.Y), h};
   }
   int32_t w = std::min(a.X, b.X);
-  return {w, RoundEven(double(a.Y) * w / a.X)};
+  return {w, RoundEvenSaturated(double(a.Y) * w / a.X)};
 }
 
 T3DDrawer::T3DDrawer(T3DScreen* screen)
@@ -183,8 +184,8 @@ bool T3DDrawer::DrawItemInScene(TDrawItem* item) {
 }
 
 TRect T3DDrawer::GetViewBounds() const {
-  return {RoundEven(View.Area.Left), RoundEven(View.Area.Top), RoundEven(View.Area.Right),
-          RoundEven(View.Area.Bottom)};
+  return {RoundEvenSaturated(View.Area.Left), RoundEvenSaturated(View.Area.Top), RoundEvenSaturated(View.Area.Right),
+          RoundEvenSaturated(View.Area.Bottom)};
 }
 
 double T3DDrawer::GetViewScale() const {
@@ -194,7 +195,7 @@ double T3DDrawer::GetViewScale() const {
 
 void T3DDrawer::SetDrawOrigin(TFloatPoint p) {
   int32_t w = TargetRect.Right - TargetRect.Left, h = TargetRect.Bottom - TargetRect.Top;
-  int32_t x = RoundEven(p.X), y = RoundEven(p.Y);
+  int32_t x = RoundEvenSaturated(p.X), y = RoundEvenSaturated(p.Y);
   TViewState v;
   v.Viewport = {x, y, x + w, y + h};
   v.Area = {0, 0, float(w), float(h)};
@@ -285,10 +286,10 @@ void T3DDrawer::AddDrawnRect(T3DPoint origin, TFloatPoint offset, T3DPoint ax, T
   double P = Camera.Z;
   double a = std::max(P, std::min(0.0, minZ));
   if (P == 0 || a == 0) return;
-  DrawnBounds.Left = RoundEven((1 - a / P) * DrawnBounds.Left);
-  DrawnBounds.Top = RoundEven((1 - a / P) * DrawnBounds.Top);
-  DrawnBounds.Right += RoundEven((TargetRect.Right - DrawnBounds.Right) / P * a);
-  DrawnBounds.Bottom += RoundEven((TargetRect.Bottom - DrawnBounds.Bottom) / P * a);
+  DrawnBounds.Left = RoundEvenSaturated((1 - a / P) * DrawnBounds.Left);
+  DrawnBounds.Top = RoundEvenSaturated((1 - a / P) * DrawnBounds.Top);
+  DrawnBounds.Right += RoundEvenSaturated((TargetRect.Right - DrawnBounds.Right) / P * a);
+  DrawnBounds.Bottom += RoundEvenSaturated((TargetRect.Bottom - DrawnBounds.Bottom) / P * a);
 }
 
 void T3DDrawer::AbortSharpenLayer() {

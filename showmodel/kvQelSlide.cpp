@@ -12,6 +12,7 @@
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvLoadCallBack.h"
 #include "foundation/kvByteStringLists.h"
+#include "foundation/Rounding.h"
 #include "showmodel/kvQelObjects.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "text/GraphicsParams.h"
@@ -29,13 +30,7 @@ text::TFColor ColorOfValue(int32_t v) {
   return text::MakeFColor(uint8_t(u & 0xFF), uint8_t((u >> 8) & 0xFF), uint8_t((u >> 16) & 0xFF));
 }
 
-int32_t RoundEven(double v) {
-  if (!std::isfinite(v)) return 0;
-  v = std::nearbyint(v);
-  if (v > 2147483647.0) return 2147483647;
-  if (v < -2147483648.0) return -2147483647 - 1;
-  return int32_t(v);
-}
+using foundation::RoundEvenFiniteOrZero;
 
 }  // namespace
 
@@ -193,8 +188,8 @@ void TQelSlide::LoadSlide(foundation::TIniSection* Main, TIniList* SlideNode, fo
   EffectOut = Out;
 
   // Time scaling of the key frames to the slide's real span.
-  const int32_t in = RoundEven(EffectIn), out = RoundEven(EffectOut);
-  const int32_t d = RoundEven(End - Start);
+  const int32_t in = RoundEvenFiniteOrZero(EffectIn), out = RoundEvenFiniteOrZero(EffectOut);
+  const int32_t d = RoundEvenFiniteOrZero(End - Start);
   const TObjectTimes real{int32_t(int64_t(d) + out > 2147483647 ? 2147483647 : d + out), in, out};
   TObjectTimes load = real;
   float factor = 0;

@@ -8,6 +8,7 @@
 #include "foundation/TickClock.h"
 #include "foundation/kpExceptions.h"
 #include "foundation/kvCaseFolding.h"
+#include "foundation/Rounding.h"
 #include "showmodel/kvQelKeyFrames.h"
 #include "showmodel/kvSlideOrder.h"
 
@@ -19,13 +20,9 @@ using foundation::TRef;
 
 namespace {
 
-int32_t RoundEven(double v) {
-  if (!std::isfinite(v)) return 0;
-  v = std::nearbyint(v);
-  if (v > 1e9) return 1000000000;
-  if (v < -1e9) return -1000000000;
-  return int32_t(v);
-}
+// Sizes and offsets of the slide's boxes: within a billion either way, so
+// that a sum of two of them cannot overflow.
+int32_t RoundExtent(double v) { return foundation::RoundEvenFiniteOrZero(v, -1000000000, 1000000000); }
 
 struct Box {
   int32_t Width = 0, Height = 0;
@@ -49,7 +46,7 @@ Box FitBox(int32_t W, int32_t H, double RelW, double RelH, double Aspect, bool C
     boxW *= s;
     boxH *= s;
   }
-  Box b{RoundEven(boxW * RelW / 100), RoundEven(boxH * RelH / 100)};
+  Box b{RoundExtent(boxW * RelW / 100), RoundExtent(boxH * RelH / 100)};
   // Even sides, unless the picture fills that axis.
   if ((b.Width & 1) && b.Width < W) ++b.Width;
   if ((b.Height & 1) && b.Height < H) ++b.Height;
@@ -143,10 +140,10 @@ void TSlideProducer::ComputeViewport(View& v) {
       v.ViewportHeight = ScreenHeight;
     } else if (double(v.RenderWidth) / ScreenWidth < double(v.RenderHeight) / ScreenHeight) {
       v.ViewportWidth = v.RenderWidth;
-      v.ViewportHeight = RoundEven(double(v.RenderWidth) * ScreenHeight / ScreenWidth);
+      v.ViewportHeight = RoundExtent(double(v.RenderWidth) * ScreenHeight / ScreenWidth);
     } else {
       v.ViewportHeight = v.RenderHeight;
-      v.ViewportWidth = RoundEven(double(v.RenderHeight) * ScreenWidth / ScreenHeight);
+      v.ViewportWidth = RoundExtent(double(v.RenderHeight) * ScreenWidth / ScreenHeight);
     }
     return;
   }
@@ -184,8 +181,8 @@ TViewportRect TSlideProducer::GetViewportRect(int32_t W, int32_t H) {
   }
   const Box b = FitBox(W, H, v.RelWidth, v.RelHeight, v.Aspect, v.Cover);
   TViewportRect r;
-  r.Left = RoundEven(W / 2.0 - b.Width / 2.0);
-  r.Top = RoundEven(H / 2.0 - b.Height / 2.0);
+  r.Left = RoundExtent(W / 2.0 - b.Width / 2.0);
+  r.Top = RoundExtent(H / 2.0 - b.Height / 2.0);
   r.Right = r.Left + b.Width;
   r.Bottom = r.Top + b.Height;
   const TViewportRect clipped{std::max(0, r.Left), std::max(0, r.Top), std::min(W, r.Right), std::min(H, r.Bottom)};
@@ -196,8 +193,8 @@ TViewportRect TSlideProducer::GetViewportRect(int32_t W, int32_t H) {
 TViewportRect TSlideProducer::CurrentViewportRect() {
   std::lock_guard<std::mutex> guard(FViewLock);
   TViewportRect r;
-  r.Left = RoundEven(FView.RenderWidth / 2.0 - FView.ViewportWidth / 2.0);
-  r.Top = RoundEven(FView.RenderHeight / 2.0 - FView.ViewportHeight / 2.0);
+  r.Left = RoundExtent(FView.RenderWidth / 2.0 - FView.ViewportWidth / 2.0);
+  r.Top = RoundExtent(FView.RenderHeight / 2.0 - FView.ViewportHeight / 2.0);
   r.Right = std::min(FView.RenderWidth, r.Left + FView.ViewportWidth);
   r.Bottom = std::min(FView.RenderHeight, r.Top + FView.ViewportHeight);
   r.Left = std::max(0, r.Left);

@@ -345,6 +345,43 @@ TFFMediaInfo TFFAVStream::GetMediaInfo() const {
 
 // ---------------------------------------------------------------- TFFMpegVideo
 
+namespace {
+
+// What a stream selector logs when it refuses: the text when there is no
+// stream of its kind, and the texts around the index for an index beyond the
+// streams and for a stream of another kind.
+struct TStreamRefusals {
+  const char16_t* None;
+  const char16_t* InvalidBefore;
+  const char16_t* InvalidAfter;
+  const char16_t* OtherKindBefore;
+  const char16_t* OtherKindAfter;
+};
+
+// The stream of kind a selector settles on: index, or for an index below 0
+// the current stream, else the first of the kind. -1, logged, when the file
+// is not open or that is no stream of the kind.
+int32_t ChooseStream(TFFAVStream* stream, int32_t streamCount, int32_t index, int32_t current, int32_t first,
+                     int32_t kind, const TStreamRefusals& texts) {
+  if (!stream->IsOpen()) return -1;
+  if (index < 0) index = current >= 0 ? current : first;
+  if (index < 0) {
+    LogLine(texts.None);
+    return -1;
+  }
+  if (index >= streamCount) {
+    LogLine(texts.InvalidBefore + Dec(index) + texts.InvalidAfter);
+    return -1;
+  }
+  if (ff::streamInfo(stream->FormatContext, index).codecType != kind) {
+    LogLine(texts.OtherKindBefore + Dec(index) + texts.OtherKindAfter);
+    return -1;
+  }
+  return index;
+}
+
+}  // namespace
+
 std::u16string DecoderDisplayName(const char* name) {
   std::string n = name ? name : "";
   if (n == "h264") n = "H.264";
@@ -492,20 +529,10 @@ AVCodecContext* TFFMpegVideo::OpenDecoder(int32_t streamIndex) {
 }
 
 int32_t TFFMpegVideo::SelectVideoStream(int32_t index) {
-  if (!Stream->IsOpen()) return -1;
-  if (index < 0) index = VideoStream >= 0 ? VideoStream : FirstVideoStream;
-  if (index < 0) {
-    LogLine(u"ffmpeg: no video stream.");
-    return -1;
-  }
-  if (index >= StreamCount) {
-    LogLine(u"ffmpeg: stream index #" + Dec(index) + u" is invalid.");
-    return -1;
-  }
-  if (ff::streamInfo(Stream->FormatContext, index).codecType != ff::kMediaVideo) {
-    LogLine(u"ffmpeg: stream #" + Dec(index) + u" is not video stream.");
-    return -1;
-  }
+  static const TStreamRefusals kTexts{u"ffmpeg: no video stream.", u"ffmpeg: stream index #", u" is invalid.",
+                                      u"ffmpeg: stream #", u" is not video stream."};
+  index = ChooseStream(Stream, StreamCount, index, VideoStream, FirstVideoStream, ff::kMediaVideo, kTexts);
+  if (index < 0) return -1;
   if (index != VideoStream) ResetFrameState();
   VideoStream = index;
   return index;
@@ -756,20 +783,10 @@ TFFAudioStreamInfo TFFMpegAudio::GetStreamInfo(int32_t index) {
 }
 
 int32_t TFFMpegAudio::SelectAudioStream(int32_t index) {
-  if (!Stream->IsOpen()) return -1;
-  if (index < 0) index = AudioStream >= 0 ? AudioStream : FirstAudioStream;
-  if (index < 0) {
-    LogLine(u"ffmpeg: No audio stream.");
-    return -1;
-  }
-  if (index >= StreamCount) {
-    LogLine(u"ffmpeg: Stream index is invalid (" + Dec(index) + u")");
-    return -1;
-  }
-  if (ff::streamInfo(Stream->FormatContext, index).codecType != ff::kMediaAudio) {
-    LogLine(u"ffmpeg: Stream is not audio stream (" + Dec(index) + u")");
-    return -1;
-  }
+  static const TStreamRefusals kTexts{u"ffmpeg: No audio stream.", u"ffmpeg: Stream index is invalid (", u")",
+                                      u"ffmpeg: Stream is not audio stream (", u")"};
+  index = ChooseStream(Stream, StreamCount, index, AudioStream, FirstAudioStream, ff::kMediaAudio, kTexts);
+  if (index < 0) return -1;
   if (index != AudioStream) {
     ResetBlock();
     FreeResampler();

@@ -15,4 +15,5 @@
 #include "platform/os/resources.h"
 #include "platform/os/sync.h"
 #include "platform/os/threads.h"
+#include "platform/os/utf.h"
 #include "platform/os/version.h"

@@ -1,45 +1,17 @@
 #include "platform/os/paths.h"
 
+#include "platform/os/utf.h"
+
 namespace platform::os {
 
 namespace {
-
-void put3(std::string& out, uint32_t c) {
-  out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-  out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-  out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-}
 
 bool isSep(char16_t c) { return c == u'\\' || c == u'/'; }
 
 }  // namespace
 
 std::string fileNameToBytes(std::u16string_view name) {
-  std::string out;
-  out.reserve(name.size());
-  for (size_t i = 0; i < name.size(); ++i) {
-    uint32_t c = name[i];
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-               name[i + 1] <= 0xDFFF) {
-      uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
-      ++i;
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      // An escaped byte of a name that was not valid UTF-8.
-      out.push_back(static_cast<char>(c - 0xDC00));
-    } else {
-      put3(out, c);
-    }
-  }
-  return out;
+  return utf8Of(name, LoneSurrogate::EscapedByte);
 }
 
 std::u16string fileNameFromBytes(std::string_view bytes) {

@@ -94,20 +94,23 @@ TEST(ShowMusicHeardMt, TheFixtureShowsMusicAndCommentAreHeardOnTime) {
       std::lock_guard<std::mutex> passGuard(passLock);
       std::vector<int16_t> mix = sound::manualSound().advance(441);
       for (size_t i = 0; i < mix.size(); i += 2) left.push_back(mix[i]);
-      std::vector<audio::TChannel*> channels;
+      // The refills run under the player's lock and each channel's lock, the
+      // order in which the player itself reaches its channels' instances. A
+      // channel being released leaves the player's list (under its lock) only
+      // after it has let go of its own, and frees its idle instances under
+      // its own: neither can go while it is being filled. A reference per
+      // channel would not do: when the pass held the last one, the channel's
+      // release (which waits, on the manual clock, for the hand-backs below)
+      // would run inside the pass, and nothing would hand them back.
       {
         std::lock_guard<std::recursive_mutex> guard(gDevicePlayer->Lock);
-        channels = gDevicePlayer->Channels;
-      }
-      for (audio::TChannel* c : channels) {
-        auto* cm = static_cast<audio::TChannelMusic*>(c);
-        std::vector<audio::TMusicChannel*> instances;
-        {
-          std::lock_guard<std::recursive_mutex> guard(cm->Lock);
-          instances = cm->Instances;
+        for (audio::TChannel* c : gDevicePlayer->Channels) {
+          auto* cm = static_cast<audio::TChannelMusic*>(c);
+          std::lock_guard<std::recursive_mutex> channelGuard(cm->Lock);
+          for (audio::TMusicChannel* m : cm->Instances)
+            if (m->State != audio::TMusicChannel::stIdle)
+              static_cast<audio::TWinWaveOutBuffer*>(m->Buffer)->FillBuffer();
         }
-        for (audio::TMusicChannel* m : instances)
-          if (m->State != audio::TMusicChannel::stIdle) static_cast<audio::TWinWaveOutBuffer*>(m->Buffer)->FillBuffer();
       }
       for (size_t k = gHanded.size(); k-- > 0;) {
         if (!gHanded[k]->IsFinished()) continue;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "decoders/SysJpegLoader.h"
-#include "decoders/lcms2.h"
+#include "decoders/LcmsTable.h"
 #include "tests/decoders/DecodersTestEnv.h"
 #include "tests/support/JpegMaker.h"
 

@@ -458,6 +458,61 @@ TEST_F(Png, ImageDataEndingEarlyLeavesTheRestBlank) {
     }
 }
 
+// A header promising 55,298 x 2,048 truecolour pixels (340 MB of picture)
+// over image data that holds nothing: the load fails as a file without data
+// (or with broken data) fails, and the header's planes were never made. A
+// large ancillary chunk lets such a header pass the check of promised size
+// against the rest of the file.
+TEST_F(Png, NoPicturePlanesBeforeTheImageDataHasBegun) {
+  const PngChunk padding{"qeLp", Bytes(400000, 7)};
+  const PngChunk iend{"IEND", {}};
+  const PngChunk rgb8{"IHDR", testsupport::PngIhdrData(55298, 2048, 8, 2)};
+  struct Case {
+    const char* what;
+    std::vector<PngChunk> chunks;
+    const char* text;  // the message of the load's exception
+  } cases[] = {
+      {"compressed data of no bytes", {rgb8, padding, {"IDAT", testsupport::ZlibCompress({})}, iend},
+       pnglang::EPngNoImageDataText},
+      {"an empty IDAT, then no more image data", {rgb8, padding, {"IDAT", {}}, iend},
+       pnglang::EPngMissingMultipleIDATText},
+      {"a depth truecolour cannot have", {{"IHDR", testsupport::PngIhdrData(55298, 2048, 0, 2)}, {"IDAT", {}}, iend},
+       pnglang::EPngInvalidIHDRText},
+  };
+  for (const Case& c : cases) {
+    const Bytes file = WritePng(c.chunks);
+    {
+      Released<foundation::TMemoryStream> s(StreamOf(file));
+      TPNGObject png;
+      try {
+        png.LoadFromStream(s.get());
+        ADD_FAILURE() << c.what << ": loaded";
+      } catch (const foundation::Exception& e) {
+        EXPECT_STREQ(e.what(), c.text) << c.what;
+      }
+      auto* h = dynamic_cast<TChunkIHDR*>(png.Chunks.Item(0));
+      ASSERT_NE(h, nullptr) << c.what;
+      EXPECT_EQ(h->Width, 55298u) << c.what;
+      EXPECT_EQ(h->ImageData.capacity(), 0u) << c.what;
+      EXPECT_EQ(h->ImageAlpha.capacity(), 0u) << c.what;
+    }
+    imaging::TLevelProvider none;
+    Released<foundation::TMemoryStream> s(StreamOf(file, 5));
+    EXPECT_EQ(LoadPngBitmapStore(s.get(), u"x.png", false, none), nullptr) << c.what;
+    EXPECT_EQ(s->GetPosition(), 5) << c.what;
+  }
+
+  // Image data that begins only in the second IDAT is image data all the same.
+  const PngImageSpec spec = Spec(3, 2, 8, 2);
+  const Bytes rows = Rgb(3, 2);
+  auto png = Decode(WritePng(
+      {testsupport::PngIhdr(spec), {"IDAT", {}}, {"IDAT", testsupport::PngImageData(spec, rows)}, iend}));
+  const uint8_t* row = png->Header()->PictureRow(1);
+  EXPECT_EQ(row[0], rows[3 * 3 + 2]);  // blue, green, red of the second row's first pixel
+  EXPECT_EQ(row[2], rows[3 * 3 + 0]);
+  EXPECT_EQ(row[8], rows[3 * 3 + 6]);
+}
+
 // A picture of no columns whose data ends early has no rows to blank: the
 // decode ends without touching planes it does not have.
 TEST_F(Png, ZeroWidthPictureWithShortDataDecodesToNothing) {

@@ -1,4 +1,4 @@
-#include "decoders/lcms2.h"
+#include "decoders/LcmsTable.h"
 
 #include <algorithm>
 #include <mutex>

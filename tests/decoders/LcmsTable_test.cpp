@@ -2,7 +2,7 @@
 // table, profile ranges, and ICC transforms of decoded JPEGs, which change
 // pixels for a wide-gamut profile and leave them exactly alone for profiles
 // that cannot be used.
-#include "decoders/lcms2.h"
+#include "decoders/LcmsTable.h"
 
 #include <gtest/gtest.h>
 
