@@ -26,4 +26,9 @@ std::u16string LocateShowFile(const std::u16string& ExeName);
 // image did not decode (its substitute has the right size but no data).
 void InstallEmbeddedTableCheck();
 
+// Lets the openers refuse a show the player cannot start (no slides, a
+// length of 0, a time table the show source refuses), with the reason as
+// the open error.
+void InstallShowPlayCheck();
+
 }  // namespace player
