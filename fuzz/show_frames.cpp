@@ -12,9 +12,9 @@
 //
 // What must hold for any input: no crash, no hang, no read outside a buffer,
 // no object left alive; a show either opens and draws, or is refused with a
-// reason. Projects that name files outside the show (a drive, a rooted or
-// ".." path, a macro) are skipped: a video read from the disk could be a
-// device that never ends.
+// reason. Projects that name files outside the show (a drive, a rooted,
+// shared or ".." path) are skipped: a video read from the disk could be a
+// device that never ends. (A packed show's macros name its own entries.)
 #include <stdlib.h>
 
 #include <cstddef>
@@ -79,7 +79,7 @@ render3d::T3DEngine* MakeEngine() {
 bool StaysInShow(const std::string& project) {
   std::string lower;
   for (char c : project) lower += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  for (const char* bad : {":\\", ":/", "..", "%", "\\\\", "//"})
+  for (const char* bad : {":\\", ":/", "..", "\\\\", "//"})
     if (lower.find(bad) != std::string::npos) return false;
   return true;
 }
