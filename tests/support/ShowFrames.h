@@ -160,7 +160,16 @@ class ShowFrames {
     list_.clear();
     const int32_t prepared = std::min(source_->SlideCount, kMaxSlides);
     for (int32_t k = 0; k < prepared; ++k) {
-      auto slide = foundation::TRef<showmodel::TDrawContainer>::Adopt(producer_->PrepareSlide(k));
+      foundation::TRef<showmodel::TDrawContainer> slide;
+      try {
+        slide = foundation::TRef<showmodel::TDrawContainer>::Adopt(producer_->PrepareSlide(k));
+      } catch (const foundation::EAssertionFailed& e) {
+        // A slide the project describes wrongly fails its load with the
+        // assertion the show model names ("QelObject GUID not Assigned"):
+        // the slide is left out and the reason kept.
+        LoadError = e.Message();
+        continue;
+      }
       if (!slide) continue;
       if (waitForVideo_) WaitForVideoFrames(slide->Slide);
       list_.push_back(slide.Get());
@@ -206,6 +215,9 @@ class ShowFrames {
     AfterFrame(screen_.Get());
     return drawn;
   }
+
+  // The last slide load the show model refused, empty when none was.
+  std::u16string LoadError;
 
   void Close() {
     root_.Reset();
