@@ -121,6 +121,7 @@ imaging::TColorTransform* EmbeddedCreateTransform(imaging::TColorProfile* Source
 
 std::atomic<bool> EmbeddedTransformsOff{false};
 TCreateQelSource CreateQelSourceHook = nullptr;
+TShowPlayCheck ShowPlayCheckHook = nullptr;
 TImageDecodedCheck EmbeddedTableDecodedHook = nullptr;
 
 // ---- TMappedFileSource ---------------------------------------------------------------------------
@@ -414,11 +415,21 @@ TFileAccessor* CreateMappedFileAccessor() {
   return new TFileAccessor(source.Get());
 }
 
+namespace {
+bool Playable(TQelShowLocator* Locator, std::u16string& ErrorText) {
+  if (!ShowPlayCheckHook) return true;
+  const std::u16string why = ShowPlayCheckHook(Locator);
+  if (why.empty()) return true;
+  ErrorText = why;
+  return false;
+}
+}  // namespace
+
 TQelShowLocator* OpenShow(const std::u16string& FileName, std::u16string& ErrorText) {
   const std::u16string previewProject = PreviewProjectName();
   if (!previewProject.empty() &&
       foundation::LowerCaseStr(FileName) == foundation::LowerCaseStr(PreviewExeName()))
-    return OpenPreviewProject(previewProject);
+    return OpenPreviewProject(previewProject, ErrorText);
   TFileAccessor* accessor = OpenPackedShowAccessor(FileName, ErrorText);
   if (!accessor) return nullptr;
   accessor->BaseFolder = foundation::ExtractFilePath(FileName, true);
@@ -428,13 +439,20 @@ TQelShowLocator* OpenShow(const std::u16string& FileName, std::u16string& ErrorT
     return nullptr;
   }
   locator->Packed = true;
+  if (!Playable(locator.Get(), ErrorText)) return nullptr;
   ApplyColorSetup(locator.Get());
   return locator.Detach();
 }
 
 TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName) {
+  std::u16string error;
+  return OpenPreviewProject(ProjectFileName, error);
+}
+
+TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName, std::u16string& ErrorText) {
   auto locator = foundation::MakeRef<TQelShowLocator>(CreateMappedFileAccessor(), true, ProjectFileName);
   if (!locator->ProjectIni) return nullptr;
+  if (!Playable(locator.Get(), ErrorText)) return nullptr;
   foundation::TIniFile* ini = locator->ProjectIni;
   const std::u16string exe = foundation::IniReadString(ini, u"Main", u"opt_exefn", u"");
   locator->Accessor->BaseFolder = exe.empty() ? std::u16string() : foundation::ExtractFilePath(exe, true);

@@ -149,8 +149,17 @@ class TQelShowLocator : public foundation::TRefObject {
   foundation::TRefObject* FSource = nullptr;
 };
 
+// Why an opened show cannot play, else empty; asked by the openers before
+// they hand a locator out, so a show the player could not start is refused
+// with a reason instead of failing later. Filled by the player's start-up;
+// none accepts every show that opens.
+using TShowPlayCheck = std::u16string (*)(TQelShowLocator* Locator);
+// Start-up only: set before any thread runs, then read without a lock.
+extern TShowPlayCheck ShowPlayCheckHook;
+
 TQelShowLocator* OpenShow(const std::u16string& FileName, std::u16string& ErrorText);
 TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName);
+TQelShowLocator* OpenPreviewProject(const std::u16string& ProjectFileName, std::u16string& ErrorText);
 TFileAccessor* OpenPackedShowAccessor(const std::u16string& FileName, std::u16string& ErrorText);
 TFileAccessor* CreateMappedFileAccessor();
 // The colour set-up every opened locator gets.

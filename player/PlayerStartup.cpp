@@ -9,6 +9,7 @@
 #include "foundation/kvFileUtils.h"
 #include "foundation/kvStream.h"
 #include "imaging/kvColorProfile.h"
+#include "showmodel/kvQelSource2.h"
 
 namespace player {
 
@@ -25,7 +26,21 @@ bool EmbeddedTableDecoded(imaging::TImage* Image) {
   return store->Image && store->Image->Decoded;
 }
 
+// A show plays when its source can be made and has slides and a length;
+// a source that refuses its time table gives its own reason.
+std::u16string ShowPlayError(container::TQelShowLocator* Locator) {
+  try {
+    showmodel::TQelSource* source = Locator->GetSource();
+    if (!source) return u"The show cannot be read";
+    return source->PlayError();
+  } catch (const foundation::Exception& e) {
+    return e.Message();
+  }
+}
+
 }  // namespace
+
+void InstallShowPlayCheck() { container::ShowPlayCheckHook = ShowPlayError; }
 
 void InstallEmbeddedTableCheck() { container::EmbeddedTableDecodedHook = EmbeddedTableDecoded; }
 

@@ -27,4 +27,9 @@ std::u16string LocateShowFile(const std::u16string& ExeName);
 void InstallEmbeddedTableCheck();
 void RemoveEmbeddedTableCheck();
 
+// Lets the openers refuse a show the player cannot start (no slides, a
+// length of 0, a time table the show source refuses), with the reason as
+// the open error.
+void InstallShowPlayCheck();
+
 }  // namespace player

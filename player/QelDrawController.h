@@ -105,6 +105,8 @@ class TRootItem : public render3d::TDrawItem {
   // The view of an item: the root's view, for a slide with its picture size
   // centred in the view's pixel rectangle.
   render3d::TViewState ItemView(render3d::TDrawItem* item) const;
+  // The drawing state of the running transition (its draw filter), nil before one ran.
+  const render3d::TTransitionState* TransitionState() const { return FState.get(); }
 
   // The slides' items of this frame and the overlay last (which may be nil).
   std::vector<render3d::TDrawItem*> Items;          // not owned (slide items kept below)

@@ -47,7 +47,9 @@ class TQelSource : public foundation::TRefObject {
   void Dispose() override;
 
   // Why the show cannot play (no slides, or a length of 0), else empty. The
-  // openers refuse such a show; every operation below still answers soundly.
+  // openers refuse such a show once the player's play check is installed
+  // (player::InstallShowPlayCheck); every operation below still answers
+  // soundly, and the slide producer asserts on a show without slides.
   std::u16string PlayError() const;
 
   // The times of slide Index (past the last slide: later passes, shifted by

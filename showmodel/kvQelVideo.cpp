@@ -305,8 +305,12 @@ void TQelVideo::SetFileName(const std::u16string& Name) {
   UpdateGeometry();
   Duration = Length();
   foundation::FreeAndNil(Placeholder);
-  if (Wrapper->OpenState != 0) {
-    Placeholder = container::CreatePlaceholderImage(Name, Wrapper->OpenState == 1, true);
+  // A file the decoder opens but that has no frames to play (a picture given
+  // to a video object) would otherwise draw nothing at all: it shows the
+  // load-error placeholder, as a file that does not open does.
+  const uint8_t state = Wrapper->OpenState == 0 && !(Wrapper->GetLength() > 0) ? 1 : Wrapper->OpenState;
+  if (state != 0) {
+    Placeholder = container::CreatePlaceholderImage(Name, state == 1, true);
     if (Placeholder) Size = {float(Placeholder->Params.Width), float(Placeholder->Params.Height)};
   }
   Changed[0] = true;

@@ -196,6 +196,10 @@ void TWinTextElement::Layout() {
   Count = int32_t(Text.size());
   Runs.clear();
   RunCount = 0;
+  FRunGlyphs.clear();
+  FRunFirstGlyph.clear();
+  FRunPen.clear();
+  FRunIndexReady = false;
   Extent = {};
   GlyphCount = 0;
   Glyphs.clear();
@@ -361,40 +365,70 @@ void TWinTextElement::ShapeRun(TTextRun& Run, int32_t Pen, int32_t& Prefix, int3
     if (int32_t m = PrefixOf(c)) Prefix = m;
 }
 
+const TWinTextElement::TRunGlyphs& TWinTextElement::RunGlyphs(size_t Run) {
+  if (FRunGlyphs.size() != Runs.size()) FRunGlyphs.assign(Runs.size(), TRunGlyphs{});
+  TRunGlyphs& c = FRunGlyphs[Run];
+  if (c.Ready) return c;
+  const TTextRun& r = Runs[Run];
+  c.Font = RunFont(r);
+  // Shaped on its own, without the reading-order mark the layout puts before
+  // it: glyph information places a run's glyphs from the run's start.
+  const std::u16string chars =
+      r.IsText ? Text.substr(size_t(r.Start), size_t(r.Count)) : std::u16string(size_t(r.Count), MissingGlyphChar);
+  fonts::Placement p;
+  if (!c.Font->placeText(chars, p)) FallbackPlacement(c.Font.get(), chars, p);
+  c.Glyphs = std::move(p.glyphs);
+  c.Advances = std::move(p.glyphAdvances);
+  c.PenX.assign(c.Advances.size() + 1, 0);
+  for (size_t k = 0; k < c.Advances.size(); ++k) c.PenX[k + 1] = c.PenX[k] + c.Advances[k];
+  const fonts::TextMetrics tm = c.Font->textMetrics();
+  c.Ascent = tm.ascent;
+  c.Descent = tm.descent;
+  c.Ready = true;
+  return c;
+}
+
 void TWinTextElement::GetGlyphInfo(int32_t Glyph, TGlyphInfo& Info) {
   Info = TGlyphInfo{};
   if (Glyph < 0 || Glyph >= GlyphCount) return;
   Info.ID.GlyphIndex = Glyphs[size_t(Glyph)];
   Info.ID.GlyphKey = Font.Name + u":" + StyleToText(Font.Style);
   Info.ID.FontSize = Font.Size;
-  int32_t g = Glyph;
-  for (const TTextRun& r : Runs) {
-    if (g >= r.GlyphCount) {
-      g -= r.GlyphCount;
-      Info.PenX += r.Width;
-      continue;
+  if (!FRunIndexReady || FRunFirstGlyph.size() != Runs.size() + 1) {
+    FRunFirstGlyph.assign(1, 0);
+    FRunPen.assign(1, 0);
+    for (const TTextRun& r : Runs) {
+      FRunFirstGlyph.push_back(FRunFirstGlyph.back() + std::max(r.GlyphCount, 0));
+      FRunPen.push_back(FRunPen.back() + r.Width);
     }
+    FRunIndexReady = true;
+  }
+  // The run holding the glyph: the last whose first glyph is not after it
+  // and which has glyphs at all.
+  const auto after = std::upper_bound(FRunFirstGlyph.begin(), FRunFirstGlyph.end() - 1, Glyph);
+  const size_t run = size_t(after - FRunFirstGlyph.begin());
+  if (run == 0 || Glyph >= FRunFirstGlyph.back()) {
+    Info.PenX = FRunPen.back();  // past every run
+  } else {
+    const size_t k = run - 1;
+    const TTextRun& r = Runs[k];
+    const int32_t g = Glyph - FRunFirstGlyph[k];
+    const TRunGlyphs& c = RunGlyphs(k);
     Info.ID.GlyphKey = r.Font.Name + u":" + StyleToText(r.Font.Style);
     Info.ID.FontSize = r.Font.Size;
-    fonts::FontHandle f = RunFont(r);
-    const std::u16string chars =
-        r.IsText ? Text.substr(size_t(r.Start), size_t(r.Count)) : std::u16string(size_t(r.Count), MissingGlyphChar);
-    fonts::Placement p;
-    if (!f->placeText(chars, p)) FallbackPlacement(f.get(), chars, p);
-    for (int32_t k = 0; k < g && size_t(k) < p.glyphAdvances.size(); ++k) Info.PenX += p.glyphAdvances[size_t(k)];
-    fonts::TextMetrics tm = f->textMetrics();
-    Info.Ascent = tm.ascent;
-    Info.Descent = tm.descent;
-    const uint16_t glyphs[1] = {size_t(g) < p.glyphs.size() ? p.glyphs[size_t(g)] : Info.ID.GlyphIndex};
+    Info.PenX = FRunPen[k] + c.PenX[std::min(size_t(g), c.Advances.size())];
+    Info.Ascent = c.Ascent;
+    Info.Descent = c.Descent;
+    const uint16_t glyphs[1] = {size_t(g) < c.Glyphs.size() ? c.Glyphs[size_t(g)] : Info.ID.GlyphIndex};
     std::vector<fonts::AbcWidth> abc;
-    if (GlyphABCWidthsHook && GlyphABCWidthsHook(f.get(), std::span<const uint16_t>(glyphs, 1), 0, 1, abc) && !abc.empty()) {
+    if (GlyphABCWidthsHook && GlyphABCWidthsHook(c.Font.get(), std::span<const uint16_t>(glyphs, 1), 0, 1, abc) &&
+        !abc.empty()) {
       Info.AWidth = abc[0].a;
       Info.BWidth = abc[0].b;
       Info.CWidth = abc[0].c;
     } else {
-      Info.BWidth = size_t(g) < p.glyphAdvances.size() ? p.glyphAdvances[size_t(g)] : 0;
+      Info.BWidth = size_t(g) < c.Advances.size() ? c.Advances[size_t(g)] : 0;
     }
-    break;
   }
   Info.Advance = Info.AWidth + Info.BWidth + Info.CWidth;
   Info.Height = Info.Ascent + Info.Descent;

@@ -79,6 +79,22 @@ class TWinTextElement : public TTextElementEx {
   void AddRun(int32_t Start, int32_t Count, const TFontParams& Font, bool Check, bool& Handled);
   void ShapeRun(TTextRun& Run, int32_t Pen, int32_t& Prefix, int32_t& InkLeft, int32_t& InkRight);
   platform::fonts::FontHandle RunFont(const TTextRun& Run);
+  // A run's glyphs as glyph information reports them: shaped once per layout
+  // and kept, so asking for every glyph of a long run costs the run's length,
+  // not its square.
+  struct TRunGlyphs {
+    bool Ready = false;
+    platform::fonts::FontHandle Font;
+    std::vector<uint16_t> Glyphs;
+    std::vector<int32_t> Advances;
+    std::vector<int32_t> PenX;  // the pen before each glyph, from the run's start
+    int32_t Ascent = 0, Descent = 0;
+  };
+  const TRunGlyphs& RunGlyphs(size_t Run);
+  std::vector<TRunGlyphs> FRunGlyphs;
+  std::vector<int32_t> FRunFirstGlyph;  // per run, then the total
+  std::vector<int32_t> FRunPen;         // the pen at each run's start
+  bool FRunIndexReady = false;
   bool FHaveMetrics = false;
   TTextFontMetrics FMetrics;
 };

@@ -322,7 +322,7 @@ void TSquareFilter::DrawBand(float inner, float outer, float aIn, float aOut, in
 // ---- Random cells -----------------------------------------------------------
 
 TRandomFilter::TRandomFilter(int32_t columns, int32_t rows, int32_t seed)
-    : Columns(std::max(columns, 0)), Rows(std::max(rows, 0)), Seed(seed) {}
+    : Columns(std::clamp(columns, 0, kMaxCellsPerSide)), Rows(std::clamp(rows, 0, kMaxCellsPerSide)), Seed(seed) {}
 
 int32_t TRandomFilter::RandomBelow(int32_t limit) { return int32_t(NextGlobalFloat() * float(limit)); }
 
@@ -334,6 +334,12 @@ float UsableSpread(float spread) { return spread > 0 ? std::min(spread, 1e6f) : 
 
 void TRandomFilter::Init(const TRect& rect, float duration, float edgeWidth) {
   TDrawFilter::Init(rect, duration, edgeWidth);
+  // A cell narrower than a pixel of the target draws nothing a smaller grid
+  // would not, and the grid's cost grows with its cells: a show's "cols" and
+  // "rows" are taken at most up to the target's pixels.
+  const int64_t width = int64_t(rect.Right) - rect.Left, height = int64_t(rect.Bottom) - rect.Top;
+  Columns = int32_t(std::clamp<int64_t>(Columns, 0, std::max<int64_t>(width, 1)));
+  Rows = int32_t(std::clamp<int64_t>(Rows, 0, std::max<int64_t>(height, 1)));
   Delays.assign(size_t(Columns), std::vector<int32_t>(size_t(Rows), 0));
   SetGlobalSeed(Seed);
   const int32_t limit = int32_t(UsableSpread(Spread) * 100);

@@ -180,7 +180,10 @@ class TSquareFilter : public TCommonFilter {
 class TRandomFilter : public TDrawFilter {
  public:
   QEL_CLASSNAME(TRandomFilter)
+  // The grid is taken between 0 and kMaxCellsPerSide on each side, and at
+  // Init at most one cell per pixel of the drawn rectangle.
   TRandomFilter(int32_t columns, int32_t rows, int32_t seed);
+  static constexpr int32_t kMaxCellsPerSide = 256;
   void Init(const TRect& rect, float duration, float edgeWidth) override;
   void Draw(TEffController* controller) override;
   // Trunc(NextGlobalFloat x limit).

@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "container/kvQelLoader2.h"
+#include "container/kvQelVirtualFiles.h"
+#include "container/kvQelFileAccessor2.h"
 #include "tests/container/AccessTestEnv.h"
+#include "showmodel/kvQelSource2.h"
+#include "tests/support/ContainerBuilder.h"
 #include "tests/support/TempTree.h"
 
 namespace {
@@ -71,6 +77,53 @@ TEST(SetupColorProfile, SwitchesSetTheLocatorsColourSettings) {
   ASSERT_NE(container::CommandLineProfile().Get(), nullptr);
   EXPECT_EQ(container::CommandLineProfile()->Data.size(), 200u);
   container::SetCommandLineProfile(nullptr, false);
+}
+
+TEST(ShowPlayCheck, OpenersRefuseAShowThePlayerCannotStart) {
+  showmodel::InitQelSource();
+  qeltest::TempTree t;
+  struct Row {
+    const char* project;
+    const char16_t* error;  // empty: the show opens
+  } rows[] = {
+      {"[Main]\r\n", u"The show has no slides"},
+      {"[Main]\r\n[Times]\r\nopt_slidescount=0\r\nopt_synchpos1=4000\r\n", u"The show has no slides"},
+      {"[Main]\r\n[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=4000\r\nopt_synchpos2=1000\r\n",
+       u"Incorrect time"},
+      {"[Main]\r\n[Times]\r\nopt_slidescount=1\r\nopt_synchpos1=4000\r\n[Slide1]\r\n", u""},
+  };
+  const container::TShowPlayCheck previous = container::ShowPlayCheckHook;
+  player::InstallShowPlayCheck();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.project);
+    testsupport::ContainerBuilder b;
+    b.AddDeflated("Project.qel", r.project);
+    b.WriteFile(t.path("show"));
+    std::u16string error;
+    auto packed = TRef<container::TQelShowLocator>::Adopt(container::OpenShow(t.internal("show"), error));
+    const std::u16string want = r.error;
+    EXPECT_EQ(packed.Get() != nullptr, want.empty());
+    EXPECT_NE(error.find(want), std::u16string::npos) << foundation::MessageToUtf8(error);
+    EXPECT_EQ(error.empty(), want.empty());
+    // The loose project of the preview is refused alike.
+    t.write("Project.qel", r.project);
+    error.clear();
+    auto preview =
+        TRef<container::TQelShowLocator>::Adopt(container::OpenPreviewProject(t.internal("Project.qel"), error));
+    EXPECT_EQ(preview.Get() != nullptr, want.empty());
+    EXPECT_NE(error.find(want), std::u16string::npos) << foundation::MessageToUtf8(error);
+  }
+  // Without the player's check the openers take any show that reads.
+  container::ShowPlayCheckHook = nullptr;
+  testsupport::ContainerBuilder b;
+  b.AddDeflated("Project.qel", rows[0].project);
+  b.WriteFile(t.path("show"));
+  std::u16string error;
+  auto open = TRef<container::TQelShowLocator>::Adopt(container::OpenShow(t.internal("show"), error));
+  EXPECT_NE(open.Get(), nullptr);
+  container::ShowPlayCheckHook = previous;
+  container::SetStoreRoots({}, -1);
+  container::InstallPathAliases({});
 }
 
 }  // namespace

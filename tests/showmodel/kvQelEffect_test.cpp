@@ -147,6 +147,7 @@ TEST(EffectRecord, EachProjectEffectBlockMakesTheFilterItsOptionsName) {
       {"page\n  direction=01", "TVLines"},
       {"mosaic\n  cols=4\n  rows=3\n  appearence=100", "TRandomFilter 4x3 spread 1000"},
       {"mosaic\n  cols=2\n  rows=5\n  appearence=99", "TRandomFilter 2x5 spread 99"},
+      {"mosaic\n  cols=2000000000\n  rows=3000\n  appearence=5", "TRandomFilter 256x256 spread 5"},
       {"curling\n  action=10\n  direction=00000001", "TRollEffect2 shape 15 kind 3"},
       {"curling\n  action=01\n  direction=1", "TRollEffect2 shape 15 kind 5"},
       {"curling\n  action=10\n  direction=01", "TRollEffect2 shape 14 kind 2"},

@@ -16,6 +16,8 @@
 #include "showmodel/kvQelSlide.h"
 #include "showmodel/kvQelSlideHost.h"
 #include "tests/showmodel/ObjectFixture.h"
+#include "tests/support/JpegMaker.h"
+#include "video/FFMpegVideoSource2.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ video::TFrameSource* FakeFactory(foundation::TStream* stream, bool owns, const s
   std::string tag;
   in >> tag;
   if (tag != "VID") {
+    stream->SetPosition(0);
     if (gPreviousFactory) return gPreviousFactory(stream, owns, name, hw, threads);
     if (owns) stream->Free();
     return nullptr;
@@ -214,6 +217,52 @@ TEST(VideoObject, MissingAndBrokenFilesShowAPlaceholder) {
     ASSERT_EQ(images.size(), 1u) << r.file;
     EXPECT_EQ(images[0].Image, v->Placeholder);
   }
+}
+
+// The lines of the placeholders made while a test runs.
+std::vector<std::u16string>& PlaceholderLines() {
+  static std::vector<std::u16string> lines;
+  return lines;
+}
+imaging::TImage* RecordPlaceholder(const std::u16string& line1, const std::u16string& line2) {
+  PlaceholderLines().push_back(line1);
+  return container::DefaultPlaceholderProducer(line1, line2);
+}
+
+TEST(VideoObject, AFileWithNoFramesToPlayShowsTheLoadErrorPlaceholder) {
+  // Files the decoder opens that hold nothing to play: a picture under a
+  // video's name (through the real decoder), a video of no frames, one of no
+  // frame rate. Each draws the "Video load error:" placeholder, never nothing.
+  Show probe("");
+  const video::TVideoSourceFactory fake = video::VideoSourceFactory;
+  video::InitFFMpegVideoSource();
+  gPreviousFactory = video::VideoSourceFactory;
+  video::VideoSourceFactory = fake;
+  const container::TPlaceholderProducer producer = container::PlaceholderProducerHook;
+  container::PlaceholderProducerHook = &RecordPlaceholder;
+  testsupport::JpegSpec spec;
+  const testsupport::Bytes jpeg = testsupport::MakeJpeg(spec);
+  for (const char* file : {"photo.mp4", "empty.vid", "still.vid"}) {
+    SCOPED_TRACE(file);
+    Show show(Slide(1, VideoBlock("V", std::string("    FileName=") + file + "\n")));
+    show.Tree.write("photo.mp4", std::string(jpeg.begin(), jpeg.end()));
+    show.Tree.write("empty.vid", "VID 0 25 320 240 0 0 0");
+    show.Tree.write("still.vid", "VID 1 0 320 240 0 0 0");
+    PlaceholderLines().clear();
+    TQelSlide* s = show.Load(0);
+    TQelVideo* v = Show::Video(s);
+    ASSERT_NE(v->Placeholder, nullptr);
+    ASSERT_EQ(PlaceholderLines().size(), 1u);
+    EXPECT_EQ(PlaceholderLines()[0], u" Video load error: ");
+    s->SetTime(100, true);
+    objtest::RecordingDrawer d;
+    s->Draw(&d);
+    auto images = d.Of("image");
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].Image, v->Placeholder);
+  }
+  container::PlaceholderProducerHook = producer;
+  gPreviousFactory = nullptr;
 }
 
 TEST(VideoObject, AQuarterTurnedPictureKeepsItsHeight) {

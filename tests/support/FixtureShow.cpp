@@ -455,6 +455,14 @@ std::string SkinPng() {
   return AsString(MakePng(spec, rows));
 }
 
+ContainerEntry Entry(std::string name, std::string data, int method) {
+  ContainerEntry e;
+  e.name = std::move(name);
+  e.data = std::move(data);
+  e.method = method;
+  return e;
+}
+
 // As the authoring tool writes it: UTF-8 with BOM, CR LF.
 std::string AsProjectText(std::string_view text) {
   std::string out = "\xEF\xBB\xBF";
@@ -483,24 +491,32 @@ std::string FixtureProjectText() { return AsProjectText(kProject); }
 
 std::string FixtureObjectsProjectText() { return AsProjectText(kObjectsProject); }
 
+std::vector<ContainerEntry> FixtureObjectsShowMedia(const std::string& clip) {
+  return {Entry("photos\\beach.jpg", SolidJpeg(0xE0, 0xC0, 0x80), 0),
+          Entry("photos\\forest.png", GreenPng(), 1),
+          Entry("buttons\\aqua\\btn.ini", ButtonSkinIni("aqua\\skin.png", "\r\n"), 1),
+          Entry("buttons\\aqua\\skin.png", SkinPng(), 0),
+          Entry("video\\clip.mp4", clip, 0)};
+}
+
+std::vector<ContainerEntry> FixtureShowMedia() {
+  return {Entry("photos\\beach.jpg", SolidJpeg(0xE0, 0xC0, 0x80), 0),
+          Entry("photos\\forest.png", GreenPng(), 1),
+          Entry("photos\\city.jpg", SolidJpeg(0x50, 0x60, 0x70), 2),
+          Entry("audio\\comment.wav", std::string("RIFF"), 1)};
+}
+
 ContainerBuilder FixtureObjectsShowContainer(const std::string& clip) {
   ContainerBuilder b;
   b.AddDeflated("Project.qel", FixtureObjectsProjectText());
-  b.AddStored("photos\\beach.jpg", SolidJpeg(0xE0, 0xC0, 0x80));
-  b.AddDeflated("photos\\forest.png", GreenPng());
-  b.AddDeflated("buttons\\aqua\\btn.ini", ButtonSkinIni("aqua\\skin.png", "\r\n"));
-  b.AddStored("buttons\\aqua\\skin.png", SkinPng());
-  b.AddStored("video\\clip.mp4", clip);
+  for (ContainerEntry& e : FixtureObjectsShowMedia(clip)) b.Add(std::move(e));
   return b;
 }
 
 ContainerBuilder FixtureShowContainer() {
   ContainerBuilder b;
   b.AddDeflated("Project.qel", FixtureProjectText());
-  b.AddStored("photos\\beach.jpg", SolidJpeg(0xE0, 0xC0, 0x80));
-  b.AddDeflated("photos\\forest.png", GreenPng());
-  b.AddEnciphered("photos\\city.jpg", SolidJpeg(0x50, 0x60, 0x70));
-  b.AddDeflated("audio\\comment.wav", std::string("RIFF"));
+  for (ContainerEntry& e : FixtureShowMedia()) b.Add(std::move(e));
   return b;
 }
 

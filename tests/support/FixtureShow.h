@@ -6,6 +6,7 @@
 // generated: solid-colour JPEGs, a PNG, and stand-ins for the audio (the
 // timeline never reads them).
 #include <string>
+#include <vector>
 
 #include "tests/support/ContainerBuilder.h"
 
@@ -17,6 +18,8 @@ std::string FixtureProjectText();
 // The fixture show packed: the project deflated, the photos stored,
 // deflated and enciphered.
 ContainerBuilder FixtureShowContainer();
+// Its entries besides the project, with the methods it packs them with.
+std::vector<ContainerEntry> FixtureShowMedia();
 
 // The object-slide variant: two slides of 4 s over a navy main background.
 // The first holds a box, an image, a text, a button with a caption (the
@@ -35,5 +38,6 @@ std::string ButtonSkinIni(const std::string& picture, const char* eol);
 // The variant packed: the project, the photos, the button skin and the
 // clip (its bytes given by the caller) under "video\clip.mp4".
 ContainerBuilder FixtureObjectsShowContainer(const std::string& clip);
+std::vector<ContainerEntry> FixtureObjectsShowMedia(const std::string& clip);
 
 }  // namespace testsupport

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "tests/imaging/ImagingTestEnv.h"
 #include "tests/support/PinnedFonts.h"
@@ -62,6 +66,72 @@ class TextElementTest : public ::testing::Test {
   testsupport::ScopedFontBackend fonts_;
   std::vector<TWinTextElement*> made_;
 };
+
+// A font backend over another that counts how often its fonts shape a run.
+class TCountingFont : public fonts::Font {
+ public:
+  TCountingFont(fonts::FontHandle inner, int* shapes) : inner_(std::move(inner)), shapes_(shapes) {}
+  std::u16string faceFamily() const override { return inner_->faceFamily(); }
+  std::string faceFile() const override { return inner_->faceFile(); }
+  int32_t pixelSize() const override { return inner_->pixelSize(); }
+  bool isScalable() const override { return inner_->isScalable(); }
+  fonts::TextMetrics textMetrics() override { return inner_->textMetrics(); }
+  bool outlineMetrics(fonts::OutlineMetrics& out) override { return inner_->outlineMetrics(out); }
+  bool charAbcWidths(char32_t first, char32_t last, std::span<fonts::AbcWidth> out) override {
+    return inner_->charAbcWidths(first, last, out);
+  }
+  bool glyphAbcWidths(std::span<const uint16_t> glyphs, std::span<fonts::AbcWidth> out) override {
+    return inner_->glyphAbcWidths(glyphs, out);
+  }
+  void glyphIndices(std::u16string_view text, std::span<uint16_t> out, bool markMissing) override {
+    inner_->glyphIndices(text, out, markMissing);
+  }
+  bool placeText(std::u16string_view text, fonts::Placement& out) override {
+    ++*shapes_;
+    return inner_->placeText(text, out);
+  }
+  int32_t textExtent(std::u16string_view text) override { return inner_->textExtent(text); }
+  std::vector<fonts::UnicodeRange> unicodeRanges() override { return inner_->unicodeRanges(); }
+  int32_t glyphOutline(uint16_t glyph, std::span<uint8_t> buffer) override {
+    return inner_->glyphOutline(glyph, buffer);
+  }
+  void drawText(const fonts::Surface& surface, int32_t x, int32_t y, std::u16string_view text, uint32_t color,
+                const fonts::ClipRect& clip) override {
+    inner_->drawText(surface, x, y, text, color, clip);
+  }
+
+ private:
+  fonts::FontHandle inner_;
+  int* shapes_;
+};
+
+class TCountingBackend : public fonts::FontBackend {
+ public:
+  explicit TCountingBackend(fonts::FontBackend* inner) : inner_(inner) {}
+  fonts::FontHandle createFont(const fonts::FontRequest& request) override {
+    return std::make_shared<TCountingFont>(inner_->createFont(request), &Shapes);
+  }
+  std::vector<std::u16string> fallbackFamilies(const std::u16string& family) override {
+    return inner_->fallbackFamilies(family);
+  }
+  std::u16string messageFontFamily() override { return inner_->messageFontFamily(); }
+  float messageFontSize() override { return inner_->messageFontSize(); }
+  int32_t screenDpi() override { return inner_->screenDpi(); }
+  fonts::FontStats stats() override { return inner_->stats(); }
+  void releaseCachedFaces() override { inner_->releaseCachedFaces(); }
+  int Shapes = 0;
+
+ private:
+  fonts::FontBackend* inner_;
+};
+
+// A line of Latin, Hebrew, Chinese, unassigned code points and a combining
+// accent, repeated: many runs of several fonts.
+std::u16string MixedText(int repeats) {
+  std::u16string s;
+  for (int k = 0; k < repeats; ++k) s += u"Ave \u05E9\u05DC\u05D5\u05DD \u4E2D\u6587 a\u0378e\u0301 ";
+  return s;
+}
 
 // Every character's caret is one end of its span, and a point inside the
 // span hits that character (empty spans of cluster continuations excepted).
@@ -402,3 +472,70 @@ TEST_F(TextElementTest, WithoutAnyFontTextStillLaysOutAsBoxes) {
   e->Paint({px.data(), w, h, w * 4, 32}, 0, 0, {0, 0, w, h});
   EXPECT_NE(std::count(px.begin(), px.end(), uint8_t(0)), 0) << "the boxes are drawn";
 }
+
+TEST_F(TextElementTest, GlyphInformationIsEachRunShapedOnItsOwn) {
+  // Worked out here run by run: the run's characters (an L for each
+  // character no font covers) shaped alone, the pen summed over the runs
+  // before it and the run's own glyphs before the glyph.
+  auto* e = Make(MixedText(3));
+  ASSERT_GT(e->RunCount, 6);
+  int32_t glyph = 0, pen = 0;
+  for (const TTextRun& r : e->Runs) {
+    fonts::FontHandle f = CreateFontHandle(r.Font);
+    const std::u16string chars =
+        r.IsText ? e->Text.substr(size_t(r.Start), size_t(r.Count)) : std::u16string(size_t(r.Count), u'L');
+    fonts::Placement p;
+    ASSERT_TRUE(f->placeText(chars, p));
+    const fonts::TextMetrics tm = f->textMetrics();
+    int32_t x = pen;
+    for (int32_t g = 0; g < r.GlyphCount; ++g, ++glyph) {
+      SCOPED_TRACE("glyph " + std::to_string(glyph));
+      TGlyphInfo info;
+      e->GetGlyphInfo(glyph, info);
+      EXPECT_EQ(info.ID.GlyphIndex, e->Glyphs[size_t(glyph)]);
+      EXPECT_EQ(info.ID.GlyphKey, r.Font.Name + u":" + StyleToText(r.Font.Style));
+      EXPECT_EQ(info.PenX, x);
+      EXPECT_EQ(info.Ascent, tm.ascent);
+      EXPECT_EQ(info.Descent, tm.descent);
+      std::vector<fonts::AbcWidth> abc(1);
+      const uint16_t id = size_t(g) < p.glyphs.size() ? p.glyphs[size_t(g)] : e->Glyphs[size_t(glyph)];
+      ASSERT_TRUE(f->glyphAbcWidths(std::span<const uint16_t>(&id, 1), abc));
+      EXPECT_EQ(info.Advance, abc[0].a + abc[0].b + abc[0].c);
+      x += size_t(g) < p.glyphAdvances.size() ? p.glyphAdvances[size_t(g)] : 0;
+    }
+    pen += r.Width;
+  }
+  EXPECT_EQ(glyph, e->GetGlyphCount());
+  TGlyphInfo past;
+  e->GetGlyphInfo(glyph, past);
+  EXPECT_EQ(past.ID.GlyphIndex, 0);
+}
+
+TEST_F(TextElementTest, AskingForEveryGlyphShapesEachRunOnce) {
+  // The shaping asked for every glyph of a line grows with the runs, not with
+  // the glyphs times the runs' length; laying out again shapes afresh.
+  TCountingBackend counting(fonts_.get());
+  fonts::FontBackend* previous = fonts::setFontBackend(&counting);
+  for (int repeats : {2, 40}) {
+    SCOPED_TRACE(repeats);
+    auto* e = Make(MixedText(repeats));
+    int runsWithGlyphs = 0;
+    for (const TTextRun& r : e->Runs) runsWithGlyphs += r.GlyphCount > 0;
+    counting.Shapes = 0;
+    for (int pass = 0; pass < 2; ++pass)
+      for (int32_t g = 0; g < e->GetGlyphCount(); ++g) {
+        TGlyphInfo info;
+        e->GetGlyphInfo(g, info);
+      }
+    EXPECT_EQ(counting.Shapes, runsWithGlyphs);
+    EXPECT_GT(e->GetGlyphCount(), 10 * repeats);
+    e->InsertText(1, u"x", 1, 1);
+    counting.Shapes = 0;
+    TGlyphInfo info;
+    e->GetGlyphInfo(0, info);
+    EXPECT_EQ(counting.Shapes, 1);
+    EXPECT_EQ(info.ID.GlyphIndex, e->Glyphs[0]);
+  }
+  fonts::setFontBackend(previous);
+}
+

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <string>
+
 #include "RecordingController.h"
 #include "transitions/kvRandom.h"
 
@@ -217,6 +220,40 @@ TEST(TRandomFilter, CellsDelaysAndReproducibility) {
   EXPECT_FLOAT_EQ(ops[0]->v[2].Y - ops[0]->v[0].Y, 200);
   for (const RecOp* op : ops)
     for (const TTriVertex& v : op->v) EXPECT_EQ(v.A, 255);
+}
+
+TEST(TRandomFilter, GridIsBoundedByTheTargetsPixelsAndACeiling) {
+  // Grids a damaged show may ask for: no cell narrower than a pixel of the
+  // target, never more than 256 cells a side, and the whole grid drawn at
+  // the end (two triangles a cell).
+  struct Row {
+    int32_t cols, rows;
+    TRect rect;
+    int32_t wantCols, wantRows;
+  } rows[] = {
+      {2000000000, 2000000000, {0, 0, 640, 480}, 256, 256},
+      {3000, 3000, {0, 0, 1920, 1080}, 256, 256},
+      {2000000000, 7, {0, 0, 100, 50}, 100, 7},
+      {5, 2000000000, {10, 20, 110, 60}, 5, 40},
+      {4, 3, {0, 0, 2, 1}, 2, 1},
+      {9, 9, {0, 0, 0, 0}, 1, 1},
+      {-5, INT32_MIN, {0, 0, 640, 480}, 0, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.cols) + "x" + std::to_string(r.rows));
+    auto f = TRef<TRandomFilter>::Adopt(new TRandomFilter(r.cols, r.rows, 5));
+    f->Spread = 0;
+    Start(f.Get(), r.rect);
+    EXPECT_EQ(f->Columns, r.wantCols);
+    EXPECT_EQ(f->Rows, r.wantRows);
+    ASSERT_EQ(f->Delays.size(), size_t(r.wantCols));
+    for (const auto& column : f->Delays) EXPECT_EQ(column.size(), size_t(r.wantRows));
+    auto c = TRef<RecordingController>::Adopt(new RecordingController);
+    c->SetEdges({float(r.rect.Left), float(r.rect.Right)}, {float(r.rect.Top), float(r.rect.Bottom)});
+    f->SetPosition(1);
+    f->Draw(c.Get());
+    EXPECT_EQ(c->AllOps(OpKind::Tri).size(), size_t(2 * r.wantCols * r.wantRows));
+  }
 }
 
 TEST(TRandomFilter, SpreadZeroFadesAllCellsTogether) {
