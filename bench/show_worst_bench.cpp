@@ -26,11 +26,10 @@
 
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
-#include "decoders/DecodersInit.h"
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "foundation/kvStream.h"
-#include "imaging/ImagingInit.h"
+#include "player/Startup.h"
 #include "player/PlayerStartup.h"
 #include "showmodel/kvObjectFilters.h"
 #include "showmodel/kvQel3DDrawer.h"
@@ -80,24 +79,8 @@ void Start() {
   if (started) return;
   started = true;
   static testsupport::ScopedFontBackend fonts;
-  imaging::InitImaging();
-  container::InitFileAccessor();
-  decoders::InitDecoders();
-  text::InitWinFontUtils();
-  text::InitGdiDynamicFunctions();
-  text::InitFontSubstitute();
-  text::InitWinTextVectorizer();
+  player::StartPlayer();
   text::GlobalFontCache()->SetCacheId(u"local");
-  showmodel::InitKeyFrames();
-  showmodel::InitObjectFilters();
-  showmodel::InitObjectMods();
-  showmodel::InitQelObjects();
-  showmodel::InitViewPorts();
-  showmodel::InitSlideEffects();
-  showmodel::InitQelVideo();
-  showmodel::InitQel3DDrawer();
-  showmodel::InitQelSource();
-  player::InstallShowPlayCheck();
   gEngine = new render3d_test::TRecordingEngine();
   render3d::SetEngineFactory(&MakeEngine);
   Folder() = (std::filesystem::temp_directory_path() / ("qel-show-worst-" + std::to_string(getpid()))).string();

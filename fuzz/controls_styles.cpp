@@ -10,13 +10,13 @@
 #include "controls/kvFrameControlStyles.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "controls/Startup.h"
 #include "imaging/kvImage.h"
 
 using fuzzing::Check;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  imaging::InitImaging();
+  controls::StartControls();
   return 0;
 }
 

@@ -12,7 +12,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvPixelFormat.h"
 #include "player/InputMapping.h"
 #include "player/PlayerDialogUtils.h"
@@ -97,7 +97,7 @@ void RunNinePatch(const uint8_t* data, size_t size) {
 
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
-    imaging::InitImaging();
+    imaging::StartImaging();
     return true;
   }();
   (void)started;

@@ -27,7 +27,6 @@
 #include "container/kvQelFileAccessor2.h"
 #include "container/kvQelLoader2.h"
 #include "container/kvQelVirtualFiles.h"
-#include "decoders/DecodersInit.h"
 #include "foundation/kpExceptions.h"
 #include "foundation/kpStringUtils.h"
 #include "foundation/kvCaseFolding.h"
@@ -35,7 +34,7 @@
 #include "foundation/kvFileStream.h"
 #include "foundation/kvFileUtils.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "player/Startup.h"
 #include "player/PlayerStartup.h"
 #include "render3d/Dev3DScreen.h"
 #include "showmodel/kvObjectFilters.h"
@@ -94,33 +93,10 @@ class Frames : public testsupport::ShowFrames {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  foundation::InitCaseFolding();
-  foundation::InitFileApiClass();
-  foundation::InitFileUtils();
-  foundation::InitFileStreams();
-  imaging::InitImaging();
-  container::InitFileAccessor();
-  decoders::InitDecoders();
-  container::DoneQelLoader();
-  container::InitQelLoader();
   // Faces pinned to the test fonts, so inputs replay alike on every machine.
   static testsupport::ScopedFontBackend fonts;
-  text::InitWinFontUtils();
-  text::InitGdiDynamicFunctions();
-  text::InitFontSubstitute();
-  text::InitWinTextVectorizer();
+  player::StartPlayer();
   text::GlobalFontCache()->SetCacheId(u"local");
-  showmodel::InitKeyFrames();
-  showmodel::InitObjectFilters();
-  showmodel::InitObjectMods();
-  showmodel::InitQelObjects();
-  showmodel::InitViewPorts();
-  showmodel::InitSlideEffects();
-  showmodel::InitQelVideo();
-  showmodel::InitQel3DDrawer();
-  showmodel::InitQelSource();
-  video::InitGifVideoSource();
-  player::InstallShowPlayCheck();
   gEngine = new render3d_test::TRecordingEngine();
   render3d::SetEngineFactory(&MakeEngine);
   char tmpl[] = "/tmp/qel-frames-fuzz-XXXXXX";

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 
+#include "foundation/Rounding.h"
 #include "imaging/ImagingAssert.h"
 
 namespace imaging {
@@ -49,7 +50,9 @@ std::optional<TEdgeSpan> EdgeInBand(TFloatPoint a, TFloatPoint b, double y0, dou
 
 bool Empty(const TRect& r) { return r.Left >= r.Right || r.Top >= r.Bottom; }
 
-int32_t ToInt(double v) { return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0)); }
+// Callers pass whole numbers; a degenerate transform can make them NaN,
+// which counts as 0 rather than reaching an undefined conversion.
+int32_t ToInt(double v) { return foundation::RoundEvenSaturated(v); }
 
 }  // namespace
 

@@ -42,6 +42,10 @@ std::u16string ShowPlayError(container::TQelShowLocator* Locator) {
 
 void InstallShowPlayCheck() { container::ShowPlayCheckHook = ShowPlayError; }
 
+void RemoveShowPlayCheck() {
+  if (container::ShowPlayCheckHook == ShowPlayError) container::ShowPlayCheckHook = nullptr;
+}
+
 void InstallEmbeddedTableCheck() { container::EmbeddedTableDecodedHook = EmbeddedTableDecoded; }
 
 void RemoveEmbeddedTableCheck() {

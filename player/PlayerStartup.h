@@ -31,5 +31,6 @@ void RemoveEmbeddedTableCheck();
 // length of 0, a time table the show source refuses), with the reason as
 // the open error.
 void InstallShowPlayCheck();
+void RemoveShowPlayCheck();
 
 }  // namespace player

@@ -21,6 +21,7 @@ namespace {
 // (SetupColorProfile) before the first show opens.
 constexpr foundation::TStartupStep kSteps[] = {
     {"EmbeddedTableCheck", InstallEmbeddedTableCheck, RemoveEmbeddedTableCheck},
+    {"ShowPlayCheck", InstallShowPlayCheck, RemoveShowPlayCheck},
 };
 
 constexpr foundation::TLibraryStartupRef kNeeds[] = {

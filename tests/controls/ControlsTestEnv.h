@@ -7,22 +7,20 @@
 #include "controls/kvControlStyles.h"
 #include "controls/kvControlStylesUtils.h"
 #include "controls/kvDrawFrames.h"
-#include "foundation/kvFileStream.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 
 namespace controls_test {
 
 class ControlsEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    foundation::InitFileStreams();
-    imaging::InitImaging();
+    imaging::StartImaging();
   }
   void TearDown() override {
     controls::DoneDrawFrames();
     controls::DoneControlStyles();
     controls::DoneControlStylesUtils();
-    imaging::DoneImaging();
+    imaging::StopImaging();
   }
 };
 

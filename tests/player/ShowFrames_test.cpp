@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "container/kvQelFileAccessor2.h"
-#include "decoders/DecodersInit.h"
 #include "player/PlayerStartup.h"
+#include "player/Startup.h"
 #include "showmodel/kvQel3DDrawer.h"
 #include "showmodel/kvQelObject.h"
 #include "showmodel/kvQelVideo.h"
@@ -137,21 +137,9 @@ class ShowFramesTest : public objtest::TextServicesTest {
  protected:
   void SetUp() override {
     TextServicesTest::SetUp();
-    objtest::StartUnits();
-    showmodel::InitViewPorts();
-    showmodel::InitSlideEffects();
-    showmodel::InitQelVideo();
-    showmodel::InitQel3DDrawer();
-    showmodel::InitQelSource();
-    container::InitFileAccessor();
-    decoders::InitDecoders();
-    video::InitGifVideoSource();
-    previousCheck_ = container::ShowPlayCheckHook;
-    player::InstallShowPlayCheck();
-  }
-  void TearDown() override {
-    container::ShowPlayCheckHook = previousCheck_;
-    TextServicesTest::TearDown();
+    // The whole player as the program starts it, with the text library on
+    // the pinned faces the fixture above restarted it on.
+    player::StartPlayer();
   }
 
   // Recording renderers drop their calls after each frame.
@@ -172,7 +160,6 @@ class ShowFramesTest : public objtest::TextServicesTest {
   }
 
   qeltest::TempTree tree_;
-  container::TShowPlayCheck previousCheck_ = nullptr;
 };
 
 TEST_F(ShowFramesTest, EverySeedDrawsItsFramesAndTheTransitionsOfEveryKindRun) {

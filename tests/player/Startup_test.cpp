@@ -138,6 +138,7 @@ const std::vector<Probe>& Probes() {
       {"audio", "CreateDeviceHook", [] { return Address(audio::CreateDeviceHook); }},
       {"audio", "CreatePlayerHook", [] { return Address(audio::CreatePlayerHook); }},
       {"player", "EmbeddedTableDecodedHook", [] { return Address(container::EmbeddedTableDecodedHook); }},
+      {"player", "ShowPlayCheckHook", [] { return Address(container::ShowPlayCheckHook); }},
   };
   return probes;
 }
@@ -262,6 +263,7 @@ TEST_F(Startup, AStopEmptiesTheHooksItFilledAndAStartAfterItFillsThemAgain) {
   EXPECT_EQ(video::VideoSourceFactory, nullptr);
   EXPECT_EQ(audio::CreateConverterHook, nullptr);
   EXPECT_EQ(container::EmbeddedTableDecodedHook, nullptr);
+  EXPECT_EQ(container::ShowPlayCheckHook, nullptr);
   EXPECT_EQ(render3d::GetEngineFactory(), nullptr);
   player::StartPlayer();
   EXPECT_EQ(imaging::ImageLoaders().size(), loaders);
