@@ -53,6 +53,7 @@
 #include "foundation/kvIniParser.h"
 #include "foundation/kvUTF8.h"
 #include "fuzz/FuzzSupport.h"
+#include "tests/support/PinnedFonts.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvColorProfile.h"
 #include "imaging/kvImage.h"
@@ -333,6 +334,10 @@ void EmbeddedTables(container::TQelShowLocator* locator, const Show& show) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Texts lay out on one pinned face: falling back through every face of
+  // the system for each input would make the seed replay alone outlast
+  // the run's time bound.
+  static testsupport::ScopedFontBackend fonts({testsupport::kLiberationSans});
   showmodel::StartShowModel();
   char tmpl[] = "/tmp/qel-show-fuzz-XXXXXX";
   if (!mkdtemp(tmpl)) std::abort();

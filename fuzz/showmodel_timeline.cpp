@@ -23,6 +23,7 @@
 #include "foundation/kvIni.h"
 #include "foundation/kvIniParser.h"
 #include "fuzz/FuzzSupport.h"
+#include "tests/support/PinnedFonts.h"
 #include "showmodel/Startup.h"
 #include "showmodel/kvQelActions.h"
 #include "showmodel/kvObjectFilters.h"
@@ -184,6 +185,10 @@ QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
     // Preloading makes bitmaps (shadows, placeholders), as the player does
     // after its start-up.
+    // Texts lay out on one pinned face: falling back through every face of
+    // the system for each input would make the seed replay alone outlast
+    // the run's time bound.
+    static testsupport::ScopedFontBackend fonts({testsupport::kLiberationSans});
     showmodel::StartShowModel();
     return true;
   }();

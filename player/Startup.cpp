@@ -5,7 +5,9 @@
 #include "decoders/Startup.h"
 #include "foundation/Startup.h"
 #include "imaging/Startup.h"
+#include "player/NavBar.h"
 #include "player/PlayerStartup.h"
+#include "player/VideoNavBar.h"
 #include "render3d/Startup.h"
 #include "showmodel/Startup.h"
 #include "text/Startup.h"
@@ -22,6 +24,10 @@ namespace {
 constexpr foundation::TStartupStep kSteps[] = {
     {"EmbeddedTableCheck", InstallEmbeddedTableCheck, RemoveEmbeddedTableCheck},
     {"ShowPlayCheck", InstallShowPlayCheck, RemoveShowPlayCheck},
+    // The video bar takes its own name and hands every other name on to the
+    // button bar's factory, so the button bar registers first.
+    {"NavBar", InitNavBar, nullptr},
+    {"VideoNavBar", InitVideoNavBar, nullptr},
 };
 
 constexpr foundation::TLibraryStartupRef kNeeds[] = {

@@ -12,6 +12,7 @@
 #include "foundation/kvStream.h"
 #include "imaging/SysBitmap.h"
 #include "imaging/kvImage.h"
+#include "platform/os/paths.h"
 #include "tests/controls/ControlsTestEnv.h"
 
 namespace {
@@ -247,13 +248,13 @@ class StylesFile : public ::testing::Test {
   std::u16string Write(const std::string& bytes) {
     const auto path = dir / "styles.txt";
     std::ofstream(path, std::ios::binary) << bytes;
-    return TByteString::FromBytes(path.string()).ToUnicode();
+    return platform::os::fromPosixPath(path.string());
   }
   std::filesystem::path dir;
 };
 
 TEST_F(StylesFile, MissingFileGivesTheBuiltInSheet) {
-  const std::u16string names[] = {TByteString::FromBytes((dir / "none.txt").string()).ToUnicode()};
+  const std::u16string names[] = {platform::os::fromPosixPath((dir / "none.txt").string())};
   TRef<TStylesStore> store = TRef<TStylesStore>::Adopt(controls::LoadStylesStore(controls::kLightScheme, names, 1));
   EXPECT_EQ(store->MinColor, 0xFFF0F0F0u);
   EXPECT_EQ(store->MaxColor, 0xFF101010u);

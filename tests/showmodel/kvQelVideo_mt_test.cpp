@@ -234,7 +234,10 @@ TEST(VideoObject, AFileWithNoFramesToPlayShowsTheLoadErrorPlaceholder) {
   // video's name (through the real decoder), a video of no frames, one of no
   // frame rate. Each draws the "Video load error:" placeholder, never nothing.
   Show probe("");
+  // The real decoder under the fake: the FFmpeg source is the floor of the
+  // chain and refuses to start on top of another source.
   const video::TVideoSourceFactory fake = video::VideoSourceFactory;
+  video::VideoSourceFactory = nullptr;
   video::InitFFMpegVideoSource();
   gPreviousFactory = video::VideoSourceFactory;
   video::VideoSourceFactory = fake;
