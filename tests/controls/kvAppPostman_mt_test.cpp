@@ -76,6 +76,7 @@ TEST_F(PostmanTest, PostsFromAWorkerAfterTheApplicationEndedKeepTheirData) {
   } sink;
   box = controls::AppPostman()->CreatePostBox(foundation::MethodOf<&TSink::Handle>(&sink));
   App->Terminate();
+  App->ProcessMessages();  // takes the quit message, so no later loop sees it
   std::atomic<int> disposed{0};
   std::vector<TTracedData*> kept;
   std::thread worker([&] {
