@@ -562,3 +562,7 @@ void backendWindowClosing(HWND hwnd);
 void backendSetKeyState(int virtualKey, bool down, bool toggled);
 
 }  // namespace platform::window
+
+// Native menus and system event hooks.
+#include "platform/window/menus.h"
+#include "platform/window/winevents.h"
