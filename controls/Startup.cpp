@@ -2,7 +2,12 @@
 
 #include "controls/kvControlStyles.h"
 #include "controls/kvControlStylesUtils.h"
+#include "controls/kvAppPostman.h"
 #include "controls/kvDrawFrames.h"
+#include "controls/kvFormHelpers.h"
+#include "controls/kvFormServicesUtils.h"
+#include "controls/kvMenuServices.h"
+#include "controls/kvNativeMenus.h"
 #include "foundation/Startup.h"
 #include "imaging/Startup.h"
 #include "render3d/Startup.h"
@@ -21,6 +26,13 @@ constexpr foundation::TStartupStep kSteps[] = {
     {"ControlStylesUtils", nullptr, DoneControlStylesUtils},
     {"ControlStyles", nullptr, DoneControlStyles},
     {"DrawFrames", nullptr, DoneDrawFrames},
+    {"AppPostman", InitAppPostman, DoneAppPostman},
+    {"NativeMenus", InitNativeMenus, DoneNativeMenus},
+    {"MenuServices", InitMenuServices, DoneMenuServices},
+    // The desktop hook registers with the application on first use; the
+    // animation clock starts afresh.
+    {"DesktopChangeHooks", nullptr, DoneDesktopChangeHooks},
+    {"AnimationTicks", ResetAnimationTicks, nullptr},
 };
 
 constexpr foundation::TLibraryStartupRef kNeeds[] = {&foundation::FoundationStartup, &imaging::ImagingStartup,

@@ -18,7 +18,9 @@
 #include "render3d/winDrawForm.h"
 #include "tests/controls/FrameRig.h"
 #include "tests/support/PinnedFonts.h"
+#include "text/Startup.h"
 #include "text/winFontUtils.h"
+#include "windowing/Startup.h"
 #include "windowing/kvApplication.h"
 
 using namespace render3d;
@@ -129,15 +131,17 @@ class FramesOnForms : public ::testing::Test {
   testsupport::ScopedFontBackend Fonts;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
+    // Only the font services, on the pinned fonts: the 3D layer's start-up
+    // started the whole text library on the system's.
+    text::StopText();
     text::InitWinFontUtils();
     static bool once = false;
     if (!once) {
       once = true;
+      // The windowing library starts again on the backend chosen here.
+      windowing::StopWindowing();
       pw::setWindowBackend(pw::headlessWindowBackend());
-      windowing::InitWndAPI();
-      windowing::InitHooks();
-      windowing::InitWinApplication();
-      windowing::InitWinForms();
+      windowing::StartWindowing();
     }
     pw::headless().reset();
     windowing::ApplicationFactory();
