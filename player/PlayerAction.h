@@ -6,30 +6,38 @@
 #include <cstdint>
 #include <string>
 
+#include "showmodel/kvQelActions.h"
+
 namespace player {
 
+// Codes 0-18 are the show's own action words, defined with their parser in
+// the show model; the player adds those only its input and bars give.
+// acGotoSlide's argument is the 1-based slide number (0 the first), or -1
+// with the slide's name as text; acSaveSlide and acChangePrinter are refused:
+// nothing executes them.
+using showmodel::acNone;
+using showmodel::acExit;
+using showmodel::acPrevSlide;
+using showmodel::acNextSlide;
+using showmodel::acHelp;
+using showmodel::acPause;
+using showmodel::acPrint;
+using showmodel::acGotoSlide;
+using showmodel::acOpenWebSite;
+using showmodel::acWriteEmail;
+using showmodel::acRunApp;
+using showmodel::acRunAppAndExit;
+using showmodel::acRunPresentation;
+using showmodel::acStop;
+using showmodel::acRunPresentationAndReturn;
+using showmodel::acOpenDialog;
+using showmodel::acCloseDialog;
+using showmodel::acSaveSlide;
+using showmodel::acChangePrinter;
+
 enum : int32_t {
-  acNone = 0,
-  acExit = 1,
-  acPrevSlide = 2,
-  acNextSlide = 3,
-  acHelp = 4,
-  acPause = 5,
-  acPrint = 6,
-  acGotoSlide = 7,  // argument: 1-based slide number (0 the first), or -1 with the slide's name as text
-  acOpenWebsite = 8,
-  acWriteEmail = 9,
-  acRunApp = 10,
-  acRunAppAndExit = 11,
-  acRunPresentation = 12,
-  acStop = 13,
-  acRunPresentationAndReturn = 14,
-  acOpenDialog = 15,
-  acCloseDialog = 16,
-  acSaveSlide = 17,      // refused: nothing executes it
-  acChangePrinter = 18,  // refused: nothing executes it
-  acSeek = 19,           // argument: the position in milliseconds
-  acOverNavPanel = 20,   // refused; it only consumes the mouse event
+  acSeek = 19,          // argument: the position in milliseconds
+  acOverNavPanel = 20,  // refused; it only consumes the mouse event
 };
 
 struct TPlayerAction {

@@ -91,7 +91,7 @@ int32_t FindSlideByName(const showmodel::TQelSource* source, const std::u16strin
 }
 
 std::u16string AddressForAction(int32_t code, const std::u16string& text) {
-  if (code == acOpenWebsite) {
+  if (code == acOpenWebSite) {
     if (StartsWithNoCase(text, u"http://") || StartsWithNoCase(text, u"https://")) return text;
     return u"http://" + text;
   }
@@ -137,7 +137,7 @@ bool ExecutePlayerAction(TActionHost* host, const TPlayerAction& action) {
       if (wasPlaying) host->ResumeWhenReady();
       return true;
     }
-    case acOpenWebsite:
+    case acOpenWebSite:
     case acWriteEmail:
       // An address is one document: commas belong to it and its words are
       // not commands.
