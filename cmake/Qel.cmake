@@ -174,7 +174,7 @@ endfunction()
 
 # Seconds each fuzz target runs in the fuzz stage of the test command. CI has
 # 2 cores and runs 2 targets at once: with N targets the stage takes about
-# N / 2 x (seconds + 3) s; keep it near 5 minutes (see docs/ARCHITECTURE.md).
+# N / 2 x (seconds + 3) s; keep it near 5 minutes (see fuzz/README.md).
 set(QEL_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzz target runs under CTest")
 
 # qel_fuzz(<name> SOURCES <files>... DEPS <targets>...
