@@ -133,8 +133,8 @@ stage "TSan tests"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" -L threads --output-on-failure --no-tests=ignore
 
 # Each target runs QEL_FUZZ_SECONDS (15 s) over its seeds, two at a time on
-# CI's 2 cores: about 5 minutes for 33 targets (fuzz/README.md
-# targets", says how to budget new ones). Undefined behaviour, memory faults
+# CI's 2 cores: about 5 minutes for 33 targets (fuzz/README.md says how to
+# budget new ones). Undefined behaviour, memory faults
 # and objects left alive by an input fail the run.
 stage "fuzz targets (time-bounded runs)"
 ctest --test-dir build/asan -j"$jobs" -L '^fuzz$' --output-on-failure --no-tests=ignore
