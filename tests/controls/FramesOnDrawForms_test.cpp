@@ -17,6 +17,7 @@
 #include "render3d/Dev3DDrawForm.h"
 #include "render3d/winDrawForm.h"
 #include "tests/controls/FrameRig.h"
+#include "tests/render3d/HeadlessDrawForms.h"
 #include "tests/support/PinnedFonts.h"
 #include "text/Startup.h"
 #include "text/winFontUtils.h"
@@ -126,29 +127,11 @@ class TFrameForm : public TDrawForm {
   int Paints = 0;
 };
 
-class FramesOnForms : public ::testing::Test {
+class FramesOnForms : public render3d_test::HeadlessDrawFormsTest {
  protected:
-  testsupport::ScopedFontBackend Fonts;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
-    // Only the font services, on the pinned fonts: the 3D layer's start-up
-    // started the whole text library on the system's.
-    text::StopText();
-    text::InitWinFontUtils();
-    static bool once = false;
-    if (!once) {
-      once = true;
-      // The windowing library starts again on the backend chosen here.
-      windowing::StopWindowing();
-      pw::setWindowBackend(pw::headlessWindowBackend());
-      windowing::StartWindowing();
-    }
-    pw::headless().reset();
-    windowing::ApplicationFactory();
-    App = windowing::CurrentWinApplication();
-    SetHardwareAcceleratedHook(&UsableHook);
-    InstallWinSurfaceFactory();
-    InstallDev3DSurfaceFactory();
+    StartForms(&UsableHook);
     auto text = foundation::MakeRef<foundation::TStringStream>(controls::BuiltInStylesText());
     Store = TRef<controls::TStylesStore>::Adopt(new controls::TStylesStore(text.Get(), u"lightcolors"));
   }
@@ -156,12 +139,7 @@ class FramesOnForms : public ::testing::Test {
     Store.Reset();
     controls::DoneDrawFrames();
     controls::DoneControlStylesUtils();
-    RemoveDev3DSurfaceFactory();
-    RemoveWinSurfaceFactory();
-    InitDXDev3D();
-    if (!App->Finalized()) App->Finalize();
-    App->Free();
-    text::DoneTextServices();
+    StopForms();
   }
   TFrameForm* ShowForm(bool accelerated) {
     auto* f = new TFrameForm(accelerated, Store.Get());
@@ -170,7 +148,6 @@ class FramesOnForms : public ::testing::Test {
     f->SetVisible(true);
     return f;
   }
-  windowing::TWinApplication* App = nullptr;
   TRef<controls::TStylesStore> Store;
 };
 

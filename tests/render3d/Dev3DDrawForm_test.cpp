@@ -6,6 +6,7 @@
 // through the platform's fonts is part of that form.
 #include "Render3DTestEnv.h"
 #include "SampleDrawForm.h"
+#include "tests/render3d/HeadlessDrawForms.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,39 +57,14 @@ std::vector<uint32_t> ScreenPixels(TDev3DDrawer* d) {
   return px;
 }
 
-class DrawForm3D : public ::testing::Test {
+class DrawForm3D : public HeadlessDrawFormsTest {
  protected:
-  testsupport::ScopedFontBackend Fonts;
   void SetUp() override {
     QEL_REQUIRE_PINNED_FONTS();
-    // Only the font services, on the pinned fonts: the 3D layer's start-up
-    // started the whole text library on the system's.
-    text::StopText();
-    text::InitWinFontUtils();
-    static bool once = false;
-    if (!once) {
-      once = true;
-      // The windowing library starts again on the backend chosen here.
-      windowing::StopWindowing();
-      pw::setWindowBackend(pw::headlessWindowBackend());
-      windowing::StartWindowing();
-    }
-    pw::headless().reset();
-    windowing::ApplicationFactory();
-    App = windowing::CurrentWinApplication();
     g_usable = true;
-    SetHardwareAcceleratedHook(&UsableHook);
-    InstallWinSurfaceFactory();
-    InstallDev3DSurfaceFactory();
+    StartForms(&UsableHook);
   }
-  void TearDown() override {
-    RemoveDev3DSurfaceFactory();
-    RemoveWinSurfaceFactory();
-    InitDXDev3D();  // the layer's own acceleration test again
-    if (!App->Finalized()) App->Finalize();
-    App->Free();
-    text::DoneTextServices();
-  }
+  void TearDown() override { StopForms(); }
   TSampleForm* ShowForm(bool accelerated) {
     auto* f = new TSampleForm(accelerated);
     f->SetBorderStyle(0);
@@ -96,7 +72,6 @@ class DrawForm3D : public ::testing::Test {
     f->SetVisible(true);
     return f;
   }
-  windowing::TWinApplication* App = nullptr;
 };
 
 TEST_F(DrawForm3D, AcceleratedFormsDrawThroughTheScreenInsideAWindowSurface) {
