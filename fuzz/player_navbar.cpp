@@ -12,7 +12,7 @@
 #include "foundation/kvIniParser.h"
 #include "foundation/kvStream.h"
 #include "fuzz/FuzzSupport.h"
-#include "imaging/ImagingInit.h"
+#include "imaging/Startup.h"
 #include "imaging/kvPixelFormat.h"
 #include "player/NavBar.h"
 
@@ -20,7 +20,7 @@ using fuzzing::Check;
 
 QEL_FUZZ_TARGET(data, size) {
   static const bool started = [] {
-    imaging::InitImaging();
+    imaging::StartImaging();
     return true;
   }();
   (void)started;
