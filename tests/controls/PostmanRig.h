@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "controls/kvAppPostman.h"
-#include "foundation/kpThreads2.h"
 #include "platform/window/headless/Window_headless.h"
+#include "windowing/Startup.h"
 #include "windowing/kvApplication.h"
 
 namespace controls_test {
@@ -19,11 +19,8 @@ inline void StartPostmanWindowing() {
   static bool started = false;
   if (started) return;
   started = true;
-  foundation::InitThreads2();
   platform::window::setWindowBackend(platform::window::headlessWindowBackend());
-  windowing::InitWndAPI();
-  windowing::InitHooks();
-  windowing::InitWinApplication();
+  windowing::StartWindowing();
 }
 
 // Data that records its own end.

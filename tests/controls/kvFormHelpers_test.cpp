@@ -16,14 +16,6 @@ namespace {
 
 class FormHelpers : public controls_test::PostmanTest {
  protected:
-  void SetUp() override {
-    PostmanTest::SetUp();
-    static bool once = false;
-    if (!once) {
-      once = true;
-      windowing::InitWinForms();
-    }
-  }
   void TearDown() override {
     DoneDesktopChangeHooks();
     PostmanTest::TearDown();

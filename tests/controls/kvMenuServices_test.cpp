@@ -34,7 +34,6 @@ class MenuServicesTest : public controls_test::PostmanTest {
  protected:
   void SetUp() override {
     PostmanTest::SetUp();
-    foundation::InitThreads2();
     InitNativeMenus();
     InitMenuServices();
   }

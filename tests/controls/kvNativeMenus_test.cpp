@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/Startup.h"
+
 #include "platform/window/headless/Window_headless.h"
 
 using namespace controls;
@@ -21,7 +23,7 @@ struct TClicks {
 class NativeMenus : public ::testing::Test {
  protected:
   void SetUp() override {
-    foundation::InitThreads2();
+    foundation::StartFoundation();
     pw::headless().reset();
     pw::setWindowBackend(nullptr);
     InitNativeMenus();
